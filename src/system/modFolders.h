@@ -1,0 +1,15 @@
+// The folders the program works in, and temporary files in the update work folder.
+#pragma once
+#include <string>
+
+namespace zel {
+
+std::string GetAppDir();          // folder of the running program file, trailing backslash
+std::string GetUpdateTempDir();   // %TEMP%\zelupdate_tmp\ (created when missing)
+std::string GetUserDataDir();     // %AppData%\zelGuard (no trailing backslash, never created here)
+std::string GetProductDataDir();  // %ProgramData%\zelGuard\ (created), or GetAppDir() without ProgramData
+std::string GetWindowsDir();      // %WINDIR%\ 
+std::string GetExplorerPath();    // GetWindowsDir() + "explorer.exe"
+std::string GetTempFilePath();    // new empty "zqt....tmp" file in the work folder, or ""
+
+}  // namespace zel
