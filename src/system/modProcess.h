@@ -1,0 +1,24 @@
+// Starting other programs: a direct start that hands back a process handle to wait
+// on, and shell starts (directly or through explorer.exe) by command line and window style.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "system/UniqueHandle.h"
+
+namespace zel {
+
+struct ProcessInfo {
+  UniqueKernelHandle hProcess;  // owned by the caller; the thread handle is already closed
+  DWORD dwProcessId = 0;
+  DWORD dwThreadId = 0;
+};
+
+bool StartProcess(const std::string& program, const std::string& arguments, ProcessInfo& info);
+bool LaunchProgram(const std::string& program, const std::string& arguments, int windowStyle,
+                   bool throughShell);
+bool ShellRun(const std::string& program, const std::string& arguments, int windowStyle);
+bool ShellRunViaExplorer(const std::string& program, int windowStyle);
+
+}  // namespace zel
