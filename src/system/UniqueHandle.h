@@ -78,12 +78,19 @@ struct ModuleTraits {
   static void Close(Type h) { FreeLibrary(h); }
 };
 
+struct GdiObjectTraits {  // fonts, brushes
+  using Type = HGDIOBJ;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
 using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 
 // COM interface pointer: releases on destruction, move-only.
 template <typename T>

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Prints the benchmark figures (speed targets are checked here, not by timed tests).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target startup_bench
+source scripts/wine-env.sh
+trap zel_stop_wine EXIT
+zel_start_display
+zel_start_wine
+wine build/win64/bin/startup_bench.exe "${1:-15}"

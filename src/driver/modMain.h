@@ -1,0 +1,35 @@
+// The whole run of a process, from top to bottom on the one GUI thread.
+#pragma once
+#include <string>
+
+namespace zel {
+
+// Process-wide state, set once at start.
+struct RunState {
+  std::string programFolder;  // ends in a backslash
+  std::string settingsPath;   // config.dat
+  std::string commandLine;    // the arguments, lower-cased
+  bool windowShown = false;   // "/ui"
+};
+
+RunState& Run();
+
+// The entry procedure: the single-instance test, then the run.
+void Main();
+// The run after the single-instance test, for the given arguments as the system hands
+// them over (not yet lower-cased). Tests drive it in-process.
+void RunWithArguments(const std::string& arguments);
+
+// Enables "退出"; unloads a hidden window. The caller returns from the run afterwards.
+void CommonEnding();
+// Unloads the window and ends the process at once.
+[[noreturn]] void ImmediateTermination();
+
+// Stores today's date text as "LastCheckUpdate".
+void SaveLastCheckDate();
+
+// True when another process runs from this same program file. Holds the claim for the
+// life of the process.
+bool AnotherInstanceRunning();
+
+}  // namespace zel

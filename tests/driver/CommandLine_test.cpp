@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "driver/CommandLine.h"
+#include "system/Text.h"
+
+namespace zel {
+namespace {
+
+TEST(Switches, AreSubstringsOfTheLowerCasedArguments) {
+  const std::string args = AsciiLower("/UI /Manual");
+  EXPECT_TRUE(HasSwitch(args, kSwitchUi));
+  EXPECT_TRUE(HasSwitch(args, kSwitchManual));
+  EXPECT_FALSE(HasSwitch(args, kSwitchUpgrading));
+  // "/ui" is found inside a longer word that begins with it.
+  EXPECT_TRUE(HasSwitch("/uixyz", kSwitchUi));
+  // A switch whose literal ends in a blank is missed at the very end of the line.
+  EXPECT_FALSE(HasSwitch("/manual /upgrading", kSwitchUpgrading));
+  EXPECT_TRUE(HasSwitch("/upgrading /manual", kSwitchUpgrading));
+}
+
+TEST(InstallPath, FolderInQuotesAfterTheSwitch) {
+  const std::string args = AsciiLower("/upgrading /installpath \"C:\\P\\\"");
+  EXPECT_TRUE(HasSwitch(args, kSwitchUpgrading));
+  EXPECT_TRUE(HasSwitch(args, kSwitchInstallPath));
+  EXPECT_EQ(InstallPathOf(args), "c:\\p\\");
+  // Blanks inside the quotes are kept; only the first occurrence counts.
+  EXPECT_EQ(InstallPathOf("/installpath \" d e \" /installpath \"x\""), " d e ");
+  EXPECT_EQ(InstallPathOf("/installpath \"\""), "");
+}
+
+TEST(InstallPath, MissingSwitchOrQuoteGivesNoFolder) {
+  EXPECT_EQ(InstallPathOf("/upgrading "), std::nullopt);
+  EXPECT_EQ(InstallPathOf("/installpath c:\\p\\"), std::nullopt);       // no opening quote
+  EXPECT_EQ(InstallPathOf("/installpath  \"c:\\p\\\""), std::nullopt);  // two blanks before it
+  EXPECT_EQ(InstallPathOf("/installpath \"c:\\p\\"), std::nullopt);     // no closing quote
+}
+
+TEST(Arguments, FollowTheProgramToken) {
+  EXPECT_EQ(ArgumentsOf("\"C:\\Program Files\\z\\zelpatcher.exe\" /ui /manual"), "/ui /manual");
+  EXPECT_EQ(ArgumentsOf("zelpatcher.exe   /UI "), "/UI ");
+  EXPECT_EQ(ArgumentsOf("zelpatcher.exe"), "");
+  EXPECT_EQ(ArgumentsOf("\"C:\\a b\\z.exe\""), "");
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,215 @@
+#include "E2eWorld.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "system/TextWin.h"
+
+namespace zel::e2e {
+namespace {
+
+std::wstring ModulePath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path;
+}
+
+void DeleteTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (find) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = folder + L"\\" + name;
+      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        DeleteTree(full);
+      else
+        DeleteFileW(full.c_str());
+    } while (FindNextFileW(find.Get(), &data));
+  }
+  find.Reset();
+  RemoveDirectoryW(folder.c_str());
+}
+
+bool SameNameIgnoringCase(const std::wstring& entry, const std::wstring& name) {
+  const auto eq = entry.find(L'=', 1);
+  return eq == name.size() && CompareStringOrdinal(entry.c_str(), static_cast<int>(eq), name.c_str(),
+                                                   static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+std::string BinDir() {
+  const std::wstring path = ModulePath();
+  return Narrow(path.substr(0, path.find_last_of(L'\\') + 1));
+}
+
+std::string ArtifactsDir() {
+  const std::string dir = BinDir() + "artifacts\\";
+  CreateDirectoryW(Widen(dir).c_str(), nullptr);
+  return dir;
+}
+
+bool Child::Running() const { return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
+
+bool Child::WaitExit(DWORD timeoutMs, DWORD* code) const {
+  if (!process_ || WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
+  if (code) GetExitCodeProcess(process_.Get(), code);
+  return true;
+}
+
+HWND Child::FindTopWindow(const std::wstring& caption, DWORD timeoutMs) const {
+  struct Search {
+    DWORD pid;
+    const std::wstring* caption;
+    HWND found;
+  } search{pid_, &caption, nullptr};
+  const DWORD start = GetTickCount();
+  do {
+    EnumWindows(
+        [](HWND hwnd, LPARAM param) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(param);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(hwnd, &owner);
+          if (owner == s->pid && WindowText(hwnd) == *s->caption) {
+            s->found = hwnd;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    Sleep(50);
+  } while (GetTickCount() - start < timeoutMs);
+  return nullptr;
+}
+
+void Child::Kill() {
+  if (Running()) {
+    TerminateProcess(process_.Get(), 1);
+    WaitForSingleObject(process_.Get(), 5000);
+  }
+  process_.Reset();
+}
+
+World::World(const std::string& name) {
+  wchar_t temp[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH, temp);
+  const std::string base = Narrow(temp) + "zel-e2e\\";
+  CreateDirectoryW(Widen(base).c_str(), nullptr);
+  root_ = base + name + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "\\";
+  for (const std::string& dir : {root_, AppData(), ProgramData(), Temp()})
+    CreateDirectoryW(Widen(dir).c_str(), nullptr);
+}
+
+World::~World() { DeleteTree(Widen(root_.substr(0, root_.size() - 1))); }
+
+std::wstring World::EnvironmentBlock() const {
+  const std::pair<std::wstring, std::string> overrides[] = {
+      {L"APPDATA", AppData()}, {L"ProgramData", ProgramData()}, {L"TEMP", Temp()}, {L"TMP", Temp()}};
+  std::wstring block;
+  wchar_t* env = GetEnvironmentStringsW();
+  for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
+    const std::wstring entry = p;
+    bool replaced = false;
+    for (const auto& [key, value] : overrides) replaced = replaced || SameNameIgnoringCase(entry, key);
+    if (!replaced) block += entry + L'\0';
+  }
+  FreeEnvironmentStringsW(env);
+  for (const auto& [key, value] : overrides) block += key + L"=" + Widen(value) + L'\0';
+  block += L'\0';
+  return block;
+}
+
+Child World::Start(const std::string& program, const std::string& arguments) const {
+  std::wstring command = L"\"" + Widen(program) + L"\" " + Widen(arguments);
+  std::wstring env = EnvironmentBlock();
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(),
+                      nullptr, &si, &pi))
+    return {};
+  CloseHandle(pi.hThread);
+  return Child(UniqueKernelHandle(pi.hProcess), pi.dwProcessId);
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
+  return text;
+}
+
+HWND ChildOfClass(HWND parent, const wchar_t* className) {
+  return FindWindowExW(parent, nullptr, className, nullptr);
+}
+
+std::wstring ChildText(HWND parent, const wchar_t* className) {
+  HWND child = ChildOfClass(parent, className);
+  return child ? WindowText(child) : std::wstring();
+}
+
+bool SaveWindowShot(HWND window, const std::string& path) {
+  RECT r;
+  if (!GetWindowRect(window, &r)) return false;
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  const bool copied = BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
+  GdiFlush();
+  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
+  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+  bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  bytes.append(static_cast<const char*>(bits), stride * static_cast<DWORD>(h));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return copied && WriteFileBytes(path, bytes);
+}
+
+std::string TodayDateText() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u-%02u-%04u", now.wMonth, now.wDay, now.wYear);
+  return text;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Widen(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Widen(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(Widen(path).c_str(), std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(Widen(path).c_str(), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+}  // namespace zel::e2e

@@ -1,0 +1,81 @@
+// A world for running the real programs: fresh AppData, ProgramData and TEMP folders
+// per scenario, handed to the started programs through their environment, so no
+// scenario sees another's settings, markers or packages.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "system/UniqueHandle.h"
+
+namespace zel::e2e {
+
+// The folder of the running test program (where the built programs lie), with a
+// trailing backslash.
+std::string BinDir();
+// BinDir() + "artifacts\": screenshots and other things worth keeping from a run.
+std::string ArtifactsDir();
+
+class Child {
+ public:
+  Child() = default;
+  Child(UniqueKernelHandle process, DWORD pid) : process_(std::move(process)), pid_(pid) {}
+  DWORD Pid() const { return pid_; }
+  bool Running() const;
+  // Waits for the end; true when it ended within the time. The exit code goes to *code.
+  bool WaitExit(DWORD timeoutMs, DWORD* code = nullptr) const;
+  // The child's top-level window with the given caption, waiting up to timeoutMs.
+  HWND FindTopWindow(const std::wstring& caption, DWORD timeoutMs) const;
+  void Kill();
+  ~Child() { Kill(); }
+  Child(Child&&) = default;
+  Child& operator=(Child&&) = default;
+
+ private:
+  UniqueKernelHandle process_;
+  DWORD pid_ = 0;
+};
+
+class World {
+ public:
+  explicit World(const std::string& name);
+  ~World();
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  const std::string& Root() const { return root_; }
+  std::string AppData() const { return root_ + "AppData"; }
+  std::string ProgramData() const { return root_ + "ProgramData"; }
+  std::string Temp() const { return root_ + "Temp"; }
+  std::string UserDataDir() const { return AppData() + "\\zelGuard"; }
+  std::string ProductDataDir() const { return ProgramData() + "\\zelGuard\\"; }
+  std::string ConfigPath() const { return UserDataDir() + "\\config.dat"; }
+
+  // Starts program with the arguments (the command line is the quoted program, a
+  // blank and the arguments) in this world's environment.
+  Child Start(const std::string& program, const std::string& arguments) const;
+
+ private:
+  std::wstring EnvironmentBlock() const;
+  std::string root_;
+};
+
+// Texts of windows, as the user sees them.
+std::wstring WindowText(HWND window);
+std::wstring ChildText(HWND parent, const wchar_t* className);
+HWND ChildOfClass(HWND parent, const wchar_t* className);
+
+// Saves what the screen shows of the window as a BMP file; true on success.
+bool SaveWindowShot(HWND window, const std::string& path);
+
+// Today's date text as the program writes it (month-day-year).
+std::string TodayDateText();
+
+// Whole-file helpers.
+bool FileExists(const std::string& path);
+bool DirExists(const std::string& path);
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+
+}  // namespace zel::e2e
