@@ -1,0 +1,75 @@
+#include "Answer.h"
+
+#include <nlohmann/json.hpp>
+
+#include "WireCodec.h"
+
+namespace zel::svc {
+
+namespace {
+
+using nlohmann::json;
+
+std::string Dump(const json& doc) { return doc.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+bool NeedsReinstall(const Catalog& catalog, std::string_view from, std::string_view to) {
+  for (const auto& p : catalog.packages) {
+    if (p.reinstall && CompareVersions(p.version, from) > 0 && CompareVersions(p.version, to) <= 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool WantsFullProfile(const Policy& policy, const UpdateQuery& query, const ClientHistory& history) {
+  if (query.HasFullProfile()) return false;
+  if (policy.want_full_profile) return true;
+  if (policy.full_profile_every_days <= 0) return false;
+  // Without a UUID the installation cannot be told apart from others, so its
+  // history is unknown and it is not asked.
+  if (query.FieldOr("UUID", "").empty()) return false;
+  if (!history.last_full_profile) return true;
+  const std::int64_t period = std::int64_t{policy.full_profile_every_days} * 86400;
+  return history.now - *history.last_full_profile >= period;
+}
+
+AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history) {
+  AnswerResult result;
+  const std::string reported = query.FieldOr("AppVer", "");
+  if (!IsVersionText(reported)) {
+    result.error = "AppVer is not a version: " + reported.substr(0, 64);
+    return result;
+  }
+
+  Answer answer;
+  json data = json::object();
+  std::string message;
+  const PackageEntry* offer = catalog.latest.empty() ? nullptr : catalog.Find(catalog.latest);
+  if (WantsFullProfile(catalog.policy, query, history)) {
+    answer.action = kActionSendFullProfile;
+    message = "send the full profile";
+  } else if (!offer || CompareVersions(reported, offer->version) >= 0) {
+    answer.action = kActionUpToDate;
+    message = "up to date";
+  } else {
+    answer.action = kActionUpdate;
+    message = "update available";
+    data["updateinfo"] = {{"ver", offer->version},
+                          {"size", offer->size},
+                          {"hash", offer->md5},
+                          {"packageurl", HexEncodeText(offer->url)},
+                          {"reinstall", NeedsReinstall(catalog, reported, offer->version) ? 1 : 0}};
+  }
+  data["action"] = std::to_string(answer.action);
+  if (!catalog.policy.update_url.empty()) data["updateurl"] = HexEncodeText(catalog.policy.update_url);
+
+  answer.json = Dump({{"code", 1}, {"message", message}, {"data", data}});
+  result.answer = std::move(answer);
+  return result;
+}
+
+std::string ErrorJson(std::string_view message) {
+  return Dump({{"code", 0}, {"message", std::string(message)}, {"data", nullptr}});
+}
+
+}  // namespace zel::svc

@@ -1,0 +1,25 @@
+// Which bytes of a package a GET asks for, from its "Range" header.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zel::svc {
+
+struct RangeChoice {
+  enum Kind { kWhole, kPartial, kUnsatisfiable } kind = kWhole;
+  std::int64_t first = 0;   // first byte sent
+  std::int64_t length = 0;  // bytes sent
+};
+
+// One range of the forms bytes=F-L, bytes=F- and bytes=-N; a last byte beyond the
+// end is cut to the end. A range starting at or past the end (or any range of an
+// empty file, or bytes=-0) cannot be satisfied. No header, a malformed one or a
+// list of several ranges gives the whole file, which a server may always send.
+RangeChoice ChooseRange(std::string_view header, std::int64_t file_size);
+
+// "bytes F-L/T" for a partial answer, "bytes */T" for an unsatisfiable one.
+std::string ContentRangeValue(const RangeChoice& choice, std::int64_t file_size);
+
+}  // namespace zel::svc

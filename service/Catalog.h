@@ -1,0 +1,58 @@
+// The catalog: the packages a vendor offers, which one is the latest, and the
+// policy that decides when clients are asked for their full profile or moved to
+// another service address. Kept as one JSON file, rewritten whole on every change.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zel::svc {
+
+struct PackageEntry {
+  std::string version;  // dotted decimal, e.g. 2.1.0
+  std::string url;      // where clients fetch it (sent to them as hex of UTF-8)
+  std::int64_t size = 0;
+  std::string md5;  // 32 hex digits
+  bool reinstall = false;  // this version needs a fresh installation with administrator rights
+  std::string published;   // UTC time of the last publish, ISO 8601
+};
+
+struct Policy {
+  bool want_full_profile = false;    // every query with the short profile gets action 32
+  int full_profile_every_days = 0;   // > 0: action 32 when an installation sent no full profile for this long
+  std::string update_url;            // non-empty: every answer moves clients to this address
+};
+
+struct Catalog {
+  std::string latest;  // version offered to older clients; empty offers nothing
+  std::vector<PackageEntry> packages;  // sorted by version
+  Policy policy;
+
+  const PackageEntry* Find(std::string_view version) const;
+};
+
+// Dotted decimal versions: one or more runs of digits joined by ".".
+bool IsVersionText(std::string_view text);
+// Numeric comparison, component by component; missing components count as 0, so
+// 2.1 equals 2.1.0. Both arguments must be version texts.
+int CompareVersions(std::string_view a, std::string_view b);
+
+// Parsing checks every entry (version text, size 1 to 2147483647, MD5 of 32 hex
+// digits, latest among the packages); the error names the first problem.
+std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error);
+std::string CatalogToJson(const Catalog& catalog);
+
+// A missing file is an empty catalog; an unreadable or invalid one is an error.
+std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error);
+// Writes a temporary file beside the catalog and renames it over, so a running
+// service never reads half a catalog.
+bool SaveCatalog(const std::string& path, const Catalog& catalog, std::string& error);
+
+// Adds the entry or replaces the one with the same version. It becomes the latest
+// when make_latest is set or when the catalog had no latest yet.
+void PublishEntry(Catalog& catalog, PackageEntry entry, bool make_latest);
+
+}  // namespace zel::svc

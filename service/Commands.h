@@ -1,0 +1,16 @@
+// The three commands of the service program; each returns the process exit code
+// (0 done, 1 failed, 2 bad command line).
+#pragma once
+
+#include <iosfwd>
+
+#include "CommandLine.h"
+
+namespace zel::svc {
+
+// Serves until SIGTERM or SIGINT. Prints "listening on HOST:PORT" once ready.
+int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err);
+int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& err);
+int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace zel::svc
