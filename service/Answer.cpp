@@ -14,7 +14,8 @@ std::string Dump(const json& doc) { return doc.dump(-1, ' ', false, json::error_
 
 bool NeedsReinstall(const Catalog& catalog, std::string_view from, std::string_view to) {
   for (const auto& p : catalog.packages) {
-    if (p.reinstall && CompareVersions(p.version, from) > 0 && CompareVersions(p.version, to) <= 0) return true;
+    if (p.reinstall && CompareVersions(p.version, from) > 0 && CompareVersions(p.version, to) <= 0)
+      return true;
   }
   return false;
 }

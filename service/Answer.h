@@ -18,8 +18,8 @@ inline constexpr int kActionUpdate = 33;
 
 // What the check-in records say about the querying installation.
 struct ClientHistory {
-  std::int64_t now = 0;                            // seconds since 1970, UTC
-  std::optional<std::int64_t> last_full_profile;   // when it last sent its full profile
+  std::int64_t now = 0;                           // seconds since 1970, UTC
+  std::optional<std::int64_t> last_full_profile;  // when it last sent its full profile
 };
 
 struct Answer {

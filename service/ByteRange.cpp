@@ -60,8 +60,8 @@ RangeChoice ChooseRange(std::string_view header, std::int64_t file_size) {
 
 std::string ContentRangeValue(const RangeChoice& choice, std::int64_t file_size) {
   if (choice.kind == RangeChoice::kUnsatisfiable) return "bytes */" + std::to_string(file_size);
-  return "bytes " + std::to_string(choice.first) + "-" + std::to_string(choice.first + choice.length - 1) + "/" +
-         std::to_string(file_size);
+  return "bytes " + std::to_string(choice.first) + "-" + std::to_string(choice.first + choice.length - 1) +
+         "/" + std::to_string(file_size);
 }
 
 }  // namespace zel::svc

@@ -15,19 +15,19 @@ struct PackageEntry {
   std::string version;  // dotted decimal, e.g. 2.1.0
   std::string url;      // where clients fetch it (sent to them as hex of UTF-8)
   std::int64_t size = 0;
-  std::string md5;  // 32 hex digits
+  std::string md5;         // 32 hex digits
   bool reinstall = false;  // this version needs a fresh installation with administrator rights
   std::string published;   // UTC time of the last publish, ISO 8601
 };
 
 struct Policy {
-  bool want_full_profile = false;    // every query with the short profile gets action 32
-  int full_profile_every_days = 0;   // > 0: action 32 when an installation sent no full profile for this long
-  std::string update_url;            // non-empty: every answer moves clients to this address
+  bool want_full_profile = false;   // every query with the short profile gets action 32
+  int full_profile_every_days = 0;  // > 0: action 32 when an installation sent no full profile for this long
+  std::string update_url;           // non-empty: every answer moves clients to this address
 };
 
 struct Catalog {
-  std::string latest;  // version offered to older clients; empty offers nothing
+  std::string latest;                  // version offered to older clients; empty offers nothing
   std::vector<PackageEntry> packages;  // sorted by version
   Policy policy;
 

@@ -44,14 +44,19 @@ CREATE VIEW IF NOT EXISTS installations AS
 )sql";
 
 // Columns filled from query fields, in the order of the INSERT below.
-constexpr const char* kFieldColumns[][2] = {
-    {"UUID", "uuid"},          {"AppVer", "app_ver"},
-    {"ExecutionLevel", "execution_level"}, {"OSMajorVer", "os_major_ver"},
-    {"Arch", "arch"},          {"OSName", "os_name"},
-    {"OSVer", "os_ver"},       {"CPU", "cpu"},
-    {"Resolution", "resolution"}, {"HttpsShellApp", "https_shell_app"},
-    {"DocShellApp", "doc_shell_app"}, {"DocShellVer", "doc_shell_ver"},
-    {"OfficeAddins", "office_addins"}};
+constexpr const char* kFieldColumns[][2] = {{"UUID", "uuid"},
+                                            {"AppVer", "app_ver"},
+                                            {"ExecutionLevel", "execution_level"},
+                                            {"OSMajorVer", "os_major_ver"},
+                                            {"Arch", "arch"},
+                                            {"OSName", "os_name"},
+                                            {"OSVer", "os_ver"},
+                                            {"CPU", "cpu"},
+                                            {"Resolution", "resolution"},
+                                            {"HttpsShellApp", "https_shell_app"},
+                                            {"DocShellApp", "doc_shell_app"},
+                                            {"DocShellVer", "doc_shell_ver"},
+                                            {"OfficeAddins", "office_addins"}};
 
 struct Statement {
   sqlite3_stmt* stmt = nullptr;
@@ -137,7 +142,8 @@ std::optional<std::int64_t> CheckinStore::LastFullProfile(const std::string& uui
               "WHERE uuid = ? AND full_profile = 1");
   if (!s.stmt) return std::nullopt;
   s.BindText(1, uuid);
-  if (sqlite3_step(s.stmt) != SQLITE_ROW || sqlite3_column_type(s.stmt, 0) == SQLITE_NULL) return std::nullopt;
+  if (sqlite3_step(s.stmt) != SQLITE_ROW || sqlite3_column_type(s.stmt, 0) == SQLITE_NULL)
+    return std::nullopt;
   return sqlite3_column_int64(s.stmt, 0);
 }
 
@@ -164,7 +170,8 @@ CountedValues CheckinStore::CountedQuery(const char* sql) {
   std::lock_guard lock(mutex_);
   Statement s(db_, sql);
   if (!s.stmt) return values;
-  while (sqlite3_step(s.stmt) == SQLITE_ROW) values.emplace_back(s.ColumnText(0), sqlite3_column_int64(s.stmt, 1));
+  while (sqlite3_step(s.stmt) == SQLITE_ROW)
+    values.emplace_back(s.ColumnText(0), sqlite3_column_int64(s.stmt, 1));
   return values;
 }
 

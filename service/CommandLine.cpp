@@ -84,7 +84,9 @@ class Arguments {
 };
 
 std::optional<int> ParseInt(const std::string& text, int low, int high) {
-  if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) return std::nullopt;
+  if (text.empty() || text.size() > 9 ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
   const int value = std::stoi(text);
   if (value < low || value > high) return std::nullopt;
   return value;
@@ -146,7 +148,8 @@ void ParsePublish(Arguments& a, ParsedCommand& cmd) {
     if (reinstall && *reinstall != "0" && *reinstall != "1") a.Fail("--reinstall must be 0 or 1");
     o.reinstall = reinstall == "1";
   } else {
-    if (package || url || reinstall || o.latest || o.lowercase_md5) a.Fail("--version is required to publish a package");
+    if (package || url || reinstall || o.latest || o.lowercase_md5)
+      a.Fail("--version is required to publish a package");
     if (!o.set_want_full_profile && !o.set_full_profile_every_days && !o.set_update_url) {
       a.Fail("nothing to publish: give --version or --policy");
     }

@@ -23,7 +23,7 @@ struct PublishOptions {
   bool reinstall = false;
   bool latest = false;
   bool lowercase_md5 = false;
-  Policy policy_changes;               // applied only where the flags below say so
+  Policy policy_changes;  // applied only where the flags below say so
   bool set_want_full_profile = false;
   bool set_full_profile_every_days = false;
   bool set_update_url = false;

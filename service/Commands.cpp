@@ -90,7 +90,8 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
     out << "published " << entry.version << " (" << entry.size << " bytes, md5 " << entry.md5 << ")"
         << (catalog->latest == entry.version ? " as the latest" : "") << "\n";
   }
-  if (options.set_want_full_profile) catalog->policy.want_full_profile = options.policy_changes.want_full_profile;
+  if (options.set_want_full_profile)
+    catalog->policy.want_full_profile = options.policy_changes.want_full_profile;
   if (options.set_full_profile_every_days) {
     catalog->policy.full_profile_every_days = options.policy_changes.full_profile_every_days;
   }
@@ -116,7 +117,8 @@ int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err
   }
   const auto print = [&out](const char* title, const CountedValues& values) {
     out << title << "\n";
-    for (const auto& [value, count] : values) out << "  " << (value.empty() ? "(empty)" : value) << "\t" << count << "\n";
+    for (const auto& [value, count] : values)
+      out << "  " << (value.empty() ? "(empty)" : value) << "\t" << count << "\n";
   };
   out << "check-ins: " << store->CountCheckins() << "\n";
   print("installations by version:", store->InstallationsByVersion());

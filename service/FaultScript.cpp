@@ -16,9 +16,7 @@ bool IsHeaderName(const std::string& name) {
   return true;
 }
 
-bool IsHeaderValue(const std::string& value) {
-  return value.find_first_of("\r\n") == std::string::npos;
-}
+bool IsHeaderValue(const std::string& value) { return value.find_first_of("\r\n") == std::string::npos; }
 
 std::string ParseFault(const json& item, Fault& fault) {
   if (!item.is_object()) return "a fault must be a JSON object";
@@ -40,7 +38,8 @@ std::string ParseFault(const json& item, Fault& fault) {
       if (!value.is_string()) return "\"body\" must be a string";
       fault.body = value.get<std::string>();
     } else if (key == "delay_ms") {
-      if (!value.is_number_integer() || value.get<long long>() < 0 || value.get<long long>() > kMaxFaultDelayMs) {
+      if (!value.is_number_integer() || value.get<long long>() < 0 ||
+          value.get<long long>() > kMaxFaultDelayMs) {
         return "\"delay_ms\" must be an integer from 0 to " + std::to_string(kMaxFaultDelayMs);
       }
       fault.delay_ms = value.get<int>();

@@ -16,11 +16,11 @@ enum class FaultTarget { kUpdate, kPackage };
 
 struct Fault {
   FaultTarget on = FaultTarget::kUpdate;
-  std::optional<int> status;        // replaces the status
-  std::optional<std::string> body;  // replaces the body
-  int delay_ms = 0;                 // wait before answering
-  bool drop = false;                // close the connection without any answer
-  std::vector<std::string> omit_headers;                      // leave these out of the answer
+  std::optional<int> status;                                 // replaces the status
+  std::optional<std::string> body;                           // replaces the body
+  int delay_ms = 0;                                          // wait before answering
+  bool drop = false;                                         // close the connection without any answer
+  std::vector<std::string> omit_headers;                     // leave these out of the answer
   std::vector<std::pair<std::string, std::string>> headers;  // add or replace these
 };
 

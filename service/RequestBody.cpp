@@ -10,9 +10,9 @@ namespace zel::svc {
 namespace {
 
 // Fields that only the full form of the machine profile carries.
-constexpr std::array<std::string_view, 9> kFullProfileFields = {
-    "Arch", "OSName", "OSVer", "CPU", "Resolution", "HttpsShellApp", "DocShellApp", "DocShellVer",
-    "OfficeAddins"};
+constexpr std::array<std::string_view, 9> kFullProfileFields = {"Arch",        "OSName",      "OSVer",
+                                                                "CPU",         "Resolution",  "HttpsShellApp",
+                                                                "DocShellApp", "DocShellVer", "OfficeAddins"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
@@ -98,7 +98,8 @@ DecodeResult DecodeUpdateBody(std::string_view body) {
     return result;
   }
   if (std::stoul(std::string(size)) != data.size()) {
-    result.error = "size " + std::string(size) + " differs from the data length " + std::to_string(data.size());
+    result.error =
+        "size " + std::string(size) + " differs from the data length " + std::to_string(data.size());
     return result;
   }
   if (checksum != "0") {

@@ -87,7 +87,8 @@ void SetJson(httplib::Response& res, int status, const std::string& json) {
 }
 
 bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
 }  // namespace
@@ -151,7 +152,8 @@ void UpdateServer::Route() {
       t_exchange.handled = true;
       SetJson(res, 200, requests_.ToJson());
     });
-    s.Post("/_test/faults", [this](const httplib::Request& req, httplib::Response& res) { HandleFaults(req, res); });
+    s.Post("/_test/faults",
+           [this](const httplib::Request& req, httplib::Response& res) { HandleFaults(req, res); });
     s.Post("/_test/reset", [this](const httplib::Request&, httplib::Response& res) {
       t_exchange.handled = true;
       requests_.Clear();
@@ -159,7 +161,8 @@ void UpdateServer::Route() {
       SetJson(res, 200, R"({"code":1,"message":"reset"})");
     });
   }
-  s.Get("/packages/([^/]+)", [this](const httplib::Request& req, httplib::Response& res) { HandlePackage(req, res); });
+  s.Get("/packages/([^/]+)",
+        [this](const httplib::Request& req, httplib::Response& res) { HandlePackage(req, res); });
   s.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
     if (req.path == config_.update_path) {
       HandleUpdate(req, res);
@@ -172,14 +175,16 @@ void UpdateServer::Route() {
 
   // Answers the library makes itself (no route, body too large, bad request line)
   // get a JSON body too, and are recorded like every other request.
-  s.set_error_handler(httplib::Server::HandlerWithResponse([this](const httplib::Request& req,
-                                                                   httplib::Response& res) {
-    if (t_exchange.handled) return httplib::Server::HandlerResponse::Unhandled;
-    Record(req, std::nullopt);
-    const std::string message = res.status == 413 ? "request body too large" : res.status == 404 ? "no such path" : "bad request";
-    res.set_content(ErrorJson(message), kJsonType);
-    return httplib::Server::HandlerResponse::Handled;
-  }));
+  s.set_error_handler(
+      httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
+        if (t_exchange.handled) return httplib::Server::HandlerResponse::Unhandled;
+        Record(req, std::nullopt);
+        const std::string message = res.status == 413   ? "request body too large"
+                                    : res.status == 404 ? "no such path"
+                                                        : "bad request";
+        res.set_content(ErrorJson(message), kJsonType);
+        return httplib::Server::HandlerResponse::Handled;
+      }));
 
   s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
     t_exchange.handled = true;
@@ -274,7 +279,8 @@ void UpdateServer::HandleUpdate(const httplib::Request& req, httplib::Response& 
       if (!store_.Record({history.now, req.remote_addr, &query, answer.answer->action})) {
         std::cerr << "check-in not recorded" << std::endl;
       }
-      t_exchange.note = "action=" + std::to_string(answer.answer->action) + " AppVer=" + query.FieldOr("AppVer", "");
+      t_exchange.note =
+          "action=" + std::to_string(answer.answer->action) + " AppVer=" + query.FieldOr("AppVer", "");
       SetJson(res, 200, answer.answer->json);
     }
   }
@@ -304,7 +310,8 @@ void UpdateServer::HandlePackage(const httplib::Request& req, httplib::Response&
       res.set_header("Content-Range", ContentRangeValue(range, size));
     } else {
       res.status = range.kind == RangeChoice::kPartial ? 206 : 200;
-      if (range.kind == RangeChoice::kPartial) res.set_header("Content-Range", ContentRangeValue(range, size));
+      if (range.kind == RangeChoice::kPartial)
+        res.set_header("Content-Range", ContentRangeValue(range, size));
       if (range.length == 0) {
         res.set_content("", "application/octet-stream");
       } else {

@@ -70,7 +70,8 @@ std::optional<int> WaitExit(pid_t pid, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   kill(pid, SIGKILL);
@@ -92,8 +93,9 @@ TEST(ServiceProcess, PublishesServesUntilSignalledAndReports) {
   std::filesystem::create_directories(dir.path() / "packages");
   dir.Write("packages/zel-3.0.0.exe", std::string(5000, 'z'));
   const std::string catalog = dir.File("catalog.json");
-  ASSERT_EQ(RunTool({"publish", "--catalog", catalog, "--version", "3.0.0", "--package", dir.File("packages/zel-3.0.0.exe"),
-                 "--url", "http://127.0.0.1/packages/zel-3.0.0.exe", "--latest"}),
+  ASSERT_EQ(RunTool({"publish", "--catalog", catalog, "--version", "3.0.0", "--package",
+                     dir.File("packages/zel-3.0.0.exe"), "--url", "http://127.0.0.1/packages/zel-3.0.0.exe",
+                     "--latest"}),
             0);
   ASSERT_EQ(RunTool({"publish", "--catalog", catalog, "--policy", "want-full-profile", "on"}), 0);
   const json published = json::parse(test::ReadFile(catalog));
@@ -103,8 +105,8 @@ TEST(ServiceProcess, PublishesServesUntilSignalledAndReports) {
   EXPECT_EQ(published["policy"]["want_full_profile"], true);
 
   Child server = Spawn({"serve", "--host", "127.0.0.1", "--port", "0", "--catalog", catalog, "--db",
-                        dir.File("checkins.db"), "--packages", (dir.path() / "packages").string(), "--test-control",
-                        "--quiet"});
+                        dir.File("checkins.db"), "--packages", (dir.path() / "packages").string(),
+                        "--test-control", "--quiet"});
   ASSERT_GT(server.pid, 0);
   const std::string line = ReadOutput(server.out, std::chrono::seconds(20), true);
   std::smatch m;
@@ -142,16 +144,16 @@ TEST(ServiceProcess, RefusesBadCommandLinesAndUnusableFiles) {
   EXPECT_EQ(RunTool({"serve", "--catalog", "c.json"}), 2);
   EXPECT_EQ(RunTool({"frobnicate"}), 2);
   EXPECT_EQ(RunTool({"publish", "--catalog", dir.File("c.json"), "--version", "1.0.0", "--package",
-                 dir.File("missing.exe"), "--url", "http://x/p.exe"}),
+                     dir.File("missing.exe"), "--url", "http://x/p.exe"}),
             1);
   dir.Write("empty.exe", "");
-  EXPECT_EQ(RunTool({"publish", "--catalog", dir.File("c.json"), "--version", "1.0.0", "--package", dir.File("empty.exe"),
-                 "--url", "http://x/p.exe"}),
+  EXPECT_EQ(RunTool({"publish", "--catalog", dir.File("c.json"), "--version", "1.0.0", "--package",
+                     dir.File("empty.exe"), "--url", "http://x/p.exe"}),
             1);
   EXPECT_FALSE(std::filesystem::exists(dir.File("c.json")));
   dir.Write("broken.json", "[1,2");
-  EXPECT_EQ(RunTool({"serve", "--port", "0", "--catalog", dir.File("broken.json"), "--db", dir.File("c.db"), "--packages",
-                 dir.path().string()}),
+  EXPECT_EQ(RunTool({"serve", "--port", "0", "--catalog", dir.File("broken.json"), "--db", dir.File("c.db"),
+                     "--packages", dir.path().string()}),
             1);
 }
 

@@ -58,8 +58,8 @@ std::string ShortQuery(const std::string& app_ver, const std::string& uuid) {
 
 std::string FullQuery(const std::string& app_ver, const std::string& uuid, const std::string& doc_app,
                       const std::string& doc_ver) {
-  return ShortQuery(app_ver, uuid) + "&Arch=" + HexEncodeText("64") + "&OSName=" +
-         HexEncodeText("Microsoft Windows 10 专业版") + "&OSVer=" + HexEncodeText("10.0.19045") +
+  return ShortQuery(app_ver, uuid) + "&Arch=" + HexEncodeText("64") +
+         "&OSName=" + HexEncodeText("Microsoft Windows 10 专业版") + "&OSVer=" + HexEncodeText("10.0.19045") +
          "&CPU=" + HexEncodeText("Intel(R) Core(TM) i5") + "&Resolution=" + HexEncodeText("1920*1080") +
          "&HttpsShellApp=" + HexEncodeText("chrome") + "&DocShellApp=" + HexEncodeText(doc_app) +
          "&DocShellVer=" + HexEncodeText(doc_ver) + "&OfficeAddins=" + HexEncodeText("{}");

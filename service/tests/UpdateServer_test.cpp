@@ -41,8 +41,9 @@ class UpdateServerTest : public ::testing::Test {
 
     Catalog catalog;
     PublishEntry(catalog, {"2.0.0", "http://old/zel-2.0.0.exe", 10, std::string(32, 'A'), true, ""}, true);
-    PublishEntry(catalog, {"2.1.0", "http://127.0.0.1/packages/zel-2.1.0.exe", 3000000, "0123456789abcdef0123456789ABCDEF",
-                           false, ""},
+    PublishEntry(catalog,
+                 {"2.1.0", "http://127.0.0.1/packages/zel-2.1.0.exe", 3000000,
+                  "0123456789abcdef0123456789ABCDEF", false, ""},
                  true);
     SaveCatalog(catalog);
 
@@ -140,8 +141,8 @@ TEST_F(UpdateServerTest, RefusesBadRequestsWithJsonAndKeepsServing) {
   EXPECT_EQ(res->status, 400);
   EXPECT_EQ(json::parse(res->body)["code"], 0);
 
-  res = Client().Post("/zelguard/update1", MakeBody("AppVer=" + HexEncodeText("beta") + "&ExecutionLevel=30", false),
-                      kForm);
+  res = Client().Post("/zelguard/update1",
+                      MakeBody("AppVer=" + HexEncodeText("beta") + "&ExecutionLevel=30", false), kForm);
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 400);
 
@@ -307,7 +308,8 @@ TEST_F(UpdateServerTest, ReadsTheCatalogAgainAfterAPublish) {
   json answer = json::parse(PostUpdate(test::ShortQuery("2.1.0", "U"))->body);
   EXPECT_EQ(answer["data"]["updateinfo"]["ver"], "2.2.0");
   EXPECT_EQ(answer["data"]["updateinfo"]["reinstall"], 1);
-  EXPECT_EQ(HexDecodeText(answer["data"]["updateurl"].get<std::string>()), "http://new.example/zelguard/update1");
+  EXPECT_EQ(HexDecodeText(answer["data"]["updateurl"].get<std::string>()),
+            "http://new.example/zelguard/update1");
 
   // A broken catalog leaves the last good one in service.
   dir_.Write("catalog.json", "{ broken");
