@@ -189,6 +189,13 @@ std::string TodayDateText() {
   return text;
 }
 
+std::string IniValue(const std::string& path, const std::string& section, const std::string& key) {
+  char value[4096] = {};
+  GetPrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), "", value, sizeof value,
+                           ToAnsi(path).c_str());
+  return FromAnsi(value);
+}
+
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesW(Widen(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -72,6 +72,9 @@ bool SaveWindowShot(HWND window, const std::string& path);
 // Today's date text as the program writes it (month-day-year).
 std::string TodayDateText();
 
+// A value of an INI file as the program's settings functions read it ("" when missing).
+std::string IniValue(const std::string& path, const std::string& section, const std::string& key);
+
 // Whole-file helpers.
 bool FileExists(const std::string& path);
 bool DirExists(const std::string& path);

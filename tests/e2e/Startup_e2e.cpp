@@ -1,0 +1,97 @@
+// The real zelpatcher.exe under Wine: start-up, single instance, schedule, window.
+#include <gtest/gtest.h>
+
+#include "E2eWorld.h"
+#include "system/TextWin.h"
+
+namespace zel::e2e {
+namespace {
+
+const std::wstring kCaption = Widen("Zelvora(Zel卫士增强版)-升级程序");
+
+std::string Updater() { return BinDir() + "zelpatcher.exe"; }
+
+class Startup : public ::testing::Test {
+ protected:
+  void WriteConfig(const std::string& text) {
+    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), text));
+  }
+  void CheckedToday() { WriteConfig("[general]\r\nLastCheckUpdate=" + TodayDateText() + "\r\n"); }
+  void PlaceInstallingMarker() {
+    CreateDirectoryW(Widen(world_.ProductDataDir()).c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(world_.ProductDataDir() + "zelinstalling.run", "4242"));
+  }
+
+  World world_{"startup"};
+};
+
+TEST_F(Startup, ASecondStartEndsAtOnceWhileTheFirstRuns) {
+  CheckedToday();
+  Child first = world_.Start(Updater(), "/ui");
+  ASSERT_NE(first.FindTopWindow(kCaption, 20000), nullptr);
+
+  Child second = world_.Start(Updater(), "/ui /manual");
+  DWORD code = 99;
+  EXPECT_TRUE(second.WaitExit(15000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(first.Running());
+}
+
+TEST_F(Startup, NotDueWithoutManualGoesStraightToTheEnding) {
+  CheckedToday();
+  Child run = world_.Start(Updater(), "/UI");  // upper case works
+  HWND window = run.FindTopWindow(kCaption, 20000);
+  ASSERT_NE(window, nullptr);
+  HWND button = nullptr;
+  for (int i = 0; i < 100 && !(button && IsWindowEnabled(button)); ++i, Sleep(100))
+    button = ChildOfClass(window, L"Button");
+  EXPECT_TRUE(IsWindowEnabled(button));  // the common ending enabled "退出"
+  EXPECT_EQ(ChildText(window, L"Edit"), L"");
+  Sleep(300);
+  SaveWindowShot(window, ArtifactsDir() + "startup-not-due.bmp");
+
+  SendMessageW(button, BM_CLICK, 0, 0);
+  EXPECT_TRUE(run.WaitExit(10000));
+  EXPECT_EQ(IniValue(world_.ConfigPath(), "general", "LastCheckUpdate"), TodayDateText());
+}
+
+TEST_F(Startup, HiddenRunEndsByItself) {
+  CheckedToday();
+  Child run = world_.Start(Updater(), "");
+  DWORD code = 99;
+  EXPECT_TRUE(run.WaitExit(20000, &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(DirExists(world_.UserDataDir()));
+}
+
+TEST_F(Startup, SettingsFolderIsCreatedUnderAppData) {
+  Child run = world_.Start(Updater(), "");
+  EXPECT_TRUE(run.WaitExit(20000));
+  EXPECT_TRUE(DirExists(world_.UserDataDir()));
+}
+
+TEST_F(Startup, InstallingMarkerClosesTheWindowOfACheckingInstance) {
+  CheckedToday();
+  Child run = world_.Start(Updater(), "/ui");
+  ASSERT_NE(run.FindTopWindow(kCaption, 20000), nullptr);
+  PlaceInstallingMarker();
+  EXPECT_TRUE(run.WaitExit(10000));  // the window closed, so the process ended
+}
+
+TEST_F(Startup, ACopyInTheUpdateWorkFolderKeepsItsWindow) {
+  CheckedToday();
+  const std::string workDir = world_.Temp() + "\\zelupdate_tmp\\";
+  CreateDirectoryW(Widen(workDir).c_str(), nullptr);
+  // The copy starts without zlib1.dll beside it.
+  ASSERT_TRUE(CopyFileW(Widen(Updater()).c_str(), Widen(workDir + "zelpatcher.exe").c_str(), FALSE));
+  Child copy = world_.Start(workDir + "zelpatcher.exe", "/ui");
+  ASSERT_NE(copy.FindTopWindow(kCaption, 20000), nullptr);
+  PlaceInstallingMarker();
+  Sleep(3000);
+  EXPECT_TRUE(copy.Running());
+  EXPECT_NE(copy.FindTopWindow(kCaption, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace zel::e2e
