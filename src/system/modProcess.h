@@ -21,4 +21,9 @@ bool LaunchProgram(const std::string& program, const std::string& arguments, int
 bool ShellRun(const std::string& program, const std::string& arguments, int windowStyle);
 bool ShellRunViaExplorer(const std::string& program, int windowStyle);
 
+// The shell-style start under LaunchProgram (and the WMI class's taskkill): starts a
+// command line as a new process whose first window gets windowStyle (SW_HIDE,
+// SW_SHOWNORMAL) and hands back its process id, 0 when the start fails. Does not wait.
+DWORD ShellStart(const std::string& commandLine, int windowStyle);
+
 }  // namespace zel
