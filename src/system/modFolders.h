@@ -7,8 +7,10 @@ namespace zel {
 std::string GetAppDir();          // folder of the running program file, trailing backslash
 std::string GetUpdateTempDir();   // %TEMP%\zelupdate_tmp\ (created when missing)
 std::string GetUserDataDir();     // %AppData%\zelGuard (no trailing backslash, never created here)
-std::string GetProductDataDir();  // %ProgramData%\zelGuard\ (created), or GetAppDir() without ProgramData
-std::string GetWindowsDir();      // %WINDIR%\ 
+// %ProgramData%\zelGuard\ (created when missing; "" when it cannot be), or GetAppDir()
+// on a system without ProgramData.
+std::string GetProductDataDir();
+std::string GetWindowsDir();      // %WINDIR% with a trailing backslash
 std::string GetExplorerPath();    // GetWindowsDir() + "explorer.exe"
 std::string GetTempFilePath();    // new empty "zqt....tmp" file in the work folder, or ""
 
