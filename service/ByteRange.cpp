@@ -32,12 +32,12 @@ RangeChoice ChooseRange(std::string_view header, std::int64_t file_size) {
   header = Trim(header);
   constexpr std::string_view kUnit = "bytes=";
   if (header.size() < kUnit.size() || header.substr(0, kUnit.size()) != kUnit) return whole;
-  const std::string_view spec = Trim(header.substr(kUnit.size()));
-  if (spec.find(',') != std::string_view::npos) return whole;
-  const std::size_t dash = spec.find('-');
+  const std::string_view range_set = Trim(header.substr(kUnit.size()));
+  if (range_set.find(',') != std::string_view::npos) return whole;
+  const std::size_t dash = range_set.find('-');
   if (dash == std::string_view::npos) return whole;
-  const std::string_view first_text = Trim(spec.substr(0, dash));
-  const std::string_view last_text = Trim(spec.substr(dash + 1));
+  const std::string_view first_text = Trim(range_set.substr(0, dash));
+  const std::string_view last_text = Trim(range_set.substr(dash + 1));
 
   if (first_text.empty()) {  // the last N bytes
     auto n = ParseNumber(last_text);

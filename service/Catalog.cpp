@@ -33,17 +33,17 @@ bool IsMd5Text(std::string_view text) {
          });
 }
 
-std::string CheckEntry(const PackageEntry& e) {
+}  // namespace
+
+std::string CheckPackageEntry(const PackageEntry& e) {
   if (!IsVersionText(e.version)) return "package version is not a dotted decimal: " + e.version;
   if (e.url.empty()) return "package " + e.version + " has no url";
   if (e.size < 1 || e.size > std::numeric_limits<std::int32_t>::max()) {
-    return "package " + e.version + " size must be 1 to 2147483647 bytes";
+    return "package " + e.version + " must hold 1 to 2147483647 bytes, not " + std::to_string(e.size);
   }
   if (!IsMd5Text(e.md5)) return "package " + e.version + " md5 must be 32 hex digits";
   return {};
 }
-
-}  // namespace
 
 const PackageEntry* Catalog::Find(std::string_view version) const {
   for (const auto& p : packages) {
@@ -97,7 +97,7 @@ std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error
       e.md5 = item.at("md5").get<std::string>();
       e.reinstall = item.value("reinstall", 0) != 0;
       e.published = item.value("published", "");
-      if (error = CheckEntry(e); !error.empty()) return std::nullopt;
+      if (error = CheckPackageEntry(e); !error.empty()) return std::nullopt;
       if (catalog.Find(e.version)) {
         error = "package version listed twice: " + e.version;
         return std::nullopt;

@@ -40,8 +40,12 @@ bool IsVersionText(std::string_view text);
 // 2.1 equals 2.1.0. Both arguments must be version texts.
 int CompareVersions(std::string_view a, std::string_view b);
 
-// Parsing checks every entry (version text, size 1 to 2147483647, MD5 of 32 hex
-// digits, latest among the packages); the error names the first problem.
+// What is wrong with an entry (version text, URL, size 1 to 2147483647, which the
+// program reads as a 32-bit integer, MD5 of 32 hex digits); empty when nothing is.
+std::string CheckPackageEntry(const PackageEntry& entry);
+
+// Parsing checks every entry and that the latest is among them; the error names
+// the first problem.
 std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error);
 std::string CatalogToJson(const Catalog& catalog);
 

@@ -71,10 +71,6 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
       err << "cannot read the package " << options.package_path << "\n";
       return 1;
     }
-    if (facts->size < 1 || facts->size > 2147483647) {
-      err << "the package must hold 1 to 2147483647 bytes, it holds " << facts->size << "\n";
-      return 1;
-    }
     PackageEntry entry;
     entry.version = *options.version;
     entry.url = options.url;
@@ -86,6 +82,10 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
     }
     entry.reinstall = options.reinstall;
     entry.published = IsoUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    if (error = CheckPackageEntry(entry); !error.empty()) {
+      err << error << "\n";
+      return 1;
+    }
     PublishEntry(*catalog, entry, options.latest);
     out << "published " << entry.version << " (" << entry.size << " bytes, md5 " << entry.md5 << ")"
         << (catalog->latest == entry.version ? " as the latest" : "") << "\n";

@@ -5,6 +5,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -64,7 +66,7 @@ std::string AddressOf(const sockaddr_storage& a) {
 // handlers, so it is found among the process's descriptors by its two endpoints;
 // the library then fails to write and closes the descriptor itself. With a zero
 // linger time that close resets the connection.
-void ShutdownConnection(const httplib::Request& req) {
+bool ShutdownConnection(const httplib::Request& req) {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
     const int fd = std::atoi(entry.path().filename().c_str());
@@ -77,8 +79,10 @@ void ShutdownConnection(const httplib::Request& req) {
     linger reset{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     shutdown(fd, SHUT_RDWR);
-    return;
+    return true;
   }
+  std::cerr << "connection of " << req.remote_addr << ":" << req.remote_port << " not found" << std::endl;
+  return false;
 }
 
 void SetJson(httplib::Response& res, int status, const std::string& json) {
@@ -295,10 +299,13 @@ void UpdateServer::HandlePackage(const httplib::Request& req, httplib::Response&
   const std::string name = req.matches[1];
   const std::filesystem::path path = std::filesystem::path(config_.packages_dir) / name;
   std::error_code ec;
-  const bool found = IsPlainFileName(name) && std::filesystem::is_regular_file(path, ec);
-  const std::int64_t size = found ? static_cast<std::int64_t>(std::filesystem::file_size(path, ec)) : 0;
-  auto file = std::make_shared<std::ifstream>(path, std::ios::binary);
-  if (!found || ec || !*file) {
+  std::shared_ptr<std::ifstream> file;
+  std::int64_t size = 0;
+  if (IsPlainFileName(name) && std::filesystem::is_regular_file(path, ec)) {
+    size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
+    if (!ec) file = std::make_shared<std::ifstream>(path, std::ios::binary);
+  }
+  if (!file || !*file) {
     SetJson(res, 404, ErrorJson("no such package"));
   } else if (fault && fault->body) {
     res.status = 200;  // a scripted body stands for the whole answer
@@ -343,14 +350,14 @@ void UpdateServer::HandleFaults(const httplib::Request& req, httplib::Response& 
   SetJson(res, 200, R"({"code":1,"message":"faults added","data":{"count":)" + std::to_string(count) + "}}");
 }
 
-bool UpdateServer::ApplyFault(const std::optional<Fault>& fault, const httplib::Request& req,
+void UpdateServer::ApplyFault(const std::optional<Fault>& fault, const httplib::Request& req,
                               httplib::Response& res) {
-  if (!fault) return true;
+  if (!fault) return;
   t_exchange.note += " (fault)";
   if (fault->delay_ms > 0) WaitMs(fault->delay_ms);
   if (fault->drop) {
     ShutdownConnection(req);
-    return false;
+    return;
   }
   if (fault->status) res.status = *fault->status;
   if (fault->body) {
@@ -359,7 +366,6 @@ bool UpdateServer::ApplyFault(const std::optional<Fault>& fault, const httplib::
   }
   t_exchange.omit_headers = fault->omit_headers;
   t_exchange.headers = fault->headers;
-  return true;
 }
 
 }  // namespace zel::svc

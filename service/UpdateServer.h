@@ -54,8 +54,8 @@ class UpdateServer {
   void HandlePackage(const httplib::Request& req, httplib::Response& res);
   void HandleFaults(const httplib::Request& req, httplib::Response& res);
   void Record(const httplib::Request& req, const std::optional<UpdateQuery>& decoded);
-  // Waits, drops or rewrites the answer as the fault says; false when dropped.
-  bool ApplyFault(const std::optional<Fault>& fault, const httplib::Request& req, httplib::Response& res);
+  // Waits, drops the connection or rewrites the answer as the fault says.
+  void ApplyFault(const std::optional<Fault>& fault, const httplib::Request& req, httplib::Response& res);
   Catalog CurrentCatalog();
   void WaitMs(int ms);
 

@@ -17,8 +17,6 @@ UpdateQuery Query(const std::string& text) {
   return q;
 }
 
-TEST(CheckinStore, FormatsTimesAsUtc) { EXPECT_EQ(IsoUtc(kT0), "2026-04-17T08:30:00Z"); }
-
 TEST(CheckinStore, RecordsCheckinsAndSummarisesInstallations) {
   test::ScratchDir dir;
   std::string error;

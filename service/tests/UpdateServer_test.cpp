@@ -332,34 +332,21 @@ TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
   EXPECT_EQ(action(test::ShortQuery("2.1.0", "U-8")), "32");  // another installation
 }
 
-TEST(UpdateServerNoTestControl, HidesTheTestRoutes) {
-  ScratchDir dir;
-  std::filesystem::create_directories(dir.path() / "packages");
-  std::string error;
-  auto store = CheckinStore::Open(dir.File("c.db"), error);
-  ASSERT_TRUE(store);
-  ServerConfig config;
-  config.catalog_path = dir.File("catalog.json");  // missing: nothing is offered
-  config.packages_dir = (dir.path() / "packages").string();
-  config.log_requests = false;
-  UpdateServer server(config, *store);
-  auto port = server.Bind(error);
-  ASSERT_TRUE(port) << error;
-  std::thread runner([&] { server.Run(); });
+class UpdateServerInServiceTest : public UpdateServerTest {
+ protected:
+  void SetUp() override { Start(false); }
+};
 
-  httplib::Client client("127.0.0.1", *port);
-  auto res = client.Get("/_test/requests");
+TEST_F(UpdateServerInServiceTest, HasNoTestRoutes) {
+  auto res = Client().Get("/_test/requests");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 404);
-  res = client.Post("/_test/faults", R"([{"drop":true}])", "application/json");
+  res = Client().Post("/_test/faults", R"([{"drop":true}])", "application/json");
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, 404);
-  res = client.Post("/zelguard/update1", MakeBody(test::ShortQuery("1.0.0", "U"), false), kForm);
+  res = PostUpdate(test::ShortQuery("2.0.0", "U"));
   ASSERT_TRUE(res);
-  EXPECT_EQ(json::parse(res->body)["data"]["action"], "31");
-
-  server.Stop();
-  runner.join();
+  EXPECT_EQ(json::parse(res->body)["data"]["action"], "33");
 }
 
 }  // namespace
