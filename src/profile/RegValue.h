@@ -1,0 +1,19 @@
+// A value read from the registry: nothing, a text (string and expandable-string
+// values, never expanded) or a signed 32-bit number (DWORD values).
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace zel {
+
+using RegValue = std::variant<std::monostate, std::string, std::int32_t>;
+
+// The value as text: a number in decimal, nothing as the empty text.
+std::string RegValueText(const RegValue& value);
+// The value as a whole number: a DWORD as it is, a text of decimal digits (spaces
+// around and a sign allowed), nothing as 0; no value for any other text.
+std::optional<long long> RegValueWholeNumber(const RegValue& value);
+
+}  // namespace zel
