@@ -32,6 +32,8 @@ std::string IniRead(const std::string& path, const std::string& section, const s
 void IniWrite(const std::string& path, const std::string& section, const std::string& key,
               const std::string& value) {
   // A write that fails (read-only file, missing folder) is lost; the next read gives the old value.
+  // Without a path nothing is written: the system would take a relative name for a file in C:\Windows.
+  if (path.empty()) return;
   WritePrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), ToAnsi(value).c_str(),
                              ToAnsi(path).c_str());
 }

@@ -21,7 +21,7 @@ inline constexpr char kAppName[] = "AppName";  // default document program
 inline constexpr char kAppVer[] = "AppVer";
 inline constexpr char kInstallPath[] = "InstallPath";
 
-inline constexpr char kUpdate[] = "UPDATE";  // the package cache
+inline constexpr char kUpdate[] = "UPDATE";            // the package cache
 inline constexpr char kCacheDate[] = "CacheDate";      // date text of the day cached; "" = empty cache
 inline constexpr char kPackageSize[] = "PackageSize";  // bytes, decimal; "0" = none
 inline constexpr char kPackageHash[] = "PackageHash";  // MD5 as hex digits; "" = none

@@ -12,6 +12,8 @@ std::string DateText(const CivilDate& date) {
 
 std::string TodayText() { return DateText(Seam().Today()); }
 
-bool IsCheckDueFor(const std::string& lastCheck, const CivilDate& today) { return lastCheck != DateText(today); }
+bool IsCheckDueFor(const std::string& lastCheck, const CivilDate& today) {
+  return lastCheck != DateText(today);
+}
 
 }  // namespace zel

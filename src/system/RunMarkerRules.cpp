@@ -28,7 +28,8 @@ bool ListingHasOtherMarker(const std::vector<std::string>& lowerNames, std::stri
   return false;
 }
 
-bool PollForMarker(std::int32_t intervalMs, std::int32_t maxPolls, const std::function<bool()>& markerExists) {
+bool PollForMarker(std::int32_t intervalMs, std::int32_t maxPolls,
+                   const std::function<bool()>& markerExists) {
   for (std::int32_t polls = 0;;) {
     Seam().PumpMessages();
     Seam().SleepMs(SleepLength(intervalMs));

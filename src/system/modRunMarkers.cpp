@@ -44,8 +44,8 @@ bool CreateRunMarker(const std::string& name, const std::string& folder) {
   // Create-new without delete sharing: a name already held by a live process gets no
   // second file, and nobody can delete this one while it is held. Delete-on-close ties
   // the file to this process: the system removes it when the process ends, however it ends.
-  UniqueFile file(CreateFileA(ToAnsi(*path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  UniqueFile file(CreateFileA(ToAnsi(*path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (file) {
     const std::string pid = ToAnsi(std::to_string(GetCurrentProcessId()));
     DWORD written = 0;
@@ -83,7 +83,8 @@ bool WaitRunMarker(const std::string& name, std::int32_t intervalMs, std::int32_
 }
 
 bool WaitOtherRunMarkersGone(std::int32_t intervalMs, std::int32_t maxPolls, const std::string& folder) {
-  return PollUntilOthersGone(intervalMs, maxPolls, [&] { return OtherMarkerListed(kInstallingMarker, folder); });
+  return PollUntilOthersGone(intervalMs, maxPolls,
+                             [&] { return OtherMarkerListed(kInstallingMarker, folder); });
 }
 
 }  // namespace zel

@@ -1,8 +1,8 @@
-#include <windows.h>
+#include "settings/IniOperation.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
-#include "settings/IniOperation.h"
 #include "settings/SettingsKeys.h"
 #include "settings/modCheckUpdate.h"
 #include "system/ScratchFolders.h"

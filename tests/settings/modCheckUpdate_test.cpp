@@ -1,6 +1,7 @@
+#include "settings/modCheckUpdate.h"
+
 #include <gtest/gtest.h>
 
-#include "settings/modCheckUpdate.h"
 #include "system/VirtualClockSeam.h"
 
 namespace zel {
@@ -22,8 +23,8 @@ TEST(CheckSchedule, AtMostOneCheckPerCalendarDay) {
   const CivilDate today{2026, 4, 17};
   EXPECT_FALSE(IsCheckDueFor("04-17-2026", today));
   // Yesterday, a year ago, never checked, nothing stored, or a date in another form: due.
-  for (const char* last : {"04-16-2026", "04-17-2025", "0", "", "4-17-2026", "2026-04-17", "17-04-2026",
-                           " 04-17-2026"})
+  for (const char* last :
+       {"04-16-2026", "04-17-2025", "0", "", "4-17-2026", "2026-04-17", "17-04-2026", " 04-17-2026"})
     EXPECT_TRUE(IsCheckDueFor(last, today)) << '"' << last << '"';
 }
 

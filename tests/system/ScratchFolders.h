@@ -50,8 +50,8 @@ inline bool WriteBytes(const std::string& path, const std::string& bytes) {
 // and holds delete access).
 inline std::optional<std::string> ReadBytes(const std::string& path) {
   UniqueFile file(CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                              nullptr));
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              0, nullptr));
   if (!file) return std::nullopt;
   std::string bytes(GetFileSize(file.Get(), nullptr), '\0');
   DWORD read = 0;
@@ -68,8 +68,8 @@ class ScratchFolders {
   ScratchFolders() {
     static std::atomic<int> counter{0};
     const std::optional<std::string> temp = GetEnv("TEMP");
-    root = (temp ? *temp : std::string("C:\\windows\\temp")) + "\\zeltest-" + std::to_string(GetCurrentProcessId()) +
-           "-" + std::to_string(counter++);
+    root = (temp ? *temp : std::string("C:\\windows\\temp")) + "\\zeltest-" +
+           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
     MakeFolder(root);
     this->temp = Sub("temp");
     appData = Sub("appdata");

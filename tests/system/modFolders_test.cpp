@@ -1,9 +1,9 @@
-#include <windows.h>
+#include "system/modFolders.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "system/ScratchFolders.h"
-#include "system/modFolders.h"
 
 namespace zel {
 namespace {

@@ -1,6 +1,7 @@
-#include <windows.h>
+#include "system/modRunMarkers.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <functional>
 #include <optional>
@@ -10,7 +11,6 @@
 #include "system/UniqueHandle.h"
 #include "system/VirtualClockSeam.h"
 #include "system/modFolders.h"
-#include "system/modRunMarkers.h"
 
 namespace zel {
 namespace {
