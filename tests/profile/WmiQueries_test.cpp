@@ -5,14 +5,6 @@
 namespace zel {
 namespace {
 
-TEST(WmiQueries, NamesAndHostsGoVerbatimBetweenTheQuotes) {
-  EXPECT_EQ(ProcessQuery("zelpatcher.exe"), "SELECT * FROM Win32_Process WHERE Name = 'zelpatcher.exe'");
-  EXPECT_EQ(ProcessQuery("o'brien.exe"), "SELECT * FROM Win32_Process WHERE Name = 'o'brien.exe'");
-  EXPECT_EQ(PingQuery("update.example.com"),
-            "Select * From Win32_PingStatus Where Address = 'update.example.com'");
-  EXPECT_EQ(TaskkillCommand("zel tray.exe"), "taskkill.exe /f /im zel tray.exe");
-}
-
 TEST(PingHostOf, TakesTheHostBetweenSchemeAndPath) {
   EXPECT_EQ(PingHostOf("https://host/x"), "host");
   EXPECT_EQ(PingHostOf("http://host:8080/x/y"), "host:8080");

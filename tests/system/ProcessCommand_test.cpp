@@ -20,12 +20,6 @@ TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
   EXPECT_EQ(LaunchCommandLine("\"C:\\My Tools\\run.exe\"", "", ""), "\"C:\\My Tools\\run.exe\"");
   EXPECT_EQ(LaunchCommandLine(" run.exe", "", ""), " run.exe");
   EXPECT_EQ(LaunchCommandLine("C:\\t\\run.exe ", "", ""), "\"C:\\t\\run.exe \"");
-  EXPECT_EQ(LaunchCommandLine("", "", ""), "");
-}
-
-TEST(LaunchCommandLine, WithArgumentsQuotesLikeADirectStart) {
-  EXPECT_EQ(LaunchCommandLine("C:\\tools\\run.exe", "/upgrading ", ""), "\"C:\\tools\\run.exe\" /upgrading ");
-  EXPECT_EQ(LaunchCommandLine("\"C:\\a b\\run.exe\"", "/x", ""), "\"C:\\a b\\run.exe\" /x");
 }
 
 TEST(LaunchCommandLine, ShellProgramGoesInFrontOfTheCommand) {
@@ -35,10 +29,6 @@ TEST(LaunchCommandLine, ShellProgramGoesInFrontOfTheCommand) {
             "C:\\windows\\explorer.exe C:\\tools\\run.exe");
   EXPECT_EQ(LaunchCommandLine("C:\\tools\\run.exe", "/s", "C:\\windows\\explorer.exe"),
             "C:\\windows\\explorer.exe \"C:\\tools\\run.exe\" /s");
-}
-
-TEST(ManifestPathOf, AppendsTheExtensionToTheWholePath) {
-  EXPECT_EQ(ManifestPathOf("C:\\a\\setup.exe"), "C:\\a\\setup.exe.manifest");
 }
 
 }  // namespace

@@ -111,13 +111,5 @@ TEST(NewGuidText, IsABracedUpperCaseGuidNewEachTime) {
   EXPECT_NE(a, b);
 }
 
-TEST(ScreenSize, IsThePrimaryScreensPixels) {
-  const std::array<int, 2> size = GetScreenSize();
-  HDC screen = GetDC(nullptr);
-  EXPECT_EQ(size[0], GetDeviceCaps(screen, HORZRES));
-  EXPECT_EQ(size[1], GetDeviceCaps(screen, VERTRES));
-  ReleaseDC(nullptr, screen);
-}
-
 }  // namespace
 }  // namespace zel

@@ -168,6 +168,15 @@ TEST_F(ProcessStart, ViaExplorerOnXpStartsTheProgramItself) {
   EXPECT_EQ(report.show, "show:1");
 }
 
+TEST_F(ProcessStart, ViaExplorerFromVistaOnLetsTheShellProgramOpenIt) {
+  const std::string plain = Peer("plain\\zelecho.exe");
+  ASSERT_TRUE(ShellRunViaExplorer(plain, SW_SHOWNORMAL));
+  const test::EchoReport report = Report();
+  EXPECT_NE(report.commandLine.find(plain), std::string::npos) << report.commandLine;
+  // The shell program started it with a window style of its own choosing.
+  EXPECT_NE(report.show, "show:1");
+}
+
 // Without a test seam the facts are the system's: Wine reports Windows 7 and gives
 // every process a full administrator token.
 TEST(SystemFacts, DefaultSeamAsksTheSystem) {
