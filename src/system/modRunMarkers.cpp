@@ -51,8 +51,7 @@ bool CreateRunMarker(const std::string& name, const std::string& folder) {
     DWORD written = 0;
     WriteFile(file.Get(), pid.data(), static_cast<DWORD>(pid.size()), &written, nullptr);
     FlushFileBuffers(file.Get());
-    // Deliberately never closed: the marker must live exactly as long as this process.
-    static_cast<void>(file.Release());
+    file.Release();  // deliberately never closed: the marker lives exactly as long as this process
   }
   // A marker that could not be created (name already held) is no failure of the caller's.
   return true;
