@@ -5,13 +5,22 @@
 #include <stdexcept>
 
 #include "driver/CommandLine.h"
+#include "driver/ServiceAddresses.h"
+#include "driver/UpdateQuery.h"
 #include "driver/frmUpdate.h"
+#include "profile/mdGetMachineInfo.h"
+#include "profile/modFileVersion.h"
+#include "profile/modGetOfficeInfo.h"
+#include "protocol/TextCodecs.h"
+#include "protocol/modHttpSend.h"
 #include "settings/IniOperation.h"
 #include "settings/SettingsKeys.h"
 #include "settings/modCheckUpdate.h"
 #include "system/TextWin.h"
 #include "system/UniqueHandle.h"
 #include "system/modFolders.h"
+#include "system/modIdentity.h"
+#include "system/modOsInfo.h"
 
 namespace zel {
 namespace {
@@ -48,6 +57,56 @@ void LoadWindow(RunState& run) {
     window.SwitchOnWatch();
 }
 
+// The executables whose version stands for the installed product, in the order tried.
+constexpr const char* kProductExecutables[] = {"sweepdoc.exe", "zelcore.exe", "zelpatcher.exe", "docwatch.exe"};
+
+// Unexpected failures of a step end the run through the common ending, without status.
+struct UnexpectedFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Step 12: the version, the first-run record, the connectivity probe, then the query
+// and its answer.
+void CheckForUpdate(RunState& run) {
+  frmUpdate& window = frmUpdate::Instance();
+  const bool elevated = IsProcessElevated();
+  const std::string version = GetInstalledProductVersion(run.programFolder);
+  const std::string versionHex = HexEncodeText(version);
+
+  bool fullProfile = false;
+  if (IniRead(run.settingsPath, settings::kGeneral, settings::kInstalledDate, "").empty()) {
+    IniWrite(run.settingsPath, settings::kGeneral, settings::kInstalledDate, TodayText());
+    fullProfile = true;
+    RecordOfficeApp();
+  }
+  if (version != kNoVersion) {
+    IniWrite(run.settingsPath, settings::kVersions, settings::kLocalAppVer, version);
+    IniWrite(run.settingsPath, settings::kVersions, settings::kServerAppVer, version);
+  }
+
+  if (!run.wmi->IsConnectedNetWork(kProbeAddress)) {
+    window.SetStatus("您的网络连接异常，无法连接到升级服务器。");
+    return CommonEnding();
+  }
+  const std::string levelHex = HexEncodeText(elevated ? "1" : "0");
+
+  QueryWorld world;
+  world.machineProfile = [&run](bool full) { return GetMachineProfile(full, run.settingsPath, run.wmi); };
+  world.serviceAddress = [&run] {
+    return IniRead(run.settingsPath, settings::kGeneral, settings::kUpdateURL, kBuiltInUpdateURL);
+  };
+  world.post = [](const std::string& url, const std::string& body) { return HttpPostForm(url, body); };
+  world.saveCheckDate = [] { SaveLastCheckDate(); };
+  world.storeServiceAddress = [&run](const std::string& url) {
+    IniWrite(run.settingsPath, settings::kGeneral, settings::kUpdateURL, url);
+  };
+  const QueryResult result = RunUpdateQuery(versionHex, levelHex, fullProfile, world, window);
+  if (result.outcome == QueryOutcome::kUnexpectedFailure) throw UnexpectedFailure("action is no number");
+  // An offered update (action 33) goes on to the package steps; until they exist the
+  // run ends here with the answer's status shown.
+  CommonEnding();
+}
+
 }  // namespace
 
 RunState& Run() {
@@ -76,10 +135,15 @@ void RunWithArguments(const std::string& arguments) {
     if (run.settingsPath.empty()) throw std::runtime_error("no per-user product folder");
     run.commandLine = LowerText(arguments);
 
+    // The installation identity; a WMI service that cannot be bound ends the run.
+    if (!run.wmi) run.wmi = ClsWMI::Create();
+    if (!run.wmi) throw UnexpectedFailure("WMI cannot be bound");
+    EnsureInstalledUUID(*run.wmi, run.settingsPath);
+
     LoadWindow(run);
 
     if (!IsCheckDue() && !HasSwitch(run.commandLine, kSwitchManual)) return CommonEnding();
-    CommonEnding();
+    CheckForUpdate(run);
   } catch (const std::exception&) {
     CommonEnding();
   }
@@ -94,6 +158,23 @@ void CommonEnding() {
 void ImmediateTermination() {
   frmUpdate::Instance().Unload();
   ExitProcess(0);
+}
+
+std::string GetInstalledProductVersion(const std::string& folder) {
+  for (const char* name : kProductExecutables) {
+    const std::string version = GetFileVersion(folder + name);
+    if (version != kNoVersion) return version;
+  }
+  return kNoVersion;
+}
+
+void RecordOfficeApp() {
+  DocAppInfo app;
+  if (!GetDefaultDocApp(app)) return;
+  const std::string& path = Run().settingsPath;
+  IniWrite(path, settings::kOffice, settings::kAppName, app.AppName);
+  IniWrite(path, settings::kOffice, settings::kAppVer, app.Version);
+  IniWrite(path, settings::kOffice, settings::kInstallPath, app.Folder);
 }
 
 void SaveLastCheckDate() {

@@ -1,6 +1,9 @@
 // The whole run of a process, from top to bottom on the one GUI thread.
 #pragma once
+#include <memory>
 #include <string>
+
+#include "profile/ClsWMI.h"
 
 namespace zel {
 
@@ -10,6 +13,7 @@ struct RunState {
   std::string settingsPath;   // config.dat
   std::string commandLine;    // the arguments, lower-cased
   bool windowShown = false;   // "/ui"
+  std::unique_ptr<ClsWMI> wmi;  // the run's one WMI instance, bound at start
 };
 
 RunState& Run();
@@ -27,6 +31,12 @@ void CommonEnding();
 
 // Stores today's date text as "LastCheckUpdate".
 void SaveLastCheckDate();
+
+// The installed product's version: that of the first product executable in folder
+// that carries one, "0.0.0" when none does.
+std::string GetInstalledProductVersion(const std::string& folder);
+// Writes the default document program to section "Office" when one is found.
+void RecordOfficeApp();
 
 // True when another process runs from this same program file. Holds the claim for the
 // life of the process.

@@ -62,13 +62,20 @@ TEST_F(Startup, HiddenRunEndsByItself) {
   DWORD code = 99;
   EXPECT_TRUE(run.WaitExit(20000, &code));
   EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(DirExists(world_.UserDataDir()));
 }
 
-TEST_F(Startup, SettingsFolderIsCreatedUnderAppData) {
+TEST_F(Startup, SettingsLiveInAppDataAndNameTheInstallation) {
+  // Checked today, so the run ends before it would probe the network.
+  CheckedToday();
   Child run = world_.Start(Updater(), "");
   EXPECT_TRUE(run.WaitExit(20000));
-  EXPECT_TRUE(DirExists(world_.UserDataDir()));
+  EXPECT_TRUE(FileExists(world_.AppData() + "\\zelGuard\\config.dat"));
+  const std::string uuid = IniValue(world_.ConfigPath(), "general", "InstalledUUID");
+  EXPECT_EQ(uuid.size(), 36u) << uuid;
+  // The identity is kept: a second run leaves it as it is.
+  Child again = world_.Start(Updater(), "");
+  EXPECT_TRUE(again.WaitExit(20000));
+  EXPECT_EQ(IniValue(world_.ConfigPath(), "general", "InstalledUUID"), uuid);
 }
 
 TEST_F(Startup, InstallingMarkerClosesTheWindowOfACheckingInstance) {
