@@ -28,16 +28,7 @@ namespace {
 // One claim per program file: the upgrading copy runs from another file and so is not
 // counted while the instance that started it still waits.
 std::wstring InstanceMutexName() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  CharLowerBuffW(path.data(), static_cast<DWORD>(path.size()));
+  std::wstring path = Widen(LowerText(GetProgramFilePath()));
   for (wchar_t& c : path)
     if (c == L'\\') c = L'/';  // a backslash would name a kernel namespace
   return L"Local\\ZELUpdater:" + path;

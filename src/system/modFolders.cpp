@@ -26,18 +26,22 @@ std::string Env(const wchar_t* name) {
 
 }  // namespace
 
-std::string GetAppDir() {
+std::string GetProgramFilePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return Narrow(path);
     }
     path.resize(path.size() * 2);
   }
-  return Narrow(path.substr(0, path.find_last_of(L'\\') + 1));
+}
+
+std::string GetAppDir() {
+  const std::string path = GetProgramFilePath();
+  return path.substr(0, path.find_last_of('\\') + 1);
 }
 
 std::string GetUpdateTempDir() {

@@ -4,6 +4,7 @@
 
 namespace zel {
 
+std::string GetProgramFilePath();  // full path of the running program file
 std::string GetAppDir();          // folder of the running program file, trailing backslash
 std::string GetUpdateTempDir();   // %TEMP%\zelupdate_tmp\ (created when missing)
 std::string GetUserDataDir();     // %AppData%\zelGuard (no trailing backslash, never created here)
