@@ -8,7 +8,10 @@ else()
   find_package(GTest REQUIRED)
 endif()
 
-set(ZEL_TEST_ENV "LC_ALL=zh_CN.UTF-8" "WINEDEBUG=-all")
+# One value only: gtest_discover_tests splits a list-valued property. The scripts
+# that run ctest export WINEDEBUG and the prefix; the code page must hold even when
+# a test is run by hand.
+set(ZEL_TEST_ENV "LC_ALL=zh_CN.UTF-8")
 
 # zel_add_test(target [TIMEOUT seconds]): discover and register a GoogleTest program.
 function(zel_add_test target)

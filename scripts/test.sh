@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh machine: installs what is missing, builds both trees,
-# runs the host tests (ASan/UBSan), a short fuzz run, the service's tests and the
-# Windows tests under Wine (code page 936, virtual display, persistent wineserver).
+# runs the host tests (ASan/UBSan) with the service's tests, a short fuzz run, and the
+# Windows tests under Wine (code page 936, virtual display, persistent wineserver),
+# the end-to-end scenarios in their private network worlds included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,6 +11,9 @@ echo "== host build (sanitizers)"
 cmake --preset host >/dev/null
 cmake --build --preset host
 ctest --preset host -j2
+
+echo "== fuzz smoke run"
+bash scripts/fuzz.sh "${ZEL_FUZZ_SECONDS:-15}"
 
 echo "== windows build"
 cmake --preset win64 >/dev/null
