@@ -15,7 +15,7 @@ namespace {
 struct Attempt {
   bool starts = true;
   int pollsUntilDone = 0;  // IsDone() answers false this often first; -1: never done
-  std::optional<HttpResponse> response;
+  std::optional<HttpResponse> response = std::nullopt;
 };
 
 class ScriptedClient final : public HttpClient {
