@@ -137,6 +137,32 @@ Child World::Start(const std::string& program, const std::string& arguments) con
   return Child(UniqueKernelHandle(pi.hProcess), pi.dwProcessId);
 }
 
+Child World::StartNotElevated(const std::string& program, const std::string& arguments) const {
+  std::wstring env = EnvironmentBlock();
+  return StartLimited(L"\"" + Widen(program) + L"\" " + Widen(arguments), env.data());
+}
+
+Child StartLimited(std::wstring commandLine, const wchar_t* environment) {
+  UniqueKernelHandle own;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, own.Put())) return {};
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (!GetTokenInformation(own.Get(), TokenLinkedToken, &linked, sizeof linked, &size)) return {};
+  UniqueKernelHandle limited(linked.LinkedToken);
+  UniqueKernelHandle primary;
+  if (!DuplicateTokenEx(limited.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
+                        primary.Put()))
+    return {};
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessAsUserW(primary.Get(), nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                            CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment), nullptr, &si, &pi))
+    return {};
+  CloseHandle(pi.hThread);
+  return Child(UniqueKernelHandle(pi.hProcess), pi.dwProcessId);
+}
+
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(GetWindowTextW(window, text.data(), static_cast<int>(text.size())));

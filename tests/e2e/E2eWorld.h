@@ -55,11 +55,20 @@ class World {
   // Starts program with the arguments (the command line is the quoted program, a
   // blank and the arguments) in this world's environment.
   Child Start(const std::string& program, const std::string& arguments) const;
+  // The same, without administrator rights (see StartLimited).
+  Child StartNotElevated(const std::string& program, const std::string& arguments) const;
 
  private:
   std::wstring EnvironmentBlock() const;
   std::string root_;
 };
+
+// Starts a command line with the limited token linked to this process's token, so
+// the program sees itself as not elevated, as a standard user's program does (Wine
+// gives every process an elevated token whose linked token is the limited one).
+// environment: a block for CREATE_UNICODE_ENVIRONMENT, or null for this process's own.
+// An empty Child when the token or the start fails.
+Child StartLimited(std::wstring commandLine, const wchar_t* environment);
 
 // Texts of windows, as the user sees them.
 std::wstring WindowText(HWND window);

@@ -1,0 +1,58 @@
+// Starts a program the way a standard user would: not elevated, with the limited
+// token linked to this process's token. Used by the demo and the benchmark.
+//
+//   zelrunlimited.exe [--watch STATUS_FILE CLOSE_FILE] PROGRAM [ARGS...]
+//
+// Waits for the program and ends with its exit code. With --watch it also waits until
+// the button of the program's progress window is enabled, writes the window's status
+// text to STATUS_FILE (UTF-8), and clicks the button once CLOSE_FILE exists.
+// Exit code 120 when the program could not be started, 121 when the watch timed out.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+#include "E2eWorld.h"
+#include "system/TextWin.h"
+#include "world/WorldControl.h"
+
+namespace {
+
+constexpr DWORD kWatchMs = 300000;
+
+std::wstring Quoted(const std::wstring& arg) {
+  return arg.empty() || arg.find_first_of(L" \t") != std::wstring::npos ? L"\"" + arg + L"\"" : arg;
+}
+
+bool Watch(const zel::e2e::Child& child, const std::string& statusFile, const std::string& closeFile) {
+  HWND window = zel::e2e::FindProgressWindow(child.Pid(), kWatchMs);
+  std::wstring status;
+  if (!window || !zel::e2e::WaitForEnding(window, kWatchMs, status)) return false;
+  zel::e2e::WriteFileBytes(statusFile, zel::Narrow(status));
+  const DWORD start = GetTickCount();
+  while (!zel::e2e::FileExists(closeFile) && child.Running() && GetTickCount() - start < kWatchMs) Sleep(100);
+  zel::e2e::ClickButton(window);
+  return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  int first = 1;
+  std::string statusFile, closeFile;
+  if (argc > 3 && std::wcscmp(argv[1], L"--watch") == 0) {
+    statusFile = zel::Narrow(argv[2]);
+    closeFile = zel::Narrow(argv[3]);
+    first = 4;
+  }
+  if (first >= argc) return 2;
+  std::wstring commandLine;
+  for (int i = first; i < argc; ++i) commandLine += (i > first ? L" " : L"") + Quoted(argv[i]);
+
+  zel::e2e::Child child = zel::e2e::StartLimited(commandLine, nullptr);
+  if (!child.Running() && child.Pid() == 0) return 120;
+  if (!statusFile.empty() && !Watch(child, statusFile, closeFile)) return 121;
+  DWORD code = 0;
+  if (!child.WaitExit(INFINITE, &code)) return 120;
+  return static_cast<int>(code);
+}
