@@ -105,6 +105,7 @@ world_exec() {
 
 world_up() {
   local label=${1:-e2e}
+  mkdir -p "$zel_world_base"
   zel_world_sweep
   zel_world_service_ready || return 1
   zel_world_template_ready || { zel_world_log "the template prefix could not be made"; return 1; }

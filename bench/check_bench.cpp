@@ -1,0 +1,92 @@
+// Wall time of a checking run that the service answers with "latest version" (action
+// 31): zelpatcher.exe /manual, window hidden, from its start to its end, against the
+// floor of any such run: a program that starts, posts one query to the same service
+// and ends (post_once.exe). A run that is not due (start and end only) shows how much
+// of the time is start-up. All run not elevated, alternately in one run, so load on
+// the machine affects them alike; medians and the ratio are printed. Runs inside the
+// end-to-end world (bench/check_bench.sh).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../tests/e2e/E2eWorld.h"
+#include "../tests/e2e/world/WorldControl.h"
+
+namespace {
+
+double MedianMs(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+double TimeOneRun(const zel::e2e::World& world, const std::string& program, const std::string& args,
+                  int& failures) {
+  LARGE_INTEGER freq, t0, t1;
+  QueryPerformanceFrequency(&freq);
+  QueryPerformanceCounter(&t0);
+  zel::e2e::Child child = world.StartNotElevated(program, args);
+  DWORD code = 1;
+  if (!child.WaitExit(120000, &code) || code != 0) ++failures;
+  QueryPerformanceCounter(&t1);
+  return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace zel::e2e;
+  const std::string control = WorldSetting("ZEL_WORLD_SERVICE");
+  if (control.empty()) {
+    std::fprintf(stderr, "run it inside the end-to-end world: bench/check_bench.sh\n");
+    return 2;
+  }
+  // Under Wine the desktop process lives only while some program has a window, as a
+  // desktop shell always would; one stays open for the whole measurement.
+  HWND keeper = CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
+
+  World world("checkbench"), idle("checkbench-idle");
+  const std::string product = world.Root() + "Zel Guard\\";
+  CreateDirectoryA(product.c_str(), nullptr);
+  for (const char* file : {"zelpatcher.exe", "zlib1.dll"})
+    CopyFileA((BinDir() + file).c_str(), (product + file).c_str(), FALSE);
+  CopyFileA((BinDir() + "zelver-2.1.0.0.exe").c_str(), (product + "sweepdoc.exe").c_str(), FALSE);
+  // An account that has checked before: the short profile goes out. The idle account
+  // has checked today already.
+  for (const World* w : {&world, &idle}) CreateDirectoryA(w->UserDataDir().c_str(), nullptr);
+  WriteFileBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
+  WriteFileBytes(idle.ConfigPath(),
+                 "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
+
+  const std::string updater = product + "zelpatcher.exe";
+  const std::string floor = BinDir() + "post_once.exe";
+  ServiceControl service(control);
+  service.Reset();
+  int failures = 0;
+  TimeOneRun(world, updater, "/manual", failures);  // warm the file cache, the DLLs and WMI
+  TimeOneRun(world, floor, "", failures);
+  std::vector<double> checkMs, floorMs, idleMs;
+  for (int i = 0; i < rounds; ++i) {
+    checkMs.push_back(TimeOneRun(world, updater, "/manual", failures));
+    floorMs.push_back(TimeOneRun(world, floor, "", failures));
+    idleMs.push_back(TimeOneRun(idle, updater, "", failures));
+  }
+  const std::string log = service.Requests();
+  std::size_t posts = 0;
+  for (auto at = log.find("\"POST\""); at != std::string::npos; at = log.find("\"POST\"", at + 1)) ++posts;
+
+  const double c = MedianMs(checkMs), f = MedianMs(floorMs), i = MedianMs(idleMs);
+  std::printf("checking run answered \"latest version\", medians of %d rounds:\n", rounds);
+  std::printf("  zelpatcher.exe /manual             %7.1f ms\n", c);
+  std::printf("  floor: start plus one POST         %7.1f ms\n", f);
+  std::printf("  zelpatcher.exe, not due            %7.1f ms\n", i);
+  std::printf("ratio %.3f (target at most 1.5)\n", c / f);
+  if (failures != 0 || posts != 2u * (rounds + 1))
+    std::printf("warning: %d runs failed, the service saw %zu queries instead of %d\n", failures, posts,
+                2 * (rounds + 1));
+  DestroyWindow(keeper);
+  return 0;
+}
