@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
 
 #include "WireCodec.h"
 
@@ -30,24 +29,17 @@ std::string ScratchDir::Write(const std::string& name, const std::string& bytes)
   return file;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string Compress(const std::string& bytes) {
+  uLongf length = compressBound(bytes.size());
+  std::string out(length, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+            bytes.size(), 6);
+  out.resize(length);
+  return out;
 }
 
 std::string MakeBody(const std::string& query, bool zip) {
-  std::string data = query;
-  if (zip) {
-    uLongf length = compressBound(query.size());
-    std::string out(length, '\0');
-    compress2(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(query.data()),
-              query.size(), 6);
-    out.resize(length);
-    data = out;
-  }
-  const std::string hex = BytesToHex(data);
+  const std::string hex = BytesToHex(zip ? Compress(query) : query);
   return "size=" + std::to_string(hex.size()) + "&checksum=0&zip=" + (zip ? "1" : "0") + "&data=" + hex;
 }
 

@@ -24,10 +24,9 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-std::string ReadFile(const std::string& path);
+std::string Compress(const std::string& bytes);  // zlib stream, level 6
 
-// size=N&checksum=0&zip=Z&data=D for a query text, compressed with zlib level 6
-// when zip is set.
+// size=N&checksum=0&zip=Z&data=D for a query text, compressed first when zip is set.
 std::string MakeBody(const std::string& query, bool zip);
 
 // Query texts as the program sends them, with hex-encoded values.
