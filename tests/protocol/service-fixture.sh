@@ -5,47 +5,31 @@
 # The service runs on 127.0.0.1 with an empty catalog and its test-control routes; its
 # output goes to files so that ctest does not wait on it.
 set -eu
+dir=${3:-${2:-}}
+if [ -f "$dir/pid" ]; then
+  kill "$(cat "$dir/pid")" 2>/dev/null || true
+  rm -f "$dir/pid" "$dir/port"
+fi
+[ "${1:-}" = start ] || exit 0
 
-case "${1:-}" in
-start)
-  bin=$2
-  dir=$3
-  if [ ! -x "$bin" ]; then
-    echo "no update service at $bin: build zelupdate-service in the host tree" >&2
-    exit 1
+bin=$2
+[ -x "$bin" ] || { echo "no update service at $bin: build zelupdate-service in the host tree" >&2; exit 1; }
+rm -rf "$dir"
+mkdir -p "$dir/packages"
+"$bin" publish --catalog "$dir/catalog.json" --policy want-full-profile off >/dev/null
+"$bin" serve --host 127.0.0.1 --port 0 --catalog "$dir/catalog.json" --db "$dir/checkins.db" \
+  --packages "$dir/packages" --test-control --quiet </dev/null >"$dir/stdout" 2>"$dir/stderr" &
+echo $! >"$dir/pid"
+for _ in $(seq 100); do
+  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$dir/stdout")
+  if [ -n "$port" ]; then
+    echo "$port" >"$dir/port"
+    echo "update service on 127.0.0.1:$port"
+    exit 0
   fi
-  if [ -f "$dir/pid" ]; then kill "$(cat "$dir/pid")" 2>/dev/null || true; fi
-  rm -rf "$dir"
-  mkdir -p "$dir/packages"
-  "$bin" publish --catalog "$dir/catalog.json" --policy want-full-profile off >/dev/null
-  "$bin" serve --host 127.0.0.1 --port 0 --catalog "$dir/catalog.json" --db "$dir/checkins.db" \
-    --packages "$dir/packages" --test-control --quiet </dev/null >"$dir/stdout" 2>"$dir/stderr" &
-  echo $! >"$dir/pid"
-  i=0
-  while [ $i -lt 100 ]; do
-    port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$dir/stdout")
-    if [ -n "$port" ]; then
-      echo "$port" >"$dir/port"
-      echo "update service on 127.0.0.1:$port"
-      exit 0
-    fi
-    if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then break; fi
-    sleep 0.1
-    i=$((i + 1))
-  done
-  echo "the update service did not start:" >&2
-  cat "$dir/stderr" >&2
-  exit 1
-  ;;
-stop)
-  dir=$2
-  if [ -f "$dir/pid" ]; then
-    kill "$(cat "$dir/pid")" 2>/dev/null || true
-    rm -f "$dir/pid" "$dir/port"
-  fi
-  ;;
-*)
-  echo "usage: $0 start SERVICE_BINARY STATE_DIR | stop STATE_DIR" >&2
-  exit 2
-  ;;
-esac
+  kill -0 "$(cat "$dir/pid")" 2>/dev/null || break
+  sleep 0.1
+done
+echo "the update service did not start:" >&2
+cat "$dir/stderr" >&2
+exit 1
