@@ -2,24 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "system/VirtualClockSeam.h"
-
 namespace zel {
 namespace {
 
-TEST(DateText, MonthDayYearWithLeadingZeros) {
-  EXPECT_EQ(DateText({2026, 4, 17}), "04-17-2026");
+TEST(CheckSchedule, DateIsMonthDayYearAndOneCheckIsMadePerCalendarDay) {
   EXPECT_EQ(DateText({2027, 1, 5}), "01-05-2027");
   EXPECT_EQ(DateText({1999, 12, 31}), "12-31-1999");
-}
-
-TEST(DateText, TodayComesFromTheSeam) {
-  test::VirtualClockSeam clock;
-  clock.today = {2030, 2, 28};
-  EXPECT_EQ(TodayText(), "02-28-2030");
-}
-
-TEST(CheckSchedule, AtMostOneCheckPerCalendarDay) {
   const CivilDate today{2026, 4, 17};
   EXPECT_FALSE(IsCheckDueFor("04-17-2026", today));
   // Yesterday, a year ago, never checked, nothing stored, or a date in another form: due.

@@ -5,30 +5,35 @@
 namespace zel {
 namespace {
 
+struct Case {
+  std::string_view program, arguments, shell, expected;
+};
+
 TEST(StartCommandLine, QuotesTheProgramOnceAndAppendsTheArguments) {
-  EXPECT_EQ(StartCommandLine("C:\\Program Files\\p\\setup.exe", "/verysilent"),
-            "\"C:\\Program Files\\p\\setup.exe\" /verysilent");
-  EXPECT_EQ(StartCommandLine("C:\\tools\\setup.exe", "/verysilent"), "\"C:\\tools\\setup.exe\" /verysilent");
-  EXPECT_EQ(StartCommandLine("\"C:\\My Tools\\setup.exe\"", "/a /b"), "\"C:\\My Tools\\setup.exe\" /a /b");
-  // No arguments still leaves the separating space.
-  EXPECT_EQ(StartCommandLine("C:\\tools\\setup.exe", ""), "\"C:\\tools\\setup.exe\" ");
+  for (const Case& c : {
+           Case{"C:\\Program Files\\p\\setup.exe", "/verysilent", "",
+                "\"C:\\Program Files\\p\\setup.exe\" /verysilent"},
+           {"C:\\tools\\setup.exe", "/verysilent", "", "\"C:\\tools\\setup.exe\" /verysilent"},
+           {"\"C:\\My Tools\\setup.exe\"", "/a /b", "", "\"C:\\My Tools\\setup.exe\" /a /b"},
+           {"C:\\tools\\setup.exe", "", "", "\"C:\\tools\\setup.exe\" "},  // the separating space stays
+       })
+    EXPECT_EQ(StartCommandLine(c.program, c.arguments), c.expected) << c.program;
 }
 
 TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
-  EXPECT_EQ(LaunchCommandLine("C:\\tools\\run.exe", "", ""), "C:\\tools\\run.exe");
-  EXPECT_EQ(LaunchCommandLine("C:\\My Tools\\run.exe", "", ""), "\"C:\\My Tools\\run.exe\"");
-  EXPECT_EQ(LaunchCommandLine("\"C:\\My Tools\\run.exe\"", "", ""), "\"C:\\My Tools\\run.exe\"");
-  EXPECT_EQ(LaunchCommandLine(" run.exe", "", ""), " run.exe");
-  EXPECT_EQ(LaunchCommandLine("C:\\t\\run.exe ", "", ""), "\"C:\\t\\run.exe \"");
-}
-
-TEST(LaunchCommandLine, ShellProgramGoesInFrontOfTheCommand) {
-  EXPECT_EQ(LaunchCommandLine("C:\\My Tools\\run.exe", "", "C:\\windows\\explorer.exe"),
-            "C:\\windows\\explorer.exe \"C:\\My Tools\\run.exe\"");
-  EXPECT_EQ(LaunchCommandLine("C:\\tools\\run.exe", "", "C:\\windows\\explorer.exe"),
-            "C:\\windows\\explorer.exe C:\\tools\\run.exe");
-  EXPECT_EQ(LaunchCommandLine("C:\\tools\\run.exe", "/s", "C:\\windows\\explorer.exe"),
-            "C:\\windows\\explorer.exe \"C:\\tools\\run.exe\" /s");
+  for (const Case& c : {
+           Case{"C:\\tools\\run.exe", "", "", "C:\\tools\\run.exe"},
+           {"C:\\My Tools\\run.exe", "", "", "\"C:\\My Tools\\run.exe\""},
+           {"\"C:\\My Tools\\run.exe\"", "", "", "\"C:\\My Tools\\run.exe\""},
+           {" run.exe", "", "", " run.exe"},
+           {"C:\\t\\run.exe ", "", "", "\"C:\\t\\run.exe \""},
+           {"C:\\tools\\run.exe", "/s", "", "\"C:\\tools\\run.exe\" /s"},
+           {"C:\\My Tools\\run.exe", "", "C:\\windows\\explorer.exe",
+            "C:\\windows\\explorer.exe \"C:\\My Tools\\run.exe\""},
+           {"C:\\tools\\run.exe", "/s", "C:\\windows\\explorer.exe",
+            "C:\\windows\\explorer.exe \"C:\\tools\\run.exe\" /s"},
+       })
+    EXPECT_EQ(LaunchCommandLine(c.program, c.arguments, c.shell), c.expected) << c.program << '|' << c.shell;
 }
 
 }  // namespace

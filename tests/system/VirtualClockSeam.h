@@ -1,6 +1,5 @@
 // A seam on a virtual clock for tests: sleeping advances the clock at once and runs
-// whatever was scheduled for the time passed; pumping messages can run a callback.
-// Installs itself for its lifetime.
+// whatever was scheduled for the time passed. Installs itself for its lifetime.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -29,20 +28,17 @@ class VirtualClockSeam final : public SystemSeam {
       action();
     }
   }
-  void PumpMessages() override {
-    ++pumps;
-    if (onPump) onPump();
-  }
+  void PumpMessages() override { ++pumps; }
   CivilDate Today() override { return today; }
   int AskUser(const std::string&, const std::string&, unsigned) override { return 0; }
-  bool IsWinXPOrOlder() override { return false; }
+  bool IsWinXPOrOlder() override { return xp; }
   bool IsElevated() override { return false; }
 
   std::uint64_t now = 0;  // virtual milliseconds since the seam was made
   int sleeps = 0;
   int pumps = 0;
-  std::function<void()> onPump;
   CivilDate today{2026, 4, 17};
+  bool xp = false;
 
  private:
   SystemSeam* previous_;

@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <vector>
 
 #include "peers/CmdlineEcho.h"
-#include "system/SystemSeam.h"
-#include "system/TextWin.h"
+#include "system/ScratchFolders.h"
+#include "system/VirtualClockSeam.h"
 #include "system/modOsInfo.h"
 
 namespace zel {
@@ -18,45 +16,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RecordingSeam final : public SystemSeam {
- public:
-  void SleepMs(std::uint32_t ms) override { sleeps.push_back(ms); }
-  void PumpMessages() override {}
-  CivilDate Today() override { return {2026, 4, 17}; }
-  int AskUser(const std::string&, const std::string&, unsigned) override { return IDCANCEL; }
-  bool IsWinXPOrOlder() override { return xp; }
-  bool IsElevated() override { return elevated; }
-
-  std::vector<std::uint32_t> sleeps;
-  bool xp = false;
-  bool elevated = false;
-};
-
 class ProcessStart : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    root_ = FromAnsi(temp) + "zelprocess" + std::to_string(GetCurrentProcessId());
-    fs::remove_all(Path(root_));
-    fs::create_directories(Path(root_ + "\\plain"));
-    fs::create_directories(Path(root_ + "\\升级 工具"));
-    report_ = root_ + "\\report.txt";
-    SetEnvironmentVariableA(test::kEchoOutVariable, ToAnsi(report_).c_str());
-    SetSeam(&seam_);
-  }
-  void TearDown() override {
-    SetSeam(nullptr);
-    SetEnvironmentVariableA(test::kEchoOutVariable, nullptr);
-    std::error_code ignored;
-    fs::remove_all(Path(root_), ignored);
-  }
+  void SetUp() override { scratch.Point(test::kEchoOutVariable, ToAnsi(report_)); }
 
   static fs::path Path(const std::string& utf8) { return fs::path(Widen(utf8)); }
 
   // A copy of the echo peer at root\relative.
   std::string Peer(const std::string& relative) {
-    const std::string path = root_ + "\\" + relative;
+    const std::string path = scratch.root + "\\" + relative;
+    fs::create_directories(Path(path).parent_path());
     fs::copy_file(Path(FromAnsi(test::EchoPeerPath())), Path(path));
     return path;
   }
@@ -66,115 +35,74 @@ class ProcessStart : public ::testing::Test {
     test::EchoReport report;
     EXPECT_TRUE(test::WaitForEchoReport(ToAnsi(report_), report)) << "the peer did not report";
     report.commandLine = FromAnsi(report.commandLine);
-    DeleteFileA(ToAnsi(report_).c_str());
+    DeleteFileW(Widen(report_).c_str());
     return report;
   }
 
-  // Runs StartProcess and waits for the started peer to end.
-  test::EchoReport Started(const std::string& program, const std::string& arguments) {
-    ProcessInfo info;
-    EXPECT_TRUE(StartProcess(program, arguments, info));
-    EXPECT_TRUE(info.hProcess);
-    EXPECT_NE(info.dwProcessId, 0u);
-    EXPECT_EQ(WaitForSingleObject(info.hProcess.Get(), 10000), WAIT_OBJECT_0);
-    return Report();
-  }
-
-  RecordingSeam seam_;
-  std::string root_;
-  std::string report_;
+  test::ScratchFolders scratch;
+  test::VirtualClockSeam seam_;
+  std::string report_ = scratch.root + "\\report.txt";
+  std::string spaced_ = Peer("\xE5\x8D\x87\xE7\xBA\xA7 tools\\zel echo.exe");  // 升级 tools
+  std::string plain_ = Peer("plain\\zelecho.exe");
 };
 
 TEST_F(ProcessStart, StartProcessQuotesTheProgramOnceAndPausesHalfASecond) {
-  const std::string spaced = Peer("升级 工具\\zel echo.exe");
-  const std::string plain = Peer("plain\\zelecho.exe");
-
-  test::EchoReport report = Started(spaced, "/verysilent");
-  EXPECT_EQ(report.commandLine, "\"" + spaced + "\" /verysilent");
-  EXPECT_EQ(report.show, "show:none");  // default start-up information
-
-  EXPECT_EQ(Started(plain, "/verysilent").commandLine, "\"" + plain + "\" /verysilent");
-  EXPECT_EQ(Started("\"" + spaced + "\"", "/a /b").commandLine, "\"" + spaced + "\" /a /b");
-  EXPECT_EQ(Started(plain, "").commandLine, "\"" + plain + "\" ");
-
-  EXPECT_EQ(seam_.sleeps, (std::vector<std::uint32_t>{500, 500, 500, 500}));
-}
-
-TEST_F(ProcessStart, StartProcessOfAMissingProgramFailsAfterThePause) {
-  ProcessInfo info;
-  info.dwProcessId = 77;
-  EXPECT_FALSE(StartProcess(root_ + "\\plain\\missing.exe", "/verysilent", info));
-  EXPECT_FALSE(info.hProcess);
-  EXPECT_EQ(info.dwProcessId, 77u);
-  EXPECT_EQ(seam_.sleeps, (std::vector<std::uint32_t>{500}));
+  for (const auto& [program, arguments, seen] :
+       {std::tuple{spaced_, "/verysilent", "\"" + spaced_ + "\" /verysilent"},
+        {plain_, "/verysilent", "\"" + plain_ + "\" /verysilent"},
+        {"\"" + spaced_ + "\"", "/a /b", "\"" + spaced_ + "\" /a /b"}}) {
+    ProcessInfo info;
+    ASSERT_TRUE(StartProcess(program, arguments, info)) << program;
+    ASSERT_EQ(WaitForSingleObject(info.hProcess.Get(), 10000), WAIT_OBJECT_0);
+    const test::EchoReport report = Report();
+    EXPECT_EQ(report.commandLine, seen);
+    EXPECT_EQ(report.show, "show:none");  // default start-up information
+  }
+  EXPECT_EQ(seam_.now, 1500u);
+  EXPECT_EQ(seam_.sleeps, 3);
 }
 
 TEST_F(ProcessStart, ShellRunQuotesOnlyWhatNeedsItAndPassesTheWindowStyle) {
-  const std::string spaced = Peer("升级 工具\\zel echo.exe");
-  const std::string plain = Peer("plain\\zelecho.exe");
-
-  ASSERT_TRUE(ShellRun(plain, "", SW_HIDE));
-  test::EchoReport report = Report();
-  EXPECT_EQ(report.commandLine, plain);
-  EXPECT_EQ(report.show, "show:0");
-
-  ASSERT_TRUE(ShellRun(spaced, "", SW_SHOWNORMAL));
-  report = Report();
-  EXPECT_EQ(report.commandLine, "\"" + spaced + "\"");
-  EXPECT_EQ(report.show, "show:1");
-
-  ASSERT_TRUE(ShellRun(plain, "/upgrading ", SW_HIDE));
-  EXPECT_EQ(Report().commandLine, "\"" + plain + "\" /upgrading ");
-
-  EXPECT_TRUE(seam_.sleeps.empty());  // shell starts do not pause
+  for (const auto& [program, style, seen] : {std::tuple{plain_, SW_HIDE, plain_ + " show:0"},
+                                             {spaced_, SW_SHOWNORMAL, "\"" + spaced_ + "\" show:1"}}) {
+    ASSERT_TRUE(ShellRun(program, "", style)) << program;
+    const test::EchoReport report = Report();
+    EXPECT_EQ(report.commandLine + " " + report.show, seen);
+  }
+  EXPECT_EQ(seam_.sleeps, 0);  // shell starts do not pause
 }
 
 TEST_F(ProcessStart, ManifestBesideTheProgramIsDeletedOnXpOnly) {
-  const std::string plain = Peer("plain\\zelecho.exe");
-  const std::string manifest = plain + ".manifest";
-  const auto makeManifest = [&] { std::ofstream(Path(manifest)) << "<assembly/>"; };
-
-  makeManifest();
-  ASSERT_TRUE(ShellRun(plain, "/x", SW_HIDE));
-  Report();
-  EXPECT_TRUE(fs::exists(Path(manifest)));
-
-  seam_.xp = true;
-  ASSERT_TRUE(ShellRun(plain, "/x", SW_HIDE));
-  Report();
-  EXPECT_FALSE(fs::exists(Path(manifest)));
+  const std::string manifest = plain_ + ".manifest";
+  for (bool xp : {false, true}) {
+    seam_.xp = xp;
+    ASSERT_TRUE(test::WriteBytes(manifest, "<assembly/>"));
+    ASSERT_TRUE(ShellRun(plain_, "/x", SW_HIDE));
+    Report();
+    EXPECT_EQ(test::PathExists(manifest), !xp) << xp;
+  }
 }
 
-TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothingAndKeepsItsManifest) {
+TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {
   seam_.xp = true;
-  const std::string missing = root_ + "\\plain\\missing.exe";
-  std::ofstream(Path(missing + ".manifest")) << "<assembly/>";
+  const std::string missing = scratch.root + "\\plain\\missing.exe";
+  ASSERT_TRUE(test::WriteBytes(missing + ".manifest", "<assembly/>"));
   EXPECT_FALSE(ShellRun(missing, "", SW_HIDE));
-  EXPECT_TRUE(fs::exists(Path(missing + ".manifest")));
-
-  const std::string hidden = Peer("plain\\hidden.exe");
-  SetFileAttributesA(ToAnsi(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
-  EXPECT_FALSE(ShellRun(hidden, "", SW_HIDE));
-  EXPECT_FALSE(ShellRun(root_ + "\\plain", "", SW_HIDE));  // a folder is no program
-  EXPECT_FALSE(fs::exists(Path(report_)));
-}
-
-TEST_F(ProcessStart, ViaExplorerOnXpStartsTheProgramItself) {
-  seam_.xp = true;
-  const std::string spaced = Peer("升级 工具\\zel echo.exe");
-  ASSERT_TRUE(ShellRunViaExplorer(spaced, SW_SHOWNORMAL));
-  const test::EchoReport report = Report();
-  EXPECT_EQ(report.commandLine, "\"" + spaced + "\"");
-  EXPECT_EQ(report.show, "show:1");
+  EXPECT_TRUE(test::PathExists(missing + ".manifest"));
+  ProcessInfo info;
+  EXPECT_FALSE(StartProcess(missing, "/verysilent", info));
+  EXPECT_FALSE(info.hProcess);
+  SetFileAttributesW(Widen(plain_).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(ShellRun(plain_, "", SW_HIDE));
+  EXPECT_FALSE(ShellRun(scratch.root + "\\plain", "", SW_HIDE));  // a folder is no program
+  EXPECT_FALSE(test::PathExists(report_));
 }
 
 TEST_F(ProcessStart, ViaExplorerFromVistaOnLetsTheShellProgramOpenIt) {
-  const std::string plain = Peer("plain\\zelecho.exe");
-  ASSERT_TRUE(ShellRunViaExplorer(plain, SW_SHOWNORMAL));
+  ASSERT_TRUE(ShellRunViaExplorer(plain_, SW_SHOWNORMAL));
   const test::EchoReport report = Report();
-  EXPECT_NE(report.commandLine.find(plain), std::string::npos) << report.commandLine;
-  // The shell program started it with a window style of its own choosing.
-  EXPECT_NE(report.show, "show:1");
+  EXPECT_NE(report.commandLine.find(plain_), std::string::npos) << report.commandLine;
+  EXPECT_NE(report.show, "show:1");  // the shell program chose the window style
 }
 
 // Without a test seam the facts are the system's: Wine reports Windows 7 and gives
