@@ -2,36 +2,69 @@
 // the way the program builds them.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <zlib.h>
+
 #include <filesystem>
+#include <fstream>
 #include <string>
+
+#include "RequestBody.h"
+#include "WireCodec.h"
 
 namespace zel::svc::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  // Writes the bytes to a file of the folder and returns its path.
-  std::string Write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::filesystem::path path_;
+struct ScratchDir {
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string File(const std::string& name) const { return (path / name).string(); }
+  std::string Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(File(name), std::ios::binary) << bytes;
+    return File(name);
+  }
+  const std::filesystem::path path = [] {
+    std::string name = (std::filesystem::temp_directory_path() / "zelsvc-test-XXXXXX").string();
+    return std::filesystem::path(mkdtemp(name.data()));
+  }();
 };
 
-std::string Compress(const std::string& bytes);  // zlib stream, level 6
+inline std::string Compress(const std::string& bytes) {  // a zlib stream at the default level
+  uLongf length = compressBound(bytes.size());
+  std::string out(length, '\0');
+  compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
+           bytes.size());
+  out.resize(length);
+  return out;
+}
 
 // size=N&checksum=0&zip=Z&data=D for a query text, compressed first when zip is set.
-std::string MakeBody(const std::string& query, bool zip);
+inline std::string MakeBody(const std::string& query, bool zip) {
+  const std::string hex = BytesToHex(zip ? Compress(query) : query);
+  return "size=" + std::to_string(hex.size()) + "&checksum=0&zip=" + (zip ? "1" : "0") + "&data=" + hex;
+}
 
 // Query texts as the program sends them, with hex-encoded values.
-std::string ShortQuery(const std::string& app_ver, const std::string& uuid);
-std::string FullQuery(const std::string& app_ver, const std::string& uuid, const std::string& doc_app,
-                      const std::string& doc_ver);
+inline std::string ShortQuery(const std::string& app_ver, const std::string& uuid) {
+  return "AppVer=" + HexEncodeText(app_ver) + "&ExecutionLevel=30&UUID=" + HexEncodeText(uuid) +
+         "&OSMajorVer=3130";
+}
+inline std::string FullQuery(const std::string& app_ver, const std::string& uuid, const std::string& doc_app,
+                             const std::string& doc_ver) {
+  return ShortQuery(app_ver, uuid) + "&Arch=3634&OSName=" + HexEncodeText("Microsoft Windows 10 专业版") +
+         "&OSVer=" + HexEncodeText("10.0.19045") + "&CPU=" + HexEncodeText("Intel(R) Core(TM) i5") +
+         "&Resolution=" + HexEncodeText("1920*1080") + "&HttpsShellApp=" + HexEncodeText("chrome") +
+         "&DocShellApp=" + HexEncodeText(doc_app) + "&DocShellVer=" + HexEncodeText(doc_ver) +
+         "&OfficeAddins=7B7D";
+}
+
+inline UpdateQuery Parse(const std::string& query_text) {
+  UpdateQuery query;
+  EXPECT_EQ(ParseQueryFields(query_text, query), "") << query_text;
+  return query;
+}
 
 }  // namespace zel::svc::test
