@@ -6,10 +6,8 @@
 # output goes to files so that ctest does not wait on it.
 set -eu
 dir=${3:-${2:-}}
-if [ -f "$dir/pid" ]; then
-  kill "$(cat "$dir/pid")" 2>/dev/null || true
-  rm -f "$dir/pid" "$dir/port"
-fi
+kill "$(cat "$dir/pid" 2>/dev/null)" 2>/dev/null || true
+rm -f "$dir/pid" "$dir/port"
 [ "${1:-}" = start ] || exit 0
 
 bin=$2
@@ -22,11 +20,7 @@ mkdir -p "$dir/packages"
 echo $! >"$dir/pid"
 for _ in $(seq 100); do
   port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$dir/stdout")
-  if [ -n "$port" ]; then
-    echo "$port" >"$dir/port"
-    echo "update service on 127.0.0.1:$port"
-    exit 0
-  fi
+  [ -z "$port" ] || { echo "$port" >"$dir/port"; exit 0; }
   kill -0 "$(cat "$dir/pid")" 2>/dev/null || break
   sleep 0.1
 done
