@@ -41,7 +41,6 @@ TEST(RequestBody, DecodesEveryFieldOfPlainAndCompressedQueries) {
     ASSERT_EQ(r.query->fields.size(), 4u);
     EXPECT_EQ(r.query->Field("AppVer"), "1.0.1");
     EXPECT_EQ(r.query->Field("UUID"), "");  // present and empty
-    EXPECT_EQ(r.query->Field("Arch"), std::nullopt);
     EXPECT_FALSE(r.query->HasFullProfile());
   }
   DecodeResult full = DecodeUpdateBody(MakeBody(test::FullQuery("2.0.0", "U-1", "wps", "11"), true));

@@ -41,7 +41,6 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   char line[128] = {};
   pollfd ready{out[0], POLLIN, 0};
   const bool got = poll(&ready, 1, 20000) > 0 && read(out[0], line, sizeof line - 1) > 0;
-  close(out[0]);
   std::cmatch m;
   if (got && std::regex_match(line, m, std::regex(R"(listening on 127\.0\.0\.1:(\d+)\n)"))) {
     httplib::Client client("127.0.0.1", std::stoi(m[1]));
@@ -62,6 +61,7 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
+  close(out[0]);  // only now: a write after the first line must not meet a closed pipe
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
   std::ostringstream report, err;

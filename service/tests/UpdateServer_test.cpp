@@ -39,16 +39,13 @@ class UpdateServerTest : public ::testing::Test {
     package_.resize(3000000);
     for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
     dir_.Write("packages/zel-2.1.0.exe", package_);
-    PublishEntry(catalog_, {"2.0.0", "http://old/zel-2.0.0.exe", 10, std::string(32, 'A'), true, ""}, true);
-    PublishEntry(catalog_, {"2.1.0", "http://127.0.0.1/p.exe", 3000000, std::string(32, 'b'), false, ""},
-                 true);
+    PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, ""}, true);
     SaveCatalog();
 
-    ServerConfig config;
-    config.catalog_path = dir_.File("catalog.json");
-    config.packages_dir = dir_.File("packages");
-    config.test_control = test_control;
-    config.log_requests = false;
+    const ServerConfig config{.catalog_path = dir_.File("catalog.json"),
+                              .packages_dir = dir_.File("packages"),
+                              .test_control = test_control,
+                              .log_requests = false};
     server_ = std::make_unique<UpdateServer>(config, *store_);
     auto port = server_->Bind(error);
     ASSERT_TRUE(port) << error;
@@ -83,7 +80,7 @@ TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
   auto res = PostUpdate(ShortQuery("2.0.0", "U-1"));
   ASSERT_EQ(Status(res), 200);
   EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
-  EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://127.0.0.1/p.exe"));
+  EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
   EXPECT_EQ(Data(test::FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
 
   EXPECT_EQ(store_->CountCheckins(), 2);
