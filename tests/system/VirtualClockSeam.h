@@ -1,9 +1,9 @@
 // A seam on a virtual clock for tests: sleeping advances the clock at once and runs
-// whatever was scheduled for the time passed. Installs itself for its lifetime.
+// what was scheduled for the time passed. Installs itself for its lifetime.
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <utility>
 
 #include "system/SystemSeam.h"
 
@@ -16,20 +16,13 @@ class VirtualClockSeam final : public SystemSeam {
   VirtualClockSeam(const VirtualClockSeam&) = delete;
   VirtualClockSeam& operator=(const VirtualClockSeam&) = delete;
 
-  // Runs `action` during the sleep that carries the clock past `ms`.
-  void At(std::uint64_t ms, std::function<void()> action) { schedule_.emplace(ms, std::move(action)); }
-
   void SleepMs(std::uint32_t ms) override {
     ++sleeps;
     now += ms;
-    while (!schedule_.empty() && schedule_.begin()->first <= now) {
-      auto action = std::move(schedule_.begin()->second);
-      schedule_.erase(schedule_.begin());
-      action();
-    }
+    if (then && at <= now) std::exchange(then, nullptr)();
   }
   void PumpMessages() override { ++pumps; }
-  CivilDate Today() override { return today; }
+  CivilDate Today() override { return {2026, 4, 17}; }
   int AskUser(const std::string&, const std::string&, unsigned) override { return 0; }
   bool IsWinXPOrOlder() override { return xp; }
   bool IsElevated() override { return false; }
@@ -37,12 +30,12 @@ class VirtualClockSeam final : public SystemSeam {
   std::uint64_t now = 0;  // virtual milliseconds since the seam was made
   int sleeps = 0;
   int pumps = 0;
-  CivilDate today{2026, 4, 17};
   bool xp = false;
+  std::uint64_t at = 0;        // virtual time at which ...
+  std::function<void()> then;  // ... this runs, during the sleep that passes it
 
  private:
   SystemSeam* previous_;
-  std::multimap<std::uint64_t, std::function<void()>> schedule_;
 };
 
 }  // namespace zel::test

@@ -7,24 +7,8 @@
 namespace zel {
 namespace {
 
-class Folders : public ::testing::Test {
- protected:
+TEST(Folders, TempFilesAreNewEmptyFilesInTheWorkFolder) {
   test::ScratchFolders scratch;
-};
-
-TEST_F(Folders, ProductDataFolderFallsBackToTheProgramFolderOrFails) {
-  EXPECT_EQ(GetProductDataDir(), scratch.programData + "\\zelGuard\\");
-  ASSERT_TRUE(test::PathExists(GetAppDir() + "win_tests.exe")) << GetAppDir();
-  // No ProgramData (systems before Vista): the program's own folder.
-  for (const auto& value : {std::optional<std::string>(), std::optional<std::string>("")}) {
-    scratch.Point("ProgramData", value);
-    EXPECT_EQ(GetProductDataDir(), GetAppDir());
-  }
-  scratch.Point("ProgramData", scratch.programData + "\\missing");  // cannot be made
-  EXPECT_EQ(GetProductDataDir(), "");
-}
-
-TEST_F(Folders, TempFilesAreNewEmptyFilesInTheWorkFolder) {
   const std::string first = GetTempFilePath(), second = GetTempFilePath();
   EXPECT_NE(first, second);
   for (const std::string& path : {first, second}) {

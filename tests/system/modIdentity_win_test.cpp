@@ -32,36 +32,36 @@ class MachineUuid final : public ClsWMI {
 class InstalledUuid : public ::testing::Test {
  protected:
   std::string Stored() { return IniRead(path_, "general", "InstalledUUID", "<unset>"); }
-  void Store(const std::string& uuid) { IniWrite(path_, "general", "InstalledUUID", uuid); }
-  static bool IsGenerated(const std::string& uuid) {
-    return std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"));
-  }
 
   test::ScratchFolders scratch;
   std::string path_ = scratch.root + "\\config.dat";
 };
 
-TEST_F(InstalledUuid, PlaceholdersGiveOneGeneratedUuidThatIsKept) {
-  MachineUuid placeholder("FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF");
-  const std::string first = GetInstalledUUID(placeholder, path_);
-  EXPECT_TRUE(IsGenerated(first)) << first;
-  EXPECT_EQ(Stored(), first);
-  EXPECT_EQ(GetInstalledUUID(placeholder, path_), first);
-
-  Store("00000000-0000-0000-0000-000000000000");
-  MachineUuid empty("");
-  const std::string second = GetInstalledUUID(empty, path_);
-  EXPECT_TRUE(IsGenerated(second)) << second;
-  EXPECT_EQ(Stored(), second);
-}
-
-TEST_F(InstalledUuid, UsableMachineUuidReplacesTheStoredOne) {
-  Store("11111111-2222-3333-4444-555555555555");
-  // Lower-case digits in a placeholder's pattern are the machine's own report.
-  for (const char* uuid : {"4C4C4544-0035-3010-8044-B4C04F583432", "ffffffff-ffff-ffff-ffff-ffffffffffff"}) {
-    MachineUuid machine(uuid);
-    EXPECT_EQ(GetInstalledUUID(machine, path_), uuid);
-    EXPECT_EQ(Stored(), uuid);
+// The machine's UUID, unless it is a placeholder: then the stored one, unless that is a
+// placeholder too: then one generated and stored for good (nullptr: a generated one).
+TEST_F(InstalledUuid, PlaceholdersGiveWayToTheMachineOrOneGeneratedUuid) {
+  const struct {
+    const char *stored, *machine, *expected;
+  } cases[] = {
+      {"", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nullptr},
+      {"00000000-0000-0000-0000-000000000000", "", nullptr},
+      {"11111111-2222-3333-4444-555555555555", "FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE",
+       "11111111-2222-3333-4444-555555555555"},
+      {"11111111-2222-3333-4444-555555555555", "4C4C4544-0035-3010-8044-B4C04F583432",
+       "4C4C4544-0035-3010-8044-B4C04F583432"},
+      // Lower-case digits in a placeholder's pattern are the machine's own report.
+      {"", "ffffffff-ffff-ffff-ffff-ffffffffffff", "ffffffff-ffff-ffff-ffff-ffffffffffff"},
+  };
+  for (const auto& c : cases) {
+    IniWrite(path_, "general", "InstalledUUID", c.stored);
+    MachineUuid machine(c.machine);
+    const std::string uuid = GetInstalledUUID(machine, path_);
+    if (c.expected)
+      EXPECT_EQ(uuid, c.expected) << c.machine;
+    else
+      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"))) << uuid;
+    EXPECT_EQ(Stored(), uuid) << c.machine;
+    EXPECT_EQ(GetInstalledUUID(machine, path_), uuid) << c.machine;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "system/ScratchFolders.h"
+#include "system/Text.h"
 #include "system/VirtualClockSeam.h"
 #include "system/modFolders.h"
 #include "system/modProcess.h"
@@ -50,31 +51,25 @@ class RunMarkers : public ::testing::Test {
   std::string productData = scratch.programData + "\\zelGuard\\";
 };
 
+// In a given folder, and in the program's folder when there is no ProgramData.
 TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
-  const std::string folder = scratch.temp + "\\";
-  ProcessInfo first = Holder("zelpatcher", folder);
-  ASSERT_TRUE(Eventually([&] { return RunMarkerExists("zelpatcher", folder); }));
-  EXPECT_EQ(ReadBytes(folder + "zelpatcher.run"), std::to_string(first.dwProcessId));
-  EXPECT_TRUE(RunMarkerExists("ZelPatcher", folder));
+  const std::string name = "zelTest" + std::to_string(GetCurrentProcessId());  // the program folder is shared
+  for (const std::string& folder : {scratch.temp + "\\", std::string()}) {
+    if (folder.empty()) scratch.Point("ProgramData", std::nullopt);
+    const std::string path = (folder.empty() ? GetAppDir() : folder) + name + ".run";
+    ProcessInfo first = Holder(name, folder);
+    ASSERT_TRUE(Eventually([&] { return RunMarkerExists(AsciiLower(name), folder); })) << path;
+    EXPECT_EQ(ReadBytes(path), std::to_string(first.dwProcessId));
 
-  // A second holder of the name gets no file of its own, and still reports success.
-  ProcessInfo second = Holder("zelpatcher", folder, 0);
-  EXPECT_EQ(Ended(second, false), 0u);
-  EXPECT_EQ(ReadBytes(folder + "zelpatcher.run"), std::to_string(first.dwProcessId));
+    // A second holder of the name gets no file of its own, and still reports success.
+    ProcessInfo second = Holder(name, folder, 0);
+    EXPECT_EQ(Ended(second, false), 0u);
+    EXPECT_EQ(ReadBytes(path), std::to_string(first.dwProcessId));
 
-  Ended(first, true);
-  EXPECT_FALSE(RunMarkerExists("zelpatcher", folder));
-  EXPECT_FALSE(PathExists(folder + "zelpatcher.run"));
-}
-
-TEST_F(RunMarkers, WithoutProgramDataMarkersLiveInTheProgramFolder) {
-  scratch.Point("ProgramData", std::nullopt);
-  const std::string name = "zeltest" + std::to_string(GetCurrentProcessId());
-  ProcessInfo holder = Holder(name, "");
-  ASSERT_TRUE(Eventually([&] { return PathExists(GetAppDir() + name + ".run"); }));
-  EXPECT_TRUE(RunMarkerExists(name, ""));
-  Ended(holder, true);
-  EXPECT_FALSE(PathExists(GetAppDir() + name + ".run"));
+    Ended(first, true);
+    EXPECT_FALSE(RunMarkerExists(name, folder));
+    EXPECT_FALSE(PathExists(path));
+  }
 }
 
 TEST_F(RunMarkers, OwnMarkerCannotBeDeletedALeftoverOneCan) {
@@ -109,31 +104,29 @@ TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
   EXPECT_EQ(clock.sleeps, 1);
 }
 
-// Waits check one second apart, at most 60 times. A marker file changes at virtual
-// time `at` (never for 0); the wait gives `result` at virtual time `endsAt`.
+// Waits check one second apart, at most 60 times. At virtual time `at` (never for 0)
+// the installing marker appears, or the other marker beside it vanishes; the wait
+// gives `result` at virtual time `endsAt`.
 TEST_F(RunMarkers, WaitsSeeAChangeAtTheNextCheck) {
   const struct {
+    bool appear;
     std::uint64_t at;
     bool result;
     std::uint64_t endsAt;
-  } appears[] = {{2500, true, 3000}, {59500, true, 60000}, {0, false, 61000}},
-    vanishes[] = {{2500, true, 3000}, {59500, true, 60000}, {0, false, 60000}};
+  } cases[] = {{true, 2500, true, 3000},  {true, 59500, true, 60000},  {true, 0, false, 61000},
+               {false, 2500, true, 3000}, {false, 59500, true, 60000}, {false, 0, false, 60000}};
   const std::string installing = productData + "zelinstalling.run", patcher = productData + "zelpatcher.run";
-  for (const auto& c : appears) {
-    test::VirtualClockSeam waiting;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.appear) + " at " + std::to_string(c.at));
     DeleteFileA(installing.c_str());
-    if (c.at) waiting.At(c.at, [&] { WriteBytes(installing, "1"); });
-    EXPECT_EQ(WaitRunMarker("zelinstalling", 1000, 60), c.result) << c.at;
-    EXPECT_EQ(waiting.now, c.endsAt) << c.at;
-    EXPECT_EQ(waiting.pumps, waiting.sleeps) << c.at;
-  }
-  for (const auto& c : vanishes) {  // the installing marker stays; the other one goes
+    ASSERT_TRUE(c.appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
     test::VirtualClockSeam waiting;
-    ASSERT_TRUE(WriteBytes(patcher, "2"));
-    if (c.at) waiting.At(c.at, [&] { DeleteFileA(patcher.c_str()); });
-    EXPECT_EQ(WaitOtherRunMarkersGone(1000, 60, ""), c.result) << c.at;
-    EXPECT_EQ(waiting.now, c.endsAt) << c.at;
-    EXPECT_EQ(waiting.pumps, waiting.sleeps) << c.at;
+    waiting.at = c.at;
+    if (c.at) waiting.then = [&] { c.appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); };
+    EXPECT_EQ(c.appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, ""),
+              c.result);
+    EXPECT_EQ(waiting.now, c.endsAt);
+    EXPECT_EQ(waiting.pumps, waiting.sleeps);
   }
 }
 
