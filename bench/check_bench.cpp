@@ -45,7 +45,8 @@ int main(int argc, char** argv) {
   }
   // Under Wine the desktop process lives only while some program has a window, as a
   // desktop shell always would; one stays open for the whole measurement.
-  HWND keeper = CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND keeper =
+      CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
 
   World world("checkbench"), idle("checkbench-idle");

@@ -3,10 +3,14 @@
 // Each scenario installs a fresh product folder, starts the program as a standard user
 // would (not elevated), reads the status the window shows at the end, and checks what
 // the service received and what config.dat holds afterwards.
-#include <gtest/gtest.h>
+// The ICMP API needs these headers in this order.
+// clang-format off
+#include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
 #include <icmpapi.h>
+// clang-format on
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
@@ -66,8 +70,8 @@ struct Query {
   std::string target;
   std::multimap<std::string, std::string> headers;  // names in lower case
   std::string body;
-  json fields;        // decoded values by name; null when the service could not decode the body
-  std::string text;   // the query text before the form layer (values as hex)
+  json fields;       // decoded values by name; null when the service could not decode the body
+  std::string text;  // the query text before the form layer (values as hex)
 
   std::string Field(const std::string& name) const {
     return fields.is_object() && fields.contains(name) ? fields[name].get<std::string>() : "<absent>";
@@ -107,7 +111,8 @@ bool EchoAnswered(const char* address) {
   unsigned char reply[sizeof(ICMP_ECHO_REPLY) + sizeof payload + 72];
   IN_ADDR to{};
   inet_pton(AF_INET, address, &to);
-  const DWORD replies = IcmpSendEcho(icmp, to.s_addr, payload, sizeof payload, nullptr, reply, sizeof reply, 1000);
+  const DWORD replies =
+      IcmpSendEcho(icmp, to.s_addr, payload, sizeof payload, nullptr, reply, sizeof reply, 1000);
   IcmpCloseHandle(icmp);
   return replies > 0;
 }
@@ -121,7 +126,8 @@ class WordInstalled {
     const std::string parent = folder.substr(0, folder.find_last_of('\\', folder.size() - 2));
     CreateDirectoryW(Widen(parent).c_str(), nullptr);
     CreateDirectoryW(Widen(folder).c_str(), nullptr);
-    CopyFileW(Widen(BinDir() + "zelver-16.0.0.4266.exe").c_str(), Widen(folder + "WINWORD.EXE").c_str(), FALSE);
+    CopyFileW(Widen(BinDir() + "zelver-16.0.0.4266.exe").c_str(), Widen(folder + "WINWORD.EXE").c_str(),
+              FALSE);
     previousDocx_ = ReadDefault(HKEY_CLASSES_ROOT, L".docx");
     SetValue(HKEY_CLASSES_ROOT, L".docx", nullptr, L"ZelE2e.Document");
     SetValue(HKEY_CLASSES_ROOT, L"ZelE2e.Document\\shell\\Open\\command", nullptr,
@@ -150,7 +156,8 @@ class WordInstalled {
   static std::wstring ReadDefault(HKEY root, const wchar_t* key) {
     wchar_t value[512] = {};
     DWORD size = sizeof value;
-    return RegGetValueW(root, key, nullptr, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS ? value : L"";
+    return RegGetValueW(root, key, nullptr, RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS ? value
+                                                                                                   : L"";
   }
   std::string folder_;
   std::wstring previousDocx_;
@@ -171,17 +178,20 @@ class CheckRun : public ::testing::Test {
     for (const char* file : {"zelpatcher.exe", "zlib1.dll"})
       ASSERT_TRUE(CopyFileW(Widen(BinDir() + file).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
     for (const auto& [name, version] : programs)
-      ASSERT_TRUE(CopyFileW(Widen(BinDir() + "zelver-" + version + ".exe").c_str(), Widen(product_ + name).c_str(),
-                            FALSE))
+      ASSERT_TRUE(CopyFileW(Widen(BinDir() + "zelver-" + version + ".exe").c_str(),
+                            Widen(product_ + name).c_str(), FALSE))
           << name;
   }
 
-  // A settings file of an account that has run the updater before.
+  // A settings file holding these lines of section general.
   void Config(const std::string& general) {
     CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), "[general]\r\n" + general));
   }
-  void EarlierRun() { Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + std::string(kOldDate) + "\r\n"); }
+  // An account that has run the updater before, and not today.
+  void EarlierRun() {
+    Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + std::string(kOldDate) + "\r\n");
+  }
 
   void Answer(const std::string& faults) { ASSERT_TRUE(service_.AddFaults(faults)) << faults; }
   // Faults answering the next update queries with these bodies, in order.
@@ -201,7 +211,8 @@ class CheckRun : public ::testing::Test {
     EXPECT_NE(window, nullptr) << "no window";
     std::wstring status;
     if (!window || !WaitForEnding(window, timeoutMs, status)) {
-      ADD_FAILURE() << "the run did not reach its end; status: " << Narrow(StatusText(window));
+      ADD_FAILURE() << "the run did not reach its end; status: "
+                    << (window ? Narrow(StatusText(window)) : "");
       return "<no end>";
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -243,10 +254,10 @@ std::vector<std::string> FieldNames(const Query& q) {
 }
 
 const std::vector<std::string> kShortProfile = {"AppVer", "ExecutionLevel", "OSMajorVer", "UUID"};
-const std::vector<std::string> kFullProfile = {"AppVer",        "Arch",        "CPU",         "DocShellApp",
-                                               "DocShellVer",   "ExecutionLevel", "HttpsShellApp", "OSMajorVer",
-                                               "OSName",        "OSVer",       "OfficeAddins", "Resolution",
-                                               "UUID"};
+const std::vector<std::string> kFullProfile = {
+    "AppVer",         "Arch",          "CPU",        "DocShellApp", "DocShellVer",
+    "ExecutionLevel", "HttpsShellApp", "OSMajorVer", "OSName",      "OSVer",
+    "OfficeAddins",   "Resolution",    "UUID"};
 
 // ---- First run and the connectivity probe ----
 
@@ -261,7 +272,8 @@ TEST_F(CheckRun, FirstRunSendsTheFullProfileAndRecordsTheDocumentProgram) {
   EXPECT_EQ(FieldNames(queries[0]), kFullProfile);
   EXPECT_EQ(queries[0].Field("DocShellApp"), "winword");
   EXPECT_EQ(queries[0].Field("DocShellVer"), "16");
-  EXPECT_EQ(queries[0].Field("OfficeAddins"), "{\"Word\":[\"" + std::string(WordInstalled::kAddinName) + "\"]}");
+  EXPECT_EQ(queries[0].Field("OfficeAddins"),
+            "{\"Word\":[\"" + std::string(WordInstalled::kAddinName) + "\"]}");
   EXPECT_NE(queries[0].Field("OSName"), "");
 
   Ini ini = Settings();
@@ -437,10 +449,12 @@ TEST_P(CheckRunVersion, FirstProgramWithAVersionNamesIt) {
 INSTANTIATE_TEST_SUITE_P(
     Programs, CheckRunVersion,
     ::testing::Values(
-        InstalledVersion{"ScannerWithoutVersion", {{"sweepdoc.exe", "none"}, {"zelcore.exe", "2.3.0.41"}}, "2.3.41"},
-        InstalledVersion{"ScannerFirst",
-                         {{"sweepdoc.exe", "3.1.0.40000"}, {"zelcore.exe", "2.3.0.41"}, {"docwatch.exe", "9.8.0.7"}},
-                         "3.1.40000"},
+        InstalledVersion{
+            "ScannerWithoutVersion", {{"sweepdoc.exe", "none"}, {"zelcore.exe", "2.3.0.41"}}, "2.3.41"},
+        InstalledVersion{
+            "ScannerFirst",
+            {{"sweepdoc.exe", "3.1.0.40000"}, {"zelcore.exe", "2.3.0.41"}, {"docwatch.exe", "9.8.0.7"}},
+            "3.1.40000"},
         InstalledVersion{"UpdaterBeforeTray", {{"docwatch.exe", "9.8.0.7"}}, "1.0.0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -462,7 +476,8 @@ TEST_P(CheckRunWire, QueryReachesTheServiceInItsWireForm) {
   using Values = std::vector<std::string>;
   EXPECT_EQ(q.Header("Accept"), Values{"*/*"});
   EXPECT_EQ(q.Header("Accept-Language"), Values{"zh-cn"});
-  EXPECT_EQ(q.Header("User-Agent"), Values{"Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)"});
+  EXPECT_EQ(q.Header("User-Agent"),
+            Values{"Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)"});
   EXPECT_EQ(q.Header("Content-Type"), Values{"application/x-www-form-urlencoded"});
   EXPECT_EQ(q.Header("Content-Length"), Values{std::to_string(q.body.size())});
   EXPECT_EQ(Lower(q.Header("Connection").empty() ? "" : q.Header("Connection")[0]), "keep-alive");
@@ -506,15 +521,16 @@ TEST_F(CheckRun, HeaderLinesArriveAsSet) {
   EXPECT_EQ(lines[0], "POST /zelguard/update1 HTTP/1.1");
   for (const std::string& expected : std::vector<std::string>{
            "Accept: */*", "Accept-Language: zh-cn",
-        "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)",
-        "Content-Type: application/x-www-form-urlencoded", "Referer: ", "Connection: Keep-Alive",
-        "Cache-Control: no-cache", "Content-Length: " + std::to_string(body.size())})
+           "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)",
+           "Content-Type: application/x-www-form-urlencoded", "Referer: ", "Connection: Keep-Alive",
+           "Cache-Control: no-cache", "Content-Length: " + std::to_string(body.size())})
     EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1) << expected << "\n" << head;
   EXPECT_EQ(body.rfind("size=", 0), 0u) << body;
 }
 
-INSTANTIATE_TEST_SUITE_P(Levels, CheckRunWire, ::testing::Values(false, true),
-                         [](const auto& info) { return std::string(info.param ? "Elevated" : "NotElevated"); });
+INSTANTIATE_TEST_SUITE_P(Levels, CheckRunWire, ::testing::Values(false, true), [](const auto& info) {
+  return std::string(info.param ? "Elevated" : "NotElevated");
+});
 
 // ---- A service that never answers: three attempts, two real 60-second waits ----
 

@@ -50,7 +50,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = first; i < argc; ++i) commandLine += (i > first ? L" " : L"") + Quoted(argv[i]);
 
   zel::e2e::Child child = zel::e2e::StartLimited(commandLine, nullptr);
-  if (!child.Running() && child.Pid() == 0) return 120;
+  if (child.Pid() == 0) return 120;
   if (!statusFile.empty() && !Watch(child, statusFile, closeFile)) return 121;
   DWORD code = 0;
   if (!child.WaitExit(INFINITE, &code)) return 120;

@@ -1,8 +1,9 @@
 #include "world/WorldControl.h"
 
-#include <winsock2.h>
 #include <wininet.h>
+#include <winsock2.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
@@ -48,11 +49,13 @@ ServiceControl::Answer ServiceControl::Send(const wchar_t* verb, const std::stri
                         const_cast<char*>(body.data()), static_cast<DWORD>(body.size())))
     return answer;
   DWORD status = 0, size = sizeof status;
-  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
+  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                      nullptr))
     return answer;
   char chunk[8192];
   DWORD read = 0;
-  while (InternetReadFile(request.Get(), chunk, sizeof chunk, &read) && read > 0) answer.body.append(chunk, read);
+  while (InternetReadFile(request.Get(), chunk, sizeof chunk, &read) && read > 0)
+    answer.body.append(chunk, read);
   answer.status = status;
   return answer;
 }
@@ -123,9 +126,10 @@ void OneRequestCatcher::Serve() {
     head_ = data.substr(0, end);
     body_ = data.substr(end + 4);
     caught_ = true;
-    const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
-                               "Content-Length: " +
-                               std::to_string(answer_.size()) + "\r\nConnection: close\r\n\r\n" + answer_;
+    const std::string answer =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
+        "Content-Length: " +
+        std::to_string(answer_.size()) + "\r\nConnection: close\r\n\r\n" + answer_;
     send(client, answer.data(), static_cast<int>(answer.size()), 0);
   }
   shutdown(client, SD_BOTH);
@@ -190,8 +194,8 @@ std::wstring StatusText(HWND window) {
   if (!box || !SendMessageTimeoutW(box, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"";
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                           5000, &copied))
+  if (!SendMessageTimeoutW(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 5000, &copied))
     return L"";
   text.resize(copied);
   return text;

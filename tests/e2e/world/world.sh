@@ -139,12 +139,12 @@ world_up() {
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
 
   if [ -z "${DISPLAY:-}" ]; then
-    local n=97
-    while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-    Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a free display itself and names it once it accepts connections, so
+    # worlds started at the same moment never share one.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ZEL_WORLD_DIR/display" >/dev/null 2>&1 &
     zel_world_xvfb=$!
-    export DISPLAY=:$n
-    for _ in $(seq 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
+    for _ in $(seq 100); do [ -s "$ZEL_WORLD_DIR/display" ] && break; sleep 0.1; done
+    export DISPLAY=:$(head -1 "$ZEL_WORLD_DIR/display")
   fi
 
   world_exec wineserver -p </dev/null >/dev/null 2>&1 || true
