@@ -76,11 +76,16 @@ zel_world_service_ready() {
 # Tears down one world by name: its processes, its prefix mount, namespace and folder.
 zel_world_remove() {
   local name=$1 dir=$zel_world_base/$1
-  local pids
+  local pids xvfb
   if ip netns list 2>/dev/null | grep -qw "^$name"; then
     pids=$(ip netns pids "$name" 2>/dev/null || true)
     # Only processes inside this world's own namespace: all of them were started by it.
     [ -n "$pids" ] && kill -9 $pids 2>/dev/null || true
+  fi
+  # A display of the world's own (it runs outside the namespace).
+  if [ -f "$dir/xvfb.pid" ]; then
+    xvfb=$(cat "$dir/xvfb.pid")
+    grep -q Xvfb "/proc/$xvfb/cmdline" 2>/dev/null && kill "$xvfb" 2>/dev/null || true
   fi
   if mountpoint -q "$dir/prefix" 2>/dev/null; then
     umount "$dir/prefix" 2>/dev/null || umount -l "$dir/prefix" 2>/dev/null || true
@@ -143,6 +148,7 @@ world_up() {
     # worlds started at the same moment never share one.
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ZEL_WORLD_DIR/display" >/dev/null 2>&1 &
     zel_world_xvfb=$!
+    echo "$zel_world_xvfb" >"$ZEL_WORLD_DIR/xvfb.pid"
     for _ in $(seq 100); do [ -s "$ZEL_WORLD_DIR/display" ] && break; sleep 0.1; done
     export DISPLAY=:$(head -1 "$ZEL_WORLD_DIR/display")
   fi
@@ -190,7 +196,7 @@ world_down() {
   done
   zel_world_remove "$ZEL_WORLD_NAME"
   if [ -n "${zel_world_xvfb:-}" ]; then
-    kill "$zel_world_xvfb" 2>/dev/null || true
+    wait "$zel_world_xvfb" 2>/dev/null || true
     zel_world_xvfb=
   fi
 }
