@@ -16,9 +16,11 @@ namespace zel::testing {
 class RegistrySandbox : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = "Software\\ZelProfileTest-" + std::to_string(GetCurrentProcessId());
     for (auto [predefined, name] : {std::pair{HKEY_CURRENT_USER, "\\HKCU"}, {HKEY_CLASSES_ROOT, "\\HKCR"}}) {
-      HKEY key = CreateKey(HKEY_CURRENT_USER, root_ + name);
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr),
+                ERROR_SUCCESS);
       ASSERT_EQ(RegOverridePredefKey(predefined, key), ERROR_SUCCESS);
       RegCloseKey(key);
     }
@@ -28,44 +30,27 @@ class RegistrySandbox : public ::testing::Test {
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str()), ERROR_SUCCESS);
   }
-
-  static HKEY CreateKey(HKEY root, const std::string& path) {
-    HKEY key = nullptr;
-    EXPECT_EQ(
-        RegCreateKeyExA(root, ToAnsi(path).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-        ERROR_SUCCESS)
-        << path;
-    return key;
-  }
-  static void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
-                     const void* data, DWORD size) {
-    HKEY key = CreateKey(root, path);
-    EXPECT_EQ(RegSetValueExA(key, ToAnsi(name).c_str(), 0, type, static_cast<const BYTE*>(data), size),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-  }
-  // A text in the ANSI code page, with its terminating NUL.
-  static void SetText(HKEY root, const std::string& path, const std::string& name, const std::string& text,
-                      DWORD type = REG_SZ) {
+  // Writes a value, creating its key: a text goes in the ANSI code page.
+  static void Set(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
     const std::string ansi = ToAnsi(text);
-    SetRaw(root, path, name, type, ansi.c_str(), static_cast<DWORD>(ansi.size() + 1));
+    EXPECT_EQ(RegSetKeyValueA(root, ToAnsi(path).c_str(), ToAnsi(name).c_str(), REG_SZ, ansi.c_str(),
+                              static_cast<DWORD>(ansi.size() + 1)),
+              ERROR_SUCCESS);
   }
-  static void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
-    SetRaw(root, path, name, REG_DWORD, &value, sizeof value);
+  static void Set(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+    EXPECT_EQ(
+        RegSetKeyValueA(root, ToAnsi(path).c_str(), ToAnsi(name).c_str(), REG_DWORD, &value, sizeof value),
+        ERROR_SUCCESS);
   }
 
  private:
-  std::string root_;
+  const std::string root_ = "Software\\ZelProfileTest-" + std::to_string(GetCurrentProcessId());
 };
 
 // A fresh folder under TEMP, removed with its contents at the end. Paths are UTF-8.
 class ScratchFolder {
  public:
-  ScratchFolder() : path_(std::filesystem::temp_directory_path() / Unique()) {
-    std::filesystem::create_directories(path_);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  ScratchFolder() { std::filesystem::create_directories(path_); }
   ~ScratchFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
@@ -85,11 +70,10 @@ class ScratchFolder {
   }
 
  private:
-  static std::wstring Unique() {
-    static int serial = 0;
-    return L"zel-profile-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
-  }
-  std::filesystem::path path_;
+  static inline int serial_ = 0;
+  const std::filesystem::path path_ =
+      std::filesystem::temp_directory_path() /
+      (L"zel-profile-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial_));
 };
 
 }  // namespace zel::testing

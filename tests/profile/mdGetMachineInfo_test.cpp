@@ -10,13 +10,14 @@ namespace zel {
 namespace {
 
 TEST(ExeNameFromCommand, TakesTheProgramOfQuotedAndUnquotedCommands) {
-  EXPECT_EQ(ExeNameFromCommand(
-                "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1"),
-            "chrome");
-  EXPECT_EQ(ExeNameFromCommand("c:\\program files\\browser\\b.exe %1"), "program");  // cut at the first space
-  EXPECT_EQ(ExeNameFromCommand("  C:\\Tools\\Browser.EXE  "), "browser");
-  EXPECT_EQ(ExeNameFromCommand("\"c:\\x\\my.exe.exe\""), "my");
-  EXPECT_EQ(ExeNameFromCommand("    "), "");
+  const std::pair<const char*, const char*> cases[] = {
+      {"\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1", "chrome"},
+      {"c:\\program files\\browser\\b.exe %1", "program"},  // unquoted: cut at the first space
+      {"  C:\\Tools\\Browser.EXE  ", "browser"},
+      {"\"c:\\x\\my.exe.exe\"", "my"},
+      {"    ", ""},
+  };
+  for (const auto& [command, name] : cases) EXPECT_EQ(ExeNameFromCommand(command), name) << command;
 }
 
 TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
@@ -28,13 +29,10 @@ TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
             "UUID=&OSMajorVer=3130&Arch=3332&OSName=756E6B6E6F776E&OSVer=302E302E30&CPU=756E6B6E6F776E"
             "&Resolution=302A30&HttpsShellApp=756E6B6E6F776E"
             "&DocShellApp=756E6B6E6F776E&DocShellVer=30&OfficeAddins=7B7D");
-  EXPECT_EQ(DocShellProfileText("winword", "16", "{\"Word\":[]}"),
-            "DocShellApp=77696E776F7264&DocShellVer=3136&OfficeAddins=7B22576F7264223A5B5D7D");
 }
 
 class FakeWmi : public ClsWMI {
  public:
-  bool queriesFail = false;
   bool getOsInfo(std::string& name, std::string& ver) override {
     return Answer(name, "\xE4\xB8\xAD", ver, "10.0");
   }
@@ -43,76 +41,49 @@ class FakeWmi : public ClsWMI {
   bool IsExistProcess(const std::string&) override { return false; }
   bool TerminateProcess(const std::string&) override { return false; }
   bool IsConnectedNetWork(const std::string&) override { return false; }
-
- private:
-  bool Answer(std::string& first, const char* firstValue, std::string& second, const char* secondValue) {
-    first = queriesFail ? "" : firstValue;
-    second = queriesFail ? "" : secondValue;
-    return !queriesFail;
+  static bool Answer(std::string& first, const char* firstValue, std::string& second,
+                     const char* secondValue) {
+    first = firstValue;
+    second = secondValue;
+    return true;
   }
 };
 
-// Probes with fixed answers; each test changes the one it is about.
-struct Probes {
-  FakeWmi wmi;
-  bool wmiAvailable = true;
-  std::array<int, 2> screen{1920, 1080};
-  bool screenFails = false;
-
-  MachineFacts Collect(bool full) {
-    MachineProbes p;
-    p.wmi = [this]() -> ClsWMI* { return wmiAvailable ? &wmi : nullptr; };
-    p.installedUUID = [](ClsWMI&) { return std::string("U-1"); };
-    p.screenSize = [this] {
-      if (screenFails) throw std::runtime_error("screen");
-      return screen;
-    };
-    p.httpsShellApp = [] { return std::string("chrome"); };
-    p.docShellProfile = [] { return std::string("Doc"); };
-    p.osMajorVersion = [] { return 10; };
-    return CollectMachineFacts(full, p);
-  }
-};
+// The facts from fixed probes; a negative screen width makes the screen probe throw.
+MachineFacts Collect(bool full, ClsWMI* wmi, std::array<int, 2> screen = {1920, 1080}) {
+  MachineProbes probes;
+  probes.wmi = [wmi] { return wmi; };
+  probes.installedUUID = [](ClsWMI&) { return std::string("U-1"); };
+  probes.screenSize = [screen] {
+    if (screen[0] < 0) throw std::runtime_error("screen");
+    return screen;
+  };
+  probes.httpsShellApp = [] { return std::string("chrome"); };
+  probes.docShellProfile = [] { return std::string("Doc"); };
+  probes.osMajorVersion = [] { return 10; };
+  return CollectMachineFacts(full, probes);
+}
 
 TEST(MachineFactsCollection, FullFormCollectsEveryFact) {
-  Probes probes;
-  const std::string profile = BuildMachineProfile(probes.Collect(true), true);
+  FakeWmi wmi;
   // A Chinese caption travels as the hex of its UTF-8 bytes; 1920 by 1080 as 1920*1080.
-  EXPECT_EQ(profile,
+  EXPECT_EQ(BuildMachineProfile(Collect(true, &wmi), true),
             "UUID=552D31&OSMajorVer=3130&Arch=3634&OSName=E4B8AD&OSVer=31302E30&CPU=435055"
             "&Resolution=313932302A31303830&HttpsShellApp=6368726F6D65&Doc");
-  EXPECT_EQ(BuildMachineProfile(probes.Collect(false), false), "UUID=552D31&OSMajorVer=3130");
+  EXPECT_EQ(BuildMachineProfile(Collect(false, &wmi), false), "UUID=552D31&OSMajorVer=3130");
+  EXPECT_EQ(Collect(true, &wmi, {0, 1080}).resolution, "0*0");  // a zero width is no screen
 }
 
-TEST(MachineFactsCollection, MissingOrFailingSourcesKeepDefaults) {
-  Probes zeroWidth;
-  zeroWidth.screen = {0, 1080};
-  EXPECT_EQ(zeroWidth.Collect(true).resolution, "0*0");
+TEST(MachineFactsCollection, FailureGuardKeepsEarlierFactsAndDefaultsForTheRest) {
+  MachineFacts withoutWmi;  // only the facts outside the guard are collected
+  withoutWmi.osMajorVersion = 10;
+  withoutWmi.docShellProfile = "Doc";
+  EXPECT_EQ(BuildMachineProfile(Collect(true, nullptr), true), BuildMachineProfile(withoutWmi, true));
 
-  Probes failingQueries;
-  failingQueries.wmi.queriesFail = true;
-  const MachineFacts emptied = failingQueries.Collect(true);
-  EXPECT_EQ(emptied.osName + emptied.osVer + emptied.cpu + emptied.arch, "");
-}
-
-TEST(MachineFactsCollection, WithoutWmiEveryGuardedFactKeepsItsDefault) {
-  Probes probes;
-  probes.wmiAvailable = false;
-  const MachineFacts facts = probes.Collect(true);
-  MachineFacts expected;
-  expected.osMajorVersion = 10;  // outside the guard: still collected
-  expected.docShellProfile = "Doc";
-  EXPECT_EQ(BuildMachineProfile(facts, true), BuildMachineProfile(expected, true));
-}
-
-TEST(MachineFactsCollection, FailureInsideTheGuardKeepsEarlierFactsAndSkipsLaterOnes) {
-  Probes probes;
-  probes.screenFails = true;
-  const MachineFacts facts = probes.Collect(true);
+  FakeWmi wmi;
+  const MachineFacts facts = Collect(true, &wmi, {-1, 0});
   EXPECT_EQ(facts.uuid, "U-1");
-  EXPECT_EQ(facts.resolution, "0*0");
-  EXPECT_EQ(facts.httpsShellApp, "unknown");
-  EXPECT_EQ(facts.docShellProfile, "Doc");
+  EXPECT_EQ(facts.resolution + "|" + facts.httpsShellApp + "|" + facts.docShellProfile, "0*0|unknown|Doc");
 }
 
 }  // namespace

@@ -1,133 +1,100 @@
+#include <optional>
+
 #include "ProfileTestSupport.h"
 #include "profile/mdGetMachineInfo.h"
+#include "profile/modFileVersion.h"
 #include "profile/modGetOfficeInfo.h"
-#include "protocol/TextCodecs.h"
-#include "system/TextWin.h"
 
 namespace zel {
 namespace {
 
-class DocAssociations : public testing::RegistrySandbox {
- protected:
-  void Associate(const std::string& extension, const std::string& progId, const char* command) {
-    SetText(HKEY_CLASSES_ROOT, extension, "", progId);
-    if (command) SetText(HKEY_CLASSES_ROOT, progId + "\\shell\\Open\\command", "", command);
-  }
-  testing::ScratchFolder folder_;
-};
+using testing::ScratchFolder;
 
-TEST_F(DocAssociations, NothingAssociatedGivesEmptyRecordAndDefaultProfile) {
-  DocAppInfo info{"x", "x", "x", "x"};
-  EXPECT_TRUE(GetDefaultDocApp(info));
-  EXPECT_EQ(info.AppName, "");
-  EXPECT_EQ(info.Version, "");
-  EXPECT_EQ(info.Folder, "");
-  EXPECT_EQ(info.ExePath, "");
-  EXPECT_EQ(GetDocShellProfile(), DefaultDocShellProfile());
+TEST(FileVersion, BuildIsTheLastComponentUnsignedAndNoResourceGivesNoVersion) {
+  const std::pair<std::string, std::string> cases[] = {
+      {ScratchFolder::BesideTests("verstamp_16_0_17328_20124.exe"), "16.0.20124"},
+      {ScratchFolder::BesideTests("verstamp_7_3_1_40000.exe"), "7.3.40000"},
+      {ScratchFolder::BesideTests("verstamp_none.exe"), "0.0.0"},
+      {ScratchFolder::BesideTests(""), "0.0.0"},  // the folder
+      {ScratchFolder::BesideTests("no-such-program.exe"), "0.0.0"},
+  };
+  for (const auto& [path, version] : cases) EXPECT_EQ(GetFileVersion(path), version) << path;
+  ScratchFolder folder;  // the path crosses in the ANSI code page
+  EXPECT_EQ(GetFileVersion(folder.CopyBeside("verstamp_16_0_17328_20124.exe", "\xE5\x8D\x87\\winword.exe")),
+            "16.0.20124");
 }
 
-TEST_F(DocAssociations, DocfileIsSkippedAndBarePathGivesVersionZero) {
+class DocAssociations : public testing::RegistrySandbox {
+ protected:
+  void Associate(const std::string& extension, const std::string& progId, const std::string& command) {
+    Set(HKEY_CLASSES_ROOT, extension, "", progId);
+    if (!command.empty()) Set(HKEY_CLASSES_ROOT, progId + "\\shell\\Open\\command", "", command);
+  }
+  // AppName|Version|Folder|ExePath of the default handler, and whether a version was found.
+  static std::string Detected(bool expectFound = true) {
+    DocAppInfo info{"x", "x", "x", "x"};
+    EXPECT_EQ(GetDefaultDocApp(info), expectFound);
+    return info.AppName + "|" + info.Version + "|" + info.Folder + "|" + info.ExePath;
+  }
+  ScratchFolder folder_;
+};
+
+TEST_F(DocAssociations, DocfileIsSkippedAndABarePathIsTakenWithVersionZero) {
+  EXPECT_EQ(Detected(), "|||");
+  EXPECT_EQ(GetDocShellProfile(), DefaultDocShellProfile());
+
   Associate(".docx", "DocFile", "\"c:\\old\\office14\\winword.exe\" /n");
   Associate(".xlsx", "Zel.Sheet", "C:\\Apps\\Sheet.exe");
   Associate(".doc", "Zel.Doc", "\"c:\\never\\office16\\winword.exe\" /n");
-  DocAppInfo info;
-  EXPECT_TRUE(GetDefaultDocApp(info));
-  EXPECT_EQ(info.AppName, "c:\\apps\\sheet.exe");
-  EXPECT_EQ(info.Version, "0");
-  EXPECT_EQ(info.ExePath, "c:\\apps\\sheet.exe");
-  EXPECT_EQ(info.Folder, "c:\\apps\\");
+  // Version "0" is known: no automation server is asked, and detection succeeds.
+  EXPECT_EQ(Detected(), "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe");
   EXPECT_EQ(GetDocShellProfile(), DocShellProfileText("c:\\apps\\sheet.exe", "0", "{}"));
 }
 
 TEST_F(DocAssociations, FirstExtensionWithACommandDecidesAndTheFileGivesTheVersion) {
   const std::string winword = folder_.CopyBeside("verstamp_16_0_17328_20124.exe", "Office16\\WINWORD.EXE");
-  Associate(".docx", "Zel.NoCommand", nullptr);
-  Associate(".xlsx", "Zel.Sheet", ("  \"" + winword + "\" /n /e \"%1\"").c_str());
+  Associate(".docx", "Zel.NoCommand", "");
+  Associate(".xlsx", "Zel.Sheet", "  \"" + winword + "\" /n /e \"%1\"");
   Associate(".doc", "Zel.Doc", "c:\\apps\\doc.exe %1");
-  DocAppInfo info;
-  EXPECT_TRUE(GetDefaultDocApp(info));
-  EXPECT_EQ(info.AppName, "winword");
-  EXPECT_EQ(info.Version, "16");
-  EXPECT_EQ(info.ExePath, LowerText(winword));
-  EXPECT_EQ(info.Folder, LowerText(folder_.Path("Office16\\")));
+  EXPECT_EQ(Detected(), "winword|16|" + LowerText(folder_.Path("Office16\\")) + "|" + LowerText(winword));
 }
 
-TEST_F(DocAssociations, UnreadableVersionIsGuessedFromTheFolders) {
-  const std::string winword = folder_.CopyBeside("verstamp_none.exe", "office16\\winword.exe");
-  Associate(".docx", "Word.Document.12", ("\"" + winword + "\" /n \"%1\"").c_str());
-  DocAppInfo info;
-  EXPECT_TRUE(GetDefaultDocApp(info));
-  EXPECT_EQ(info.AppName, "winword");
-  EXPECT_EQ(info.Version, "16");
-
-  Associate(".docx", "KWPS.Document.12",
-            "\"c:\\kingsoft\\wps office\\11.1.0.10000\\office6\\wps.exe\" /w \"%1\"");
-  EXPECT_TRUE(GetDefaultDocApp(info));
-  EXPECT_EQ(info.AppName, "wps");
-  EXPECT_EQ(info.Version, "11");
-  // WPS add-ins are never listed, even when Word has some.
-  SetDword(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\Word\\Addins\\Zel.Connect", "LoadBehavior", 3);
-  EXPECT_EQ(GetDocShellProfile(), DocShellProfileText("wps", "11", "{}"));
-}
-
-TEST_F(DocAssociations, WithoutAnyVersionNoAutomationServerAnswers) {
-  // No spreadsheet automation server is registered here: both are tried and fail.
-  DocAppInfo untouched{"a", "b", "c", "d"};
-  EXPECT_FALSE(DetectOfficeByAutomation("Excel.Application", "winword", untouched));
-  EXPECT_EQ(untouched.Version, "b");
-
+TEST_F(DocAssociations, UnknownVersionFailsWhenNoAutomationServerAnswers) {
+  // Neither automation server is registered here.
   Associate(".docx", "Zel.Doc", "c:\\apps\\editor.exe \"%1\"");
-  DocAppInfo info;
-  EXPECT_FALSE(GetDefaultDocApp(info));
-  EXPECT_EQ(info.AppName, "c:\\apps\\editor.exe");
-  EXPECT_EQ(info.Version, "0.0.0");
-  EXPECT_EQ(info.Folder, "c:\\apps\\");
+  EXPECT_EQ(Detected(false), "c:\\apps\\editor.exe|0.0.0|c:\\apps\\|c:\\apps\\editor.exe");
 }
 
-using OfficeAddins = testing::RegistrySandbox;
+class OfficeAddins : public testing::RegistrySandbox {
+ protected:
+  static void Addin(const std::string& app, const std::string& name, std::optional<DWORD> loadBehavior,
+                    const std::string& description = "") {
+    const std::string key = "Software\\Microsoft\\Office\\" + app + "\\Addins\\" + name;
+    if (loadBehavior) Set(HKEY_CURRENT_USER, key, "LoadBehavior", *loadBehavior);
+    if (!description.empty()) Set(HKEY_CURRENT_USER, key, "Description", description);
+  }
+};
 
-constexpr const char* kWordAddins = "Software\\Microsoft\\Office\\Word\\Addins\\";
-constexpr const char* kExcelAddins = "Software\\Microsoft\\Office\\Excel\\Addins\\";
-
-TEST_F(OfficeAddins, DisabledAddinsLeaveAnEmptyMember) {
-  SetDword(HKEY_CURRENT_USER, std::string(kWordAddins) + "A.Connect", "LoadBehavior", 0);
-  SetDword(HKEY_CURRENT_USER, std::string(kWordAddins) + "B.Connect", "LoadBehavior", 0);
+TEST_F(OfficeAddins, LoadBehaviorExclusionsAndDescriptionsDecideTheEntries) {
+  Addin("Word", "A.Connect", 0);
+  Addin("Word", "B.Connect", 0);
   EXPECT_EQ(GetOfficeAddins(), "{\"Word\":[]}");
-}
 
-TEST_F(OfficeAddins, AddinWithoutLoadBehaviorIsSkipped) {
-  SetDword(HKEY_CURRENT_USER, std::string(kWordAddins) + "A.Connect", "LoadBehavior", 3);
-  SetText(HKEY_CURRENT_USER, std::string(kWordAddins) + "B.Connect", "Description", "Never loaded");
-  EXPECT_EQ(GetOfficeAddins(), "{\"Word\":[\"A.Connect\"]}");
-}
-
-TEST_F(OfficeAddins, ExclusionsAndDescriptionsDecideTheEntries) {
-  const std::string pivot = std::string(kExcelAddins) + "PowerPivotExcelClientAddIn.NativeEntry.1";
-  SetDword(HKEY_CURRENT_USER, pivot, "LoadBehavior", 3);
-  SetText(HKEY_CURRENT_USER, pivot, "Description", "MICROSOFT POWER PIVOT FOR EXCEL");
-  const std::string webPage = std::string(kWordAddins) + "WebPage.Connect";
-  SetDword(HKEY_CURRENT_USER, webPage, "LoadBehavior", 1);
-  SetText(HKEY_CURRENT_USER, webPage, "Description", "\xE7\xBD\x91\xE9\xA1\xB5");  // 网页
-  SetDword(HKEY_CURRENT_USER, std::string(kWordAddins) + "OneNote.WordAddinTakeNotesService", "LoadBehavior",
-           3);
-  EXPECT_EQ(GetOfficeAddins(), "{\"Word\":[\"\xE7\xBD\x91\xE9\xA1\xB5\"],\"Excel\":[]}");
-  EXPECT_EQ(GetDocShellAddins("moc"), GetOfficeAddins());
+  Addin("Excel", "Never.Connect", std::nullopt, "Never loaded");
+  Addin("Excel", "PowerPivotExcelClientAddIn.NativeEntry.1", 3, "MICROSOFT POWER PIVOT FOR EXCEL");
+  Addin("Excel", "Kept.Connect", 3);
+  Addin("Word", "WebPage.Connect", 1, "\xE7\xBD\x91\xE9\xA1\xB5");  // 网页, stored in GBK
+  Addin("Word", "OneNote.WordAddinTakeNotesService", 3);
+  EXPECT_EQ(GetOfficeAddins(), "{\"Word\":[\"\xE7\xBD\x91\xE9\xA1\xB5\"],\"Excel\":[\"Kept.Connect\"]}");
+  // Only the handlers that load Word add-ins send them.
+  for (const char* handler : {"winword", "moc"}) EXPECT_EQ(GetDocShellAddins(handler), GetOfficeAddins());
+  EXPECT_EQ(GetDocShellAddins("wps"), "{}");
 }
 
 TEST_F(OfficeAddins, TextLoadBehaviorThatIsNoNumberAbandonsTheList) {
-  SetDword(HKEY_CURRENT_USER, std::string(kWordAddins) + "A.Connect", "LoadBehavior", 3);
-  SetText(HKEY_CURRENT_USER, std::string(kExcelAddins) + "B.Connect", "LoadBehavior", "yes");
+  Addin("Word", "A.Connect", 3);
+  Set(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\Excel\\Addins\\B.Connect", "LoadBehavior", "yes");
   EXPECT_EQ(GetOfficeAddins(), "{}");
-}
-
-TEST_F(OfficeAddins, WordHandlerSendsItsAddinsInTheDocumentProfile) {
-  SetDword(HKEY_CURRENT_USER, std::string(kWordAddins) + "A.Connect", "LoadBehavior", 3);
-  SetText(HKEY_CLASSES_ROOT, ".docx", "", "Word.Document.12");
-  SetText(HKEY_CLASSES_ROOT, "Word.Document.12\\shell\\Open\\command", "",
-          "\"c:\\office\\office15\\winword.exe\" /n \"%1\"");
-  EXPECT_EQ(GetDocShellProfile(), "DocShellApp=" + HexEncodeText("winword") +
-                                      "&DocShellVer=" + HexEncodeText("15") +
-                                      "&OfficeAddins=" + HexEncodeText("{\"Word\":[\"A.Connect\"]}"));
 }
 
 }  // namespace
