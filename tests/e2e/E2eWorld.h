@@ -72,7 +72,8 @@ Child StartLimited(std::wstring commandLine, const wchar_t* environment);
 
 // Texts of windows, as the user sees them.
 std::wstring WindowText(HWND window);
-std::wstring ChildText(HWND parent, const wchar_t* className);
+// The text of the window's status box, asked of its process as the user sees it.
+std::wstring StatusText(HWND window);
 HWND ChildOfClass(HWND parent, const wchar_t* className);
 
 // Saves what the screen shows of the window as a BMP file; true on success.

@@ -186,20 +186,6 @@ HWND FindProgressWindow(DWORD pid, DWORD timeoutMs) {
   }
 }
 
-std::wstring StatusText(HWND window) {
-  // GetWindowText does not ask a window of another process for its text (it gives
-  // the caption stored with the window, empty for a text box): WM_GETTEXT does.
-  HWND box = ChildOfClass(window, L"Edit");
-  DWORD_PTR length = 0;
-  if (!box || !SendMessageTimeoutW(box, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"";
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 5000, &copied))
-    return L"";
-  text.resize(copied);
-  return text;
-}
 
 bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status) {
   const DWORD start = GetTickCount();

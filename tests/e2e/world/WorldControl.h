@@ -80,8 +80,6 @@ class HostsOverride {
 
 // The progress window of a program: its first top-level window that has a button.
 HWND FindProgressWindow(DWORD pid, DWORD timeoutMs);
-// The text of the window's status box.
-std::wstring StatusText(HWND window);
 // Waits until the window's button is enabled (the run has reached its end) and gives
 // the status text shown then; false when the time ran out or the window went away.
 bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status);
