@@ -34,7 +34,8 @@ std::wstring InstanceMutexName() {
   return L"Local\\ZELUpdater:" + path;
 }
 
-// The window's share of the start: steps 9 and 10.
+// The window: shown with "/ui", else loaded hidden; watching for an installation
+// unless this is the copy in the update work folder.
 void LoadWindow(RunState& run) {
   frmUpdate& window = frmUpdate::Instance();
   run.windowShown = HasSwitch(run.commandLine, kSwitchUi);
@@ -56,7 +57,7 @@ struct UnexpectedFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Step 12: the version, the first-run record, the connectivity probe, then the query
+// The check: the version, the first-run record, the connectivity probe, then the query
 // and its answer.
 void CheckForUpdate(RunState& run) {
   frmUpdate& window = frmUpdate::Instance();
