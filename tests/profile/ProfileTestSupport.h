@@ -18,9 +18,7 @@ class RegistrySandbox : public ::testing::Test {
   void SetUp() override {
     for (auto [predefined, name] : {std::pair{HKEY_CURRENT_USER, "\\HKCU"}, {HKEY_CLASSES_ROOT, "\\HKCR"}}) {
       HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (root_ + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, &key, nullptr),
-                ERROR_SUCCESS);
+      ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (root_ + name).c_str(), &key), ERROR_SUCCESS);
       ASSERT_EQ(RegOverridePredefKey(predefined, key), ERROR_SUCCESS);
       RegCloseKey(key);
     }
@@ -47,18 +45,19 @@ class RegistrySandbox : public ::testing::Test {
   const std::string root_ = "Software\\ZelProfileTest-" + std::to_string(GetCurrentProcessId());
 };
 
-// A fresh folder under TEMP, removed with its contents at the end. Paths are UTF-8.
-class ScratchFolder {
- public:
-  ScratchFolder() { std::filesystem::create_directories(path_); }
+// A folder under TEMP, removed with its contents at the end.
+struct ScratchFolder {
+  static inline int serial = 0;
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() /
+      (L"zel-profile-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial));
   ~ScratchFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
   }
-  std::string Path(const std::string& relative) const { return Narrow((path_ / Widen(relative)).wstring()); }
-  // Copies a program built beside the tests into the folder under a new name.
+  // Copies a program built beside the tests into the folder; the copy's UTF-8 path.
   std::string CopyBeside(const std::string& program, const std::string& relative) const {
-    const std::filesystem::path target = path_ / Widen(relative);
+    const std::filesystem::path target = path / Widen(relative);
     std::filesystem::create_directories(target.parent_path());
     std::filesystem::copy_file(Widen(BesideTests(program)), target);
     return Narrow(target.wstring());
@@ -68,12 +67,6 @@ class ScratchFolder {
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     return Narrow((std::filesystem::path(self).parent_path() / Widen(name)).wstring());
   }
-
- private:
-  static inline int serial_ = 0;
-  const std::filesystem::path path_ =
-      std::filesystem::temp_directory_path() /
-      (L"zel-profile-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial_));
 };
 
 }  // namespace zel::testing
