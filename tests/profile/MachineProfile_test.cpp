@@ -100,16 +100,13 @@ TEST(GuessAppFromPath, FoldersNameTheVersionOrThePathStandsForItself) {
 }
 
 // The add-in list from HKEY_CURRENT_USER's add-in keys, given in enumeration order.
-// The add-in list from HKEY_CURRENT_USER's add-in keys, given in enumeration order.
 struct Addin {
   std::string app, name;
   RegValue loadBehavior;
   std::string description = {};
 };
 std::string AddinList(const std::vector<Addin>& addins) {
-  const auto keyOf = [](const Addin& addin) {
-    return "Software\\Microsoft\\Office\\" + addin.app + "\\Addins";
-  };
+  const auto keyOf = [](const Addin& a) { return "Software\\Microsoft\\Office\\" + a.app + "\\Addins"; };
   AddinSources sources;
   sources.subKeys = [&](const std::string& key) {
     std::vector<std::string> names;
