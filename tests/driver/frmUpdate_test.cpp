@@ -11,7 +11,6 @@
 namespace zel {
 namespace {
 
-using e2e::ChildText;
 using e2e::FileExists;
 using e2e::WindowText;
 
