@@ -3,11 +3,11 @@
 #include <wininet.h>
 #include <winsock2.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
 #include "E2eWorld.h"
+#include "system/Text.h"
 #include "system/TextWin.h"
 #include "system/UniqueHandle.h"
 
@@ -19,54 +19,52 @@ std::string WorldSetting(const char* name) {
 }
 
 ServiceControl::ServiceControl(const std::string& baseUrl) {
-  std::string rest = baseUrl.substr(baseUrl.find("://") == std::string::npos ? 0 : baseUrl.find("://") + 3);
-  rest = rest.substr(0, rest.find('/'));
-  const auto colon = rest.find(':');
-  if (colon != std::string::npos) {
-    port_ = static_cast<unsigned short>(std::atoi(rest.c_str() + colon + 1));
-    rest.resize(colon);
-  }
-  host_ = Widen(rest);
+  const auto scheme = baseUrl.find("://");
+  const std::string rest = scheme == std::string::npos ? baseUrl : baseUrl.substr(scheme + 3);
+  const std::string host = rest.substr(0, rest.find_first_of(":/"));
+  if (rest.size() > host.size() && rest[host.size()] == ':')
+    port_ = static_cast<unsigned short>(std::atoi(rest.c_str() + host.size() + 1));
+  host_ = Widen(host);
 }
 
-ServiceControl::Answer ServiceControl::Send(const wchar_t* verb, const std::string& target,
-                                            const std::string& body) const {
-  Answer answer;
+bool ServiceControl::Send(const wchar_t* verb, const std::string& target, const std::string& body,
+                          std::string* answer) const {
   // Direct, never through a proxy or the cache: the test must see the service itself.
   UniqueInternet session(InternetOpenW(L"zel-e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-  if (!session) return answer;
-  UniqueInternet connection(
-      InternetConnectW(session.Get(), host_.c_str(), port_, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return answer;
-  UniqueInternet request(HttpOpenRequestW(connection.Get(), verb, Widen(target).c_str(), nullptr, nullptr,
-                                          nullptr,
-                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                              INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_PRAGMA_NOCACHE,
-                                          0));
-  if (!request) return answer;
+  UniqueInternet connection(session ? InternetConnectW(session.Get(), host_.c_str(), port_, nullptr, nullptr,
+                                                       INTERNET_SERVICE_HTTP, 0, 0)
+                                    : nullptr);
+  UniqueInternet request(
+      connection ? HttpOpenRequestW(connection.Get(), verb, Widen(target).c_str(), nullptr, nullptr, nullptr,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_PRAGMA_NOCACHE,
+                                    0)
+                 : nullptr);
   const wchar_t headers[] = L"Content-Type: application/json\r\n";
-  if (!HttpSendRequestW(request.Get(), body.empty() ? nullptr : headers, body.empty() ? 0 : DWORD(-1),
-                        const_cast<char*>(body.data()), static_cast<DWORD>(body.size())))
-    return answer;
   DWORD status = 0, size = sizeof status;
-  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+  if (!request ||
+      !HttpSendRequestW(request.Get(), body.empty() ? nullptr : headers, body.empty() ? 0 : DWORD(-1),
+                        const_cast<char*>(body.data()), static_cast<DWORD>(body.size())) ||
+      !HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                       nullptr))
-    return answer;
+    return false;
   char chunk[8192];
-  DWORD read = 0;
-  while (InternetReadFile(request.Get(), chunk, sizeof chunk, &read) && read > 0)
-    answer.body.append(chunk, read);
-  answer.status = status;
-  return answer;
+  for (DWORD read = 0; answer && InternetReadFile(request.Get(), chunk, sizeof chunk, &read) && read > 0;)
+    answer->append(chunk, read);
+  return status == 200;
 }
 
-bool ServiceControl::Reset() const { return Send(L"POST", "/_test/reset", "").status == 200; }
+bool ServiceControl::Reset() const { return Send(L"POST", "/_test/reset", ""); }
 
 bool ServiceControl::AddFaults(const std::string& faultsJson) const {
-  return Send(L"POST", "/_test/faults", faultsJson).status == 200;
+  return Send(L"POST", "/_test/faults", faultsJson);
 }
 
-std::string ServiceControl::Requests() const { return Send(L"GET", "/_test/requests", "").body; }
+std::string ServiceControl::Requests() const {
+  std::string requests;
+  Send(L"GET", "/_test/requests", "", &requests);
+  return requests;
+}
 
 OneRequestCatcher::OneRequestCatcher(std::string answerBody) : answer_(std::move(answerBody)) {
   WSADATA wsa;
@@ -79,26 +77,19 @@ OneRequestCatcher::OneRequestCatcher(std::string answerBody) : answer_(std::move
   if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
       listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     if (listener != INVALID_SOCKET) closesocket(listener);
+    WSACleanup();
     return;
   }
   listener_ = listener;
   port_ = ntohs(address.sin_port);
-  thread_ = CreateThread(
-      nullptr, 0,
-      [](void* self) -> DWORD {
-        static_cast<OneRequestCatcher*>(self)->Serve();
-        return 0;
-      },
-      this, 0, nullptr);
+  serving_ = std::async(std::launch::async, &OneRequestCatcher::Serve, this);
 }
 
 OneRequestCatcher::~OneRequestCatcher() {
-  if (listener_ != ~0ull) closesocket(static_cast<SOCKET>(listener_));  // ends a waiting accept
-  if (thread_) {
-    WaitForSingleObject(thread_, 10000);
-    CloseHandle(thread_);
-  }
-  if (listener_ != ~0ull) WSACleanup();
+  if (listener_ == ~0ull) return;
+  closesocket(static_cast<SOCKET>(listener_));  // ends a waiting accept
+  if (serving_.valid()) serving_.wait();
+  WSACleanup();
 }
 
 void OneRequestCatcher::Serve() {
@@ -108,14 +99,11 @@ void OneRequestCatcher::Serve() {
   setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
   std::string data;
   char chunk[8192];
-  std::size_t end = std::string::npos;
-  std::size_t length = 0;
+  std::size_t end = std::string::npos, length = 0;
   for (;;) {
     if (end == std::string::npos && (end = data.find("\r\n\r\n")) != std::string::npos) {
-      std::string head = data.substr(0, end);
-      for (char& c : head) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-      const auto at = head.find("\r\ncontent-length:");
-      if (at != std::string::npos) length = std::strtoul(head.c_str() + at + 17, nullptr, 10);
+      const auto at = AsciiLower(data.substr(0, end)).find("\r\ncontent-length:");
+      if (at != std::string::npos) length = std::strtoul(data.c_str() + at + 17, nullptr, 10);
     }
     if (end != std::string::npos && data.size() >= end + 4 + length) break;
     const int got = recv(client, chunk, sizeof chunk, 0);
@@ -137,7 +125,9 @@ void OneRequestCatcher::Serve() {
 }
 
 bool OneRequestCatcher::Wait(DWORD timeoutMs, std::string& head, std::string& body) {
-  if (!thread_ || WaitForSingleObject(thread_, timeoutMs) != WAIT_OBJECT_0 || !caught_) return false;
+  if (!serving_.valid() ||
+      serving_.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready || !caught_)
+    return false;
   head = head_;
   body = body_;
   return true;
@@ -148,13 +138,9 @@ HostsOverride::HostsOverride(const std::string& host, const std::string& address
   if (path_.empty()) return;
   original_ = ReadFileBytes(path_);
   std::istringstream lines(original_);
-  std::string text, line;
-  while (std::getline(lines, line)) {
-    std::istringstream words(line);
-    std::string ip, name;
-    words >> ip >> name;
-    if (name != host) text += line + "\n";
-  }
+  std::string text;
+  for (std::string line; std::getline(lines, line);)
+    if (!line.ends_with(" " + host)) text += line + "\n";
   text += address + " " + host + "\n";
   // Written in place: the namespace sees the file through a bind mount of this inode.
   applied_ = WriteFileBytes(path_, text);
@@ -165,38 +151,24 @@ HostsOverride::~HostsOverride() {
 }
 
 HWND FindProgressWindow(DWORD pid, DWORD timeoutMs) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{pid, nullptr};
-  const DWORD start = GetTickCount();
-  for (;;) {
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(param);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(hwnd, &owner);
-          if (owner != s->pid || !ChildOfClass(hwnd, L"Button")) return TRUE;
-          s->found = hwnd;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found || GetTickCount() - start >= timeoutMs) return search.found;
-    Sleep(50);
+  for (const DWORD start = GetTickCount();; Sleep(50)) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, nullptr));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == pid && ChildOfClass(window, L"Button")) return window;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
   }
 }
 
-
 bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status) {
-  const DWORD start = GetTickCount();
-  while (IsWindow(window)) {
-    HWND button = ChildOfClass(window, L"Button");
+  for (const DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < timeoutMs;
+       Sleep(50)) {
+    const HWND button = ChildOfClass(window, L"Button");
     if (button && IsWindowEnabled(button)) {
       status = StatusText(window);
       return true;
     }
-    if (GetTickCount() - start >= timeoutMs) return false;
-    Sleep(50);
   }
   return false;
 }

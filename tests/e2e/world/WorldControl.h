@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <future>
 #include <string>
 
 namespace zel::e2e {
@@ -15,11 +16,6 @@ std::string WorldSetting(const char* name);
 // script its next answers.
 class ServiceControl {
  public:
-  struct Answer {
-    DWORD status = 0;  // 0: no answer at all
-    std::string body;
-  };
-
   // baseUrl: http://host[:port], as ZEL_WORLD_SERVICE gives it.
   explicit ServiceControl(const std::string& baseUrl);
 
@@ -30,9 +26,10 @@ class ServiceControl {
   // Every request received since the last reset, as the service's JSON array text.
   std::string Requests() const;
 
-  Answer Send(const wchar_t* verb, const std::string& target, const std::string& body) const;
-
  private:
+  // True when the control answered 200; its body goes to *answer.
+  bool Send(const wchar_t* verb, const std::string& target, const std::string& body,
+            std::string* answer = nullptr) const;
   std::wstring host_;
   unsigned short port_ = 80;
 };
@@ -57,9 +54,9 @@ class OneRequestCatcher {
   std::string answer_;
   unsigned long long listener_ = ~0ull;  // SOCKET
   unsigned short port_ = 0;
-  HANDLE thread_ = nullptr;
   std::string head_, body_;
   bool caught_ = false;
+  std::future<void> serving_;  // declared last: joined before the rest goes
 };
 
 // Points a host name of the world's hosts file at another address while it lives;
