@@ -128,13 +128,6 @@ TEST_F(ProgressWindow, HiddenWindowIsWatchedToo) {
   EXPECT_FALSE(window_.IsLoaded());
 }
 
-TEST_F(ProgressWindow, WithoutTheWatchTheWindowStays) {
-  window_.Show();
-  PlaceInstallingMarker();
-  PumpFor(2500);
-  EXPECT_TRUE(window_.IsLoaded());
-}
-
 TEST_F(ProgressWindow, StatusAfterTheUserClosedTheWindowIsDropped) {
   window_.Show();
   HWND hwnd = window_.Handle();
