@@ -5,26 +5,11 @@
 
 #include <windows.h>
 
+#include "system/TextWin.h"
 #include "system/UniqueHandle.h"
+#include "system/modFolders.h"
 
 namespace zel {
-namespace {
-
-std::wstring ProgramFolder() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
-}  // namespace
 
 Compress2Fn LoadCompress2From(const std::wstring& folder) {
   if (folder.empty()) return nullptr;
@@ -41,7 +26,7 @@ Compress2Fn LoadCompress2From(const std::wstring& folder) {
 }
 
 Compress2Fn BuildCompress2() {
-  static const Compress2Fn fn = LoadCompress2From(ProgramFolder());
+  static const Compress2Fn fn = LoadCompress2From(Widen(GetAppDir()));
   return fn;
 }
 
