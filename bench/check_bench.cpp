@@ -12,26 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "../tests/e2e/E2eWorld.h"
+#include "BenchSupport.h"
 #include "../tests/e2e/world/WorldControl.h"
 
 namespace {
 
-double MedianMs(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 double TimeOneRun(const zel::e2e::World& world, const std::string& program, const std::string& args,
                   int& failures) {
-  LARGE_INTEGER freq, t0, t1;
-  QueryPerformanceFrequency(&freq);
-  QueryPerformanceCounter(&t0);
-  zel::e2e::Child child = world.StartNotElevated(program, args);
   DWORD code = 1;
-  if (!child.WaitExit(120000, &code) || code != 0) ++failures;
-  QueryPerformanceCounter(&t1);
-  return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+  const double ms = zel::bench::TimeRunMs([&] { return world.StartNotElevated(program, args); }, &code);
+  if (code != 0) ++failures;
+  return ms;
 }
 
 }  // namespace
@@ -43,10 +34,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "run it inside the end-to-end world: bench/check_bench.sh\n");
     return 2;
   }
-  // Under Wine the desktop process lives only while some program has a window, as a
-  // desktop shell always would; one stays open for the whole measurement.
-  HWND keeper =
-      CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  const zel::bench::DesktopKeeper keeper;
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
 
   World world("checkbench"), idle("checkbench-idle");
@@ -79,6 +67,7 @@ int main(int argc, char** argv) {
   std::size_t posts = 0;
   for (auto at = log.find("\"POST\""); at != std::string::npos; at = log.find("\"POST\"", at + 1)) ++posts;
 
+  using zel::bench::MedianMs;
   const double c = MedianMs(checkMs), f = MedianMs(floorMs), i = MedianMs(idleMs);
   std::printf("checking run answered \"latest version\", medians of %d rounds:\n", rounds);
   std::printf("  zelpatcher.exe /manual             %7.1f ms\n", c);
@@ -88,6 +77,5 @@ int main(int argc, char** argv) {
   if (failures != 0 || posts != 2u * (rounds + 1))
     std::printf("warning: %d runs failed, the service saw %zu queries instead of %d\n", failures, posts,
                 2 * (rounds + 1));
-  DestroyWindow(keeper);
   return 0;
 }

@@ -5,35 +5,23 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "../tests/e2e/E2eWorld.h"
+#include "BenchSupport.h"
 
 namespace {
 
-double MedianMs(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
 double TimeOneRun(const zel::e2e::World& world, const std::string& program, const std::string& args = "") {
-  LARGE_INTEGER freq, t0, t1;
-  QueryPerformanceFrequency(&freq);
-  QueryPerformanceCounter(&t0);
-  zel::e2e::Child child = world.Start(program, args);
-  child.WaitExit(60000);
-  QueryPerformanceCounter(&t1);
-  return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+  return zel::bench::TimeRunMs([&] { return world.Start(program, args); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // On a desktop the shell is always there; under Wine the desktop process lives only
-  // while some program has a window, so one stays open for the whole measurement.
-  HWND keeper = CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  const zel::bench::DesktopKeeper keeper;
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
   zel::e2e::World world("bench");
   CreateDirectoryA((world.AppData() + "\\zelGuard").c_str(), nullptr);
@@ -51,6 +39,7 @@ int main(int argc, char** argv) {
     emptyMs.push_back(TimeOneRun(world, empty));
     windowMs.push_back(TimeOneRun(world, empty, "window"));
   }
+  using zel::bench::MedianMs;
   const double u = MedianMs(updaterMs), e = MedianMs(emptyMs), w = MedianMs(windowMs);
   std::printf("not-due run, medians of %d rounds:\n", rounds);
   std::printf("  zelpatcher.exe                      %7.1f ms\n", u);
@@ -58,6 +47,5 @@ int main(int argc, char** argv) {
   std::printf("  empty program with one hidden window %6.1f ms\n", w);
   std::printf("ratio to the empty program %.3f (target at most 1.2)\n", u / e);
   std::printf("ratio to the empty program with a window %.3f\n", u / w);
-  DestroyWindow(keeper);
   return 0;
 }

@@ -1,0 +1,45 @@
+// What every benchmark here needs: the median of its samples, the wall time of one
+// program run, and a window that keeps the desktop alive while it measures.
+#pragma once
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "../tests/e2e/E2eWorld.h"
+
+namespace zel::bench {
+
+inline double MedianMs(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Milliseconds from the start of child to its end (at most 120 s); *exitCode gets its
+// exit code, or stays as it was when the run did not end in time.
+template <typename StartChild>
+double TimeRunMs(StartChild start, DWORD* exitCode = nullptr) {
+  LARGE_INTEGER freq, t0, t1;
+  QueryPerformanceFrequency(&freq);
+  QueryPerformanceCounter(&t0);
+  e2e::Child child = start();
+  child.WaitExit(120000, exitCode);
+  QueryPerformanceCounter(&t1);
+  return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+// On a desktop the shell is always there; under Wine the desktop process lives only
+// while some program has a window, so one stays open for the whole measurement.
+class DesktopKeeper {
+ public:
+  DesktopKeeper()
+      : window_(CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {}
+  ~DesktopKeeper() { DestroyWindow(window_); }
+  DesktopKeeper(const DesktopKeeper&) = delete;
+  DesktopKeeper& operator=(const DesktopKeeper&) = delete;
+
+ private:
+  HWND window_;
+};
+
+}  // namespace zel::bench
