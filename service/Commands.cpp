@@ -13,6 +13,17 @@
 #include "PackageFile.h"
 
 namespace zel::svc {
+namespace {
+
+// The check-in store, or null after telling why on err.
+std::unique_ptr<CheckinStore> OpenStore(const std::string& path, std::ostream& err) {
+  std::string error;
+  auto store = CheckinStore::Open(path, error);
+  if (!store) err << error << "\n";
+  return store;
+}
+
+}  // namespace
 
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   std::error_code ec;
@@ -20,13 +31,10 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
     err << "packages folder not found: " << options.server.packages_dir << "\n";
     return 1;
   }
-  std::string error;
-  auto store = CheckinStore::Open(options.db_path, error);
-  if (!store) {
-    err << error << "\n";
-    return 1;
-  }
+  auto store = OpenStore(options.db_path, err);
+  if (!store) return 1;
   UpdateServer server(options.server, *store);
+  std::string error;
   const auto port = server.Bind(error);
   if (!port) {
     err << error << "\n";
@@ -109,12 +117,8 @@ int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err
     err << "no check-in store at " << options.db_path << "\n";
     return 1;
   }
-  std::string error;
-  auto store = CheckinStore::Open(options.db_path, error);
-  if (!store) {
-    err << error << "\n";
-    return 1;
-  }
+  auto store = OpenStore(options.db_path, err);
+  if (!store) return 1;
   const auto print = [&out](const char* title, const CountedValues& values) {
     out << title << "\n";
     for (const auto& [value, count] : values)
