@@ -10,20 +10,13 @@
 # the service recorded and config.dat, and exits 0 only when the window said so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 bash scripts/setup.sh
 
-# Build folders: the presets' own unless ZEL_HOST_BUILD / ZEL_WIN_BUILD name others.
-host_build=$root/${ZEL_HOST_BUILD:-build/host}
-win_build=$root/${ZEL_WIN_BUILD:-build/win64}
 echo "== building the update service and the program"
-[ -f "$host_build/build.ninja" ] || cmake --preset host -B "$host_build" >/dev/null
-cmake --build "$host_build" --target zelupdate-service
-[ -f "$win_build/build.ninja" ] || cmake --preset win64 -B "$win_build" >/dev/null
-cmake --build "$win_build" --target zelpatcher zel_world_peers
+source scripts/world-build.sh
+zel_build_for_world zelpatcher zel_world_peers
 bin=$win_build/bin
 
-export ZEL_SERVICE_BIN=$host_build/bin/zelupdate-service
 unset DISPLAY  # a virtual display of the demo's own, with nothing else on it
 source tests/e2e/world/world.sh
 trap world_down EXIT
