@@ -6,7 +6,7 @@
 
 #include "protocol/JsonAnswer.h"
 #include "protocol/TextCodecs.h"
-#include "protocol/modZlib.h"
+#include "protocol/RequestBody.h"
 
 namespace zel {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/ProgressSink.h"
+#include "system/ProgressSink.h"
 
 namespace zel {
 

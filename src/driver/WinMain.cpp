@@ -2,8 +2,9 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "driver/frmUpdate.h"
-#include "driver/modMain.h"
+#include "driver/ProgressWindow_win.h"
+#include "driver/UpdateRun.h"
+#include "system/Platform_win.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // One apartment-threaded COM for the GUI thread (WMI, automation servers).
@@ -12,6 +13,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT, RPC_C_IMP_LEVEL_IMPERSONATE,
                          nullptr, EOAC_NONE, nullptr);
 
+  zel::PlatformScope platform(zel::Win32Platform());
   zel::Main();
 
   // A shown window outlives the run until the user closes it or an installation starts.

@@ -1,4 +1,5 @@
 #include "protocol/JsonAnswer.h"
+#include "system/Guarded.h"
 
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -106,11 +107,7 @@ std::optional<JsonValue> JsonAnswer::Get(std::string_view path, JsonKind expecte
 }
 
 std::optional<JsonValue> JsonGetValue(std::string_view path, std::string_view answer, JsonKind expected) {
-  try {
-    return JsonAnswer(answer).Get(path, expected);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  return Guarded<std::optional<JsonValue>>(std::nullopt, [&] { return JsonAnswer(answer).Get(path, expected); });
 }
 
 }  // namespace zel

@@ -7,9 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "system/Text.h"
+
 namespace zel {
 
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes TextToUtf8(std::string_view text);        // up to the first NUL; invalid sequences as U+FFFD
 std::string Utf8ToText(const Bytes& bytes);     // up to the first zero byte; invalid as U+FFFD

@@ -3,10 +3,15 @@
 // UTF-16 code units, as the system does.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zel {
+
+// Raw bytes, as files and the network carry them.
+using Bytes = std::vector<std::uint8_t>;
 
 // Decodes UTF-8; every invalid or truncated sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);

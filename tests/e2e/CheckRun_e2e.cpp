@@ -15,7 +15,7 @@
 
 #include "E2eWorld.h"
 #include "system/Text.h"
-#include "system/TextWin.h"
+#include "system/Text_win.h"
 #include "world/WorldControl.h"
 
 namespace zel::e2e {

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "system/TextWin.h"
+#include "system/Text_win.h"
 
 namespace zel::e2e {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "system/UniqueHandle.h"
+#include "system/UniqueHandle_win.h"
 
 namespace zel::e2e {
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "E2eWorld.h"
-#include "system/TextWin.h"
+#include "system/Text_win.h"
 
 namespace zel::e2e {
 namespace {

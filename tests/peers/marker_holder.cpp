@@ -10,8 +10,8 @@
 #include <cwchar>
 #include <string>
 
-#include "system/TextWin.h"
-#include "system/modRunMarkers.h"
+#include "system/Text_win.h"
+#include "system/RunMarkers.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3 || argc > 4) return 2;

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "E2eWorld.h"
-#include "system/TextWin.h"
+#include "system/Text_win.h"
 #include "world/WorldControl.h"
 
 namespace {

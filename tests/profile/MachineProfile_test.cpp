@@ -1,11 +1,13 @@
 // The decisions and texts of the machine profile, from fixed sources.
 #include <gtest/gtest.h>
 
+#include "support/FakeWmi.h"
+
 #include <stdexcept>
 
-#include "profile/ClsWMI.h"
-#include "profile/mdGetMachineInfo.h"
-#include "profile/modGetOfficeInfo.h"
+#include "system/Wmi.h"
+#include "profile/MachineProfile.h"
+#include "profile/OfficeDetection.h"
 
 namespace zel {
 namespace {
@@ -32,18 +34,11 @@ TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
             "&DocShellApp=756E6B6E6F776E&DocShellVer=30&OfficeAddins=7B7D");
 }
 
-class FakeWmi : public ClsWMI {
- public:
-  bool getOsInfo(std::string& os, std::string& ver) override { return Answer(os, "\u4E2D", ver, "10.0"); }
-  bool getCpuInfo(std::string& cpu, std::string& arch) override { return Answer(cpu, "CPU", arch, "64"); }
-  bool getUUIDInfo(std::string&) override { return false; }
-  bool IsExistProcess(const std::string&) override { return false; }
-  bool TerminateProcess(const std::string&) override { return false; }
-  bool IsConnectedNetWork(const std::string&) override { return false; }
-  static bool Answer(std::string& first, const char* firstValue, std::string& second, const char* value) {
-    first = firstValue;
-    second = value;
-    return true;
+// A machine whose WMI reports a Chinese caption, Windows 10 and a 64-bit processor.
+struct Wmi10 : test::FakeWmi {
+  Wmi10() {
+    os = {"\u4E2D", "10.0"};
+    cpu = {"CPU", "64"};
   }
 };
 
@@ -63,7 +58,7 @@ MachineFacts Collect(bool full, ClsWMI* wmi, std::array<int, 2> screen = {1920, 
 }
 
 TEST(MachineFactsCollection, FullFormCollectsEveryFact) {
-  FakeWmi wmi;
+  Wmi10 wmi;
   // A Chinese caption travels as the hex of its UTF-8 bytes; 1920 by 1080 as 1920*1080.
   EXPECT_EQ(BuildMachineProfile(Collect(true, &wmi), true),
             "UUID=552D31&OSMajorVer=3130&Arch=3634&OSName=E4B8AD&OSVer=31302E30&CPU=435055"
@@ -78,7 +73,7 @@ TEST(MachineFactsCollection, FailureGuardKeepsEarlierFactsAndDefaultsForTheRest)
   withoutWmi.docShellProfile = "Doc";
   EXPECT_EQ(BuildMachineProfile(Collect(true, nullptr), true), BuildMachineProfile(withoutWmi, true));
 
-  FakeWmi wmi;
+  Wmi10 wmi;
   const MachineFacts facts = Collect(true, &wmi, {-1, 0});
   EXPECT_EQ(facts.uuid, "U-1");
   EXPECT_EQ(facts.resolution + "|" + facts.httpsShellApp + "|" + facts.docShellProfile, "0*0|unknown|Doc");

@@ -1,19 +1,26 @@
 // The machine profile from this machine's registry, files and WMI; the registry is
+#include "settings/SettingsFile.h"
 // a private sandbox for each test.
+#include "settings/SettingsFile.h"
 #include <objbase.h>
+#include "settings/SettingsFile.h"
 
-#include "ProfileTestSupport.h"
-#include "profile/ClsWMI.h"
-#include "profile/mdGetMachineInfo.h"
-#include "profile/modFileVersion.h"
-#include "profile/modGetOfficeInfo.h"
+#include "settings/SettingsFile.h"
+#include "support/RegistrySandbox_win.h"
+#include "settings/SettingsFile.h"
+#include "system/Wmi.h"
+#include "settings/SettingsFile.h"
+#include "profile/MachineProfile.h"
+#include "settings/SettingsFile.h"
+#include "profile/FileVersion.h"
+#include "profile/OfficeDetection.h"
 #include "protocol/TextCodecs.h"
 
 namespace zel {
 namespace {
 
-using testing::ScratchFolder;
-using MachineProfile = testing::RegistrySandbox;
+using test::ScratchFolder;
+using MachineProfile = test::RegistrySandbox;
 
 TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
   const std::string userChoice =
@@ -35,7 +42,7 @@ TEST_F(MachineProfile, FullFormFromThisMachine) {
   ScratchFolder folder;
   std::unique_ptr<ClsWMI> wmi;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const std::string profile = GetMachineProfile(true, Narrow((folder.path / L"config.dat").wstring()), wmi);
+  const std::string profile = GetMachineProfile(true, SettingsFile(Narrow((folder.path / L"config.dat").wstring())), wmi);
   EXPECT_NE(wmi, nullptr);  // created on first use and kept for the run
   wmi.reset();
   CoUninitialize();
@@ -56,11 +63,16 @@ TEST(FileVersion, BuildIsTheLastComponentUnsignedAndNoResourceGivesNoVersion) {
   };
   for (const auto& [path, version] : cases) EXPECT_EQ(GetFileVersion(path), version) << path;
   ScratchFolder folder;  // the path crosses in the ANSI code page
-  EXPECT_EQ(GetFileVersion(folder.CopyBeside("verstamp_16_0_17328_20124.exe", "\xE5\x8D\x87\\winword.exe")),
-            "16.0.20124");
+  const std::string copy = folder.CopyBeside("verstamp_16_0_17328_20124.exe", "\xE5\x8D\x87\\winword.exe");
+  EXPECT_EQ(GetFileVersion(copy), "16.0.20124");
+  // Only a normal file counts: a hidden or system executable has no version.
+  for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    ASSERT_TRUE(SetFileAttributesW(Widen(copy).c_str(), attribute));
+    EXPECT_EQ(GetFileVersion(copy), "0.0.0") << attribute;
+  }
 }
 
-class DocAssociations : public testing::RegistrySandbox {
+class DocAssociations : public test::RegistrySandbox {
  protected:
   void Associate(const std::string& extension, const std::string& progId, const std::string& command) {
     Set(HKEY_CLASSES_ROOT, extension, "", progId);
@@ -104,7 +116,7 @@ TEST_F(DocAssociations, UnknownVersionIsGuessedFromTheFoldersElseDetectionFails)
   EXPECT_EQ(Detected(false), "c:\\apps\\editor.exe|0.0.0|c:\\apps\\|c:\\apps\\editor.exe");
 }
 
-using OfficeAddins = testing::RegistrySandbox;
+using OfficeAddins = test::RegistrySandbox;
 const std::string kWord = "Software\\Microsoft\\Office\\Word\\Addins\\";
 const std::string kExcel = "Software\\Microsoft\\Office\\Excel\\Addins\\";
 

@@ -8,8 +8,8 @@
 
 #include "E2eWorld.h"
 #include "system/Text.h"
-#include "system/TextWin.h"
-#include "system/UniqueHandle.h"
+#include "system/Text_win.h"
+#include "system/UniqueHandle_win.h"
 
 namespace zel::e2e {
 

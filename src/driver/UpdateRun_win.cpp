@@ -1,0 +1,172 @@
+#include "driver/UpdateRun.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "driver/CommandLine.h"
+#include "driver/ServiceAddresses.h"
+#include "driver/UpdateQuery.h"
+#include "driver/ProgressWindow_win.h"
+#include "profile/MachineProfile.h"
+#include "profile/FileVersion.h"
+#include "profile/OfficeDetection.h"
+#include "protocol/TextCodecs.h"
+#include "protocol/FormPost.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
+#include "settings/CheckSchedule.h"
+#include "system/Text_win.h"
+#include "system/UniqueHandle_win.h"
+#include "system/Folders.h"
+#include "profile/Identity.h"
+#include "system/OsInfo.h"
+
+namespace zel {
+namespace {
+
+// One claim per program file: the upgrading copy runs from another file and so is not
+// counted while the instance that started it still waits.
+std::wstring InstanceMutexName() {
+  std::wstring path = Widen(LowerText(GetProgramFilePath()));
+  for (wchar_t& c : path)
+    if (c == L'\\') c = L'/';  // a backslash would name a kernel namespace
+  return L"Local\\ZELUpdater:" + path;
+}
+
+// The window: shown with "/ui", else loaded hidden; watching for an installation
+// unless this is the copy in the update work folder.
+void LoadWindow(RunState& run) {
+  frmUpdate& window = frmUpdate::Instance();
+  run.windowShown = HasSwitch(run.commandLine, kSwitchUi);
+  if (run.windowShown)
+    window.Show();
+  else
+    window.LoadHidden();
+  // A copy running from the update work folder installs; it must not close itself
+  // when it sees its own installing marker.
+  if (LowerText(run.programFolder).find(LowerText(GetUpdateTempDir())) == std::string::npos)
+    window.SwitchOnWatch();
+}
+
+// The executables whose version stands for the installed product, in the order tried.
+constexpr const char* kProductExecutables[] = {"sweepdoc.exe", "zelcore.exe", "zelpatcher.exe", "docwatch.exe"};
+
+// Unexpected failures of a step end the run through the common ending, without status.
+struct UnexpectedFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The check: the version, the first-run record, the connectivity probe, then the query
+// and its answer.
+void CheckForUpdate(RunState& run) {
+  frmUpdate& window = frmUpdate::Instance();
+  const bool elevated = IsProcessElevated();
+  const std::string version = GetInstalledProductVersion(run.programFolder);
+  const std::string versionHex = HexEncodeText(version);
+
+  const SettingsFile& config = *run.settings;
+  bool fullProfile = false;
+  if (config.Read(settings::kGeneral, settings::kInstalledDate, "").empty()) {
+    config.Write(settings::kGeneral, settings::kInstalledDate, TodayText());
+    fullProfile = true;
+    RecordOfficeApp(config);
+  }
+  if (version != kNoVersion) {
+    config.Write(settings::kVersions, settings::kLocalAppVer, version);
+    config.Write(settings::kVersions, settings::kServerAppVer, version);
+  }
+
+  if (!run.wmi->IsConnectedNetWork(kProbeAddress)) {
+    window.SetStatus("您的网络连接异常，无法连接到升级服务器。");
+    return CommonEnding();
+  }
+  const std::string levelHex = HexEncodeText(elevated ? "1" : "0");
+
+  QueryWorld world;
+  world.machineProfile = [&run, &config](bool full) { return GetMachineProfile(full, config, run.wmi); };
+  world.serviceAddress = [&config] {
+    return config.Read(settings::kGeneral, settings::kUpdateURL, kBuiltInUpdateURL);
+  };
+  world.post = [](const std::string& url, const std::string& body) { return HttpPostForm(url, body); };
+  world.saveCheckDate = [&config] { SaveLastCheckDate(config); };
+  world.storeServiceAddress = [&config](const std::string& url) {
+    config.Write(settings::kGeneral, settings::kUpdateURL, url);
+  };
+  const QueryResult result = RunUpdateQuery(versionHex, levelHex, fullProfile, world, window);
+  if (result.outcome == QueryOutcome::kUnexpectedFailure) throw UnexpectedFailure("action is no number");
+  // An offered update (action 33) goes on to the package steps; until they exist the
+  // run ends here with the answer's status shown.
+  CommonEnding();
+}
+
+}  // namespace
+
+RunState& Run() {
+  static RunState state;
+  return state;
+}
+
+bool AnotherInstanceRunning() {
+  static UniqueKernelHandle claim;
+  if (claim) return false;
+  claim.Reset(CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str()));
+  return claim && GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void Main() {
+  if (AnotherInstanceRunning()) return;
+  RunWithArguments(ArgumentsOf(Narrow(GetCommandLineW())));
+}
+
+void RunWithArguments(const std::string& arguments) {
+  RunState& run = Run();
+  try {
+    run.programFolder = GetAppDir();
+    SetCurrentDirectoryW(Widen(run.programFolder).c_str());
+    run.settings = SettingsFile::Open();
+    if (!run.settings) throw std::runtime_error("no per-user product folder");
+    run.commandLine = LowerText(arguments);
+
+    // The installation identity; a WMI service that cannot be bound ends the run.
+    if (!run.wmi) run.wmi = CurrentPlatform().BindWmi();
+    if (!run.wmi) throw UnexpectedFailure("WMI cannot be bound");
+    EnsureInstalledUUID(*run.wmi, *run.settings);
+
+    LoadWindow(run);
+
+    if (!IsCheckDue(*run.settings) && !HasSwitch(run.commandLine, kSwitchManual)) return CommonEnding();
+    CheckForUpdate(run);
+  } catch (const std::exception&) {
+    CommonEnding();
+  }
+}
+
+void CommonEnding() {
+  frmUpdate& window = frmUpdate::Instance();
+  window.EnableButton();
+  if (!Run().windowShown) window.Unload();
+}
+
+void ImmediateTermination() {
+  frmUpdate::Instance().Unload();
+  ExitProcess(0);
+}
+
+std::string GetInstalledProductVersion(const std::string& folder) {
+  for (const char* name : kProductExecutables) {
+    const std::string version = GetFileVersion(folder + name);
+    if (version != kNoVersion) return version;
+  }
+  return kNoVersion;
+}
+
+void RecordOfficeApp(const SettingsFile& config) {
+  DocAppInfo app;
+  if (!GetDefaultDocApp(app)) return;
+  config.Write(settings::kOffice, settings::kAppName, app.AppName);
+  config.Write(settings::kOffice, settings::kAppVer, app.Version);
+  config.Write(settings::kOffice, settings::kInstallPath, app.Folder);
+}
+
+}  // namespace zel

@@ -1,0 +1,67 @@
+#include "protocol/FormPost.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "system/Guarded.h"
+#include "system/Platform.h"
+#include "system/Text.h"
+
+namespace zel {
+namespace {
+
+constexpr int kAttempts = 3;
+constexpr std::uint32_t kRetryWaitMs = 60000;
+constexpr int kReadyPolls = 120;
+constexpr std::uint32_t kPollWaitMs = 10;
+constexpr int kSuccessStatus = 200;
+
+// One attempt: the answer text (empty for a status other than 200), or nullopt when
+// the transfer failed and another attempt is due.
+std::optional<std::string> PostOnce(std::string_view url, std::string_view body) {
+  const std::unique_ptr<HttpClient> client = CurrentPlatform().NewHttpClient();
+  if (!client || !client->Start(FormPostRequest(url, body))) return std::nullopt;
+  client->Wait();
+  // The send has returned; give the window its messages while the state settles.
+  for (int poll = 0; poll < kReadyPolls && !client->IsDone(); ++poll) {
+    CurrentPlatform().SleepMs(kPollWaitMs);
+    CurrentPlatform().PumpMessages();
+  }
+  const HttpResponse* response = client->Response();
+  if (!response) return std::nullopt;
+  if (response->status != kSuccessStatus) return std::string();
+  const std::string_view bytes(reinterpret_cast<const char*>(response->body.data()), response->body.size());
+  return Utf16ToUtf8(Utf8ToUtf16(bytes));  // invalid UTF-8 becomes U+FFFD
+}
+
+}  // namespace
+
+HttpRequest FormPostRequest(std::string_view url, std::string_view body) {
+  return HttpRequest{
+      "POST",
+      std::string(url),
+      {
+          {"Accept", "*/*"},
+          {"Accept-Language", "zh-cn"},
+          {"User-Agent", "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)"},
+          {"Content-Type", "application/x-www-form-urlencoded"},
+          {"Referer", ""},
+          {"Content-Length", std::to_string(body.size())},
+          {"Connection", "Keep-Alive"},
+          {"Cache-Control", "no-cache"},
+      },
+      std::string(body),
+  };
+}
+
+std::string HttpPostForm(std::string_view url, std::string_view body) {
+  for (int failures = 0;;) {
+    // A failure inside the attempt counts as a failed transfer.
+    auto answer = Guarded<std::optional<std::string>>(std::nullopt, [&] { return PostOnce(url, body); });
+    if (answer) return std::move(*answer);
+    if (++failures >= kAttempts) return {};
+    CurrentPlatform().SleepMs(kRetryWaitMs);
+  }
+}
+
+}  // namespace zel

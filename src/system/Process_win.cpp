@@ -1,0 +1,86 @@
+// Starting other programs. The command lines are built by the portable rules of
+// Process.h; this file adds the system calls and the files they look at.
+#include "system/Process_win.h"
+
+#include "system/FileListing.h"
+#include "system/Guarded.h"
+#include "system/Process.h"
+#include "system/Platform.h"
+#include "system/Text_win.h"
+#include "system/Folders.h"
+#include "system/OsInfo.h"
+
+namespace zel {
+namespace {
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(ToAnsi(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+bool StartProcess(const std::string& program, const std::string& arguments, ProcessInfo& info) {
+  // An unbuildable line is empty and fails in the creation below, like any other bad line.
+  std::string line = Guarded<std::string>({}, [&] { return ToAnsi(StartCommandLine(program, arguments)); });
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION created{};
+  const bool ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &created) != FALSE;
+  // Give the started program time to come up (and to take its own markers) before
+  // the caller looks at it; a failed start waits just the same.
+  CurrentPlatform().SleepMs(500);
+  if (!ok) return false;
+  UniqueKernelHandle thread(created.hThread);
+  info.process.Reset(created.hProcess);
+  info.processId = created.dwProcessId;
+  info.threadId = created.dwThreadId;
+  return true;
+}
+
+DWORD ShellStart(const std::string& commandLine, int windowStyle) {
+  return Guarded<DWORD>(0, [&]() -> DWORD {
+    std::string line = ToAnsi(commandLine);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(windowStyle);
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &created)) {
+      return 0;
+    }
+    UniqueKernelHandle thread(created.hThread);
+    UniqueKernelHandle process(created.hProcess);  // not waited for
+    return created.dwProcessId;
+  });
+}
+
+bool LaunchProgram(const std::string& program, const std::string& arguments, int windowStyle,
+                   bool throughShell) {
+  return Guarded(false, [&] {
+    if (!NormalFileListed(program)) return false;
+    const bool xp = IsWinXP();
+    // XP prefers an external manifest beside the program to the one embedded in it,
+    // and one written for newer systems can keep the program from starting there.
+    if (xp) {
+      const std::string manifest = ManifestPathOf(program);
+      if (FileExists(manifest)) DeleteFileA(ToAnsi(manifest).c_str());
+    }
+    // From Vista on the shell program opens the program on the user's behalf; XP
+    // starts it directly.
+    const std::string shellProgram = throughShell && !xp ? GetExplorerPath() : std::string();
+    return ShellStart(LaunchCommandLine(program, arguments, shellProgram), windowStyle) != 0;
+  });
+}
+
+bool ShellRun(const std::string& program, const std::string& arguments, int windowStyle) {
+  return LaunchProgram(program, arguments, windowStyle, false);
+}
+
+bool ShellRunViaExplorer(const std::string& program, int windowStyle) {
+  return LaunchProgram(program, std::string(), windowStyle, true);
+}
+
+}  // namespace zel

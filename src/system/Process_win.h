@@ -1,0 +1,29 @@
+// Starting other programs: a direct start that hands back a process handle to wait
+// on, and shell starts (directly or through explorer.exe) by command line and window style.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "system/UniqueHandle_win.h"
+
+namespace zel {
+
+struct ProcessInfo {
+  UniqueKernelHandle process;  // owned by the caller; the thread handle is already closed
+  DWORD processId = 0;
+  DWORD threadId = 0;
+};
+
+bool StartProcess(const std::string& program, const std::string& arguments, ProcessInfo& info);
+bool LaunchProgram(const std::string& program, const std::string& arguments, int windowStyle,
+                   bool throughShell);
+bool ShellRun(const std::string& program, const std::string& arguments, int windowStyle);
+bool ShellRunViaExplorer(const std::string& program, int windowStyle);
+
+// The shell-style start under LaunchProgram (and the WMI class's taskkill): starts a
+// command line as a new process whose first window gets windowStyle (SW_HIDE,
+// SW_SHOWNORMAL) and hands back its process id, 0 when the start fails. Does not wait.
+DWORD ShellStart(const std::string& commandLine, int windowStyle);
+
+}  // namespace zel

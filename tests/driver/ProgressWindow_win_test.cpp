@@ -1,0 +1,145 @@
+// The progress window, in-process under Wine with a real display.
+#include "driver/ProgressWindow_win.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "../e2e/E2eWorld.h"
+#include "system/Text_win.h"
+
+namespace zel {
+namespace {
+
+using e2e::FileExists;
+using e2e::WindowText;
+
+void PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < ms) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(10);
+  }
+}
+
+// Pumps until the window is gone or the time is up; returns how many watch ticks
+// (timer messages of the window) were dispatched meanwhile. Counting ticks instead
+// of milliseconds keeps the test exact on a loaded machine.
+int PumpUntilUnloaded(DWORD limitMs) {
+  int ticks = 0;
+  const DWORD start = GetTickCount();
+  while (frmUpdate::Instance().IsLoaded() && GetTickCount() - start < limitMs) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_TIMER && msg.hwnd == frmUpdate::Instance().Handle()) ++ticks;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(10);
+  }
+  return ticks;
+}
+
+class ProgressWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetEnvironmentVariableW(L"ProgramData", Widen(world_.ProgramData()).c_str());
+  }
+  void TearDown() override { frmUpdate::Instance().Unload(); }
+
+  std::string Marker(const char* name) const { return world_.ProductDataDir() + name + ".run"; }
+  void PlaceInstallingMarker() const { ASSERT_TRUE(e2e::WriteFileBytes(Marker("zelinstalling"), "4242")); }
+
+  e2e::World world_{"window"};
+  frmUpdate& window_ = frmUpdate::Instance();
+};
+
+TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndTakesStatus) {
+  window_.LoadHidden();
+  ASSERT_TRUE(window_.IsLoaded());
+  EXPECT_FALSE(IsWindowVisible(window_.Handle()));
+  EXPECT_TRUE(FileExists(Marker("zelpatcher")));
+
+  window_.SetStatus("获取升级信息......");
+  EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "获取升级信息......");
+  window_.SetStatus("文件校验失败\n请重试");  // a message with a line break replaces the whole text
+  EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "文件校验失败\r\n请重试");
+
+  window_.Unload();
+  EXPECT_FALSE(window_.IsLoaded());
+  // The marker is held open by this process: unloading cannot remove it.
+  EXPECT_TRUE(FileExists(Marker("zelpatcher")));
+}
+
+TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
+  window_.Show();
+  ASSERT_TRUE(window_.IsLoaded());
+  HWND hwnd = window_.Handle();
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_EQ(Narrow(WindowText(hwnd)), "Zelvora(Zel卫士增强版)-升级程序");
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ(client.right, 404);  // 6060 x 3690 twips at 96 DPI
+  EXPECT_EQ(client.bottom, 246);
+
+  HWND button = window_.ButtonHandle();
+  EXPECT_EQ(Narrow(WindowText(button)), "退出");
+  EXPECT_FALSE(IsWindowEnabled(button));
+  RECT b;
+  GetWindowRect(button, &b);
+  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&b), 2);
+  EXPECT_EQ(b.left, 144);
+  EXPECT_EQ(b.top, 200);
+  EXPECT_EQ(b.right - b.left, 81);
+  EXPECT_EQ(b.bottom - b.top, 25);
+  EXPECT_EQ(WindowText(window_.StatusHandle()), L"");
+
+  window_.SetStatus("版本已更新到最新");
+  window_.EnableButton();
+  EXPECT_TRUE(IsWindowEnabled(button));
+  PumpFor(300);
+  e2e::SaveWindowShot(hwnd, e2e::ArtifactsDir() + "window-shown.bmp");
+
+  SendMessageW(button, BM_CLICK, 0, 0);
+  EXPECT_FALSE(window_.IsLoaded());
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
+  window_.Show();
+  window_.SwitchOnWatch();
+  PumpFor(1200);
+  EXPECT_TRUE(window_.IsLoaded());  // nothing to see yet
+  PlaceInstallingMarker();
+  EXPECT_EQ(PumpUntilUnloaded(10000), 1);  // closed at the first tick after the marker appeared
+  EXPECT_FALSE(window_.IsLoaded());
+  EXPECT_FALSE(window_.IsWatching());
+}
+
+TEST_F(ProgressWindow, HiddenWindowIsWatchedToo) {
+  window_.LoadHidden();
+  window_.SwitchOnWatch();
+  PlaceInstallingMarker();
+  EXPECT_EQ(PumpUntilUnloaded(10000), 1);
+  EXPECT_FALSE(window_.IsLoaded());
+}
+
+TEST_F(ProgressWindow, StatusAfterTheUserClosedTheWindowIsDropped) {
+  window_.Show();
+  HWND hwnd = window_.Handle();
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);  // the user closes it while the run goes on
+  EXPECT_FALSE(window_.IsLoaded());
+  window_.SetStatus("正在下载......");
+  window_.EnableButton();
+  window_.SwitchOnWatch();
+  EXPECT_FALSE(window_.IsLoaded());
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(FindWindowW(nullptr, Widen("Zelvora(Zel卫士增强版)-升级程序").c_str()), nullptr);
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,58 @@
+// The installation identity against a real settings file, with a machine UUID chosen
+// by the test.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/FakeWmi.h"
+#include "settings/SettingsFile.h"
+#include "support/ScratchFolders_win.h"
+#include "profile/Identity.h"
+
+namespace zel {
+namespace {
+
+class InstalledUuid : public ::testing::Test {
+ protected:
+  std::string Stored() { return settings_.Read("general", "InstalledUUID", "<unset>"); }
+
+  test::ScratchFolders scratch;
+  SettingsFile settings_{scratch.root + "\\config.dat"};
+};
+
+// The machine's UUID, unless it is a placeholder: then the stored one, unless that is a
+// placeholder too: then one generated and stored for good (nullptr: a generated one).
+TEST_F(InstalledUuid, PlaceholdersGiveWayToTheMachineOrOneGeneratedUuid) {
+  const struct {
+    const char *stored, *machine, *expected;
+  } cases[] = {
+      {"", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nullptr},
+      // Every placeholder stored counts as none.
+      {"00000000-0000-0000-0000-000000000000", "", nullptr},
+      {"FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", "00000000-0000-0000-0000-000000000000", nullptr},
+      {"FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nullptr},
+      {"11111111-2222-3333-4444-555555555555", "FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE",
+       "11111111-2222-3333-4444-555555555555"},
+      {"11111111-2222-3333-4444-555555555555", "4C4C4544-0035-3010-8044-B4C04F583432",
+       "4C4C4544-0035-3010-8044-B4C04F583432"},
+      // Lower-case digits in a placeholder's pattern are the machine's own report.
+      {"", "ffffffff-ffff-ffff-ffff-ffffffffffff", "ffffffff-ffff-ffff-ffff-ffffffffffff"},
+  };
+  for (const auto& c : cases) {
+    settings_.Write("general", "InstalledUUID", c.stored);
+    test::FakeWmi machine;
+    machine.uuid = c.machine;
+    const std::string uuid = GetInstalledUUID(machine, settings_);
+    if (c.expected) {
+      EXPECT_EQ(uuid, c.expected) << c.machine;
+    } else {
+      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"))) << uuid;
+      EXPECT_FALSE(IsInvalidUUID(uuid)) << c.stored;
+    }
+    EXPECT_EQ(Stored(), uuid) << c.machine;
+    EXPECT_EQ(GetInstalledUUID(machine, settings_), uuid) << c.machine;
+  }
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,87 @@
+#include "settings/SettingsFile.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "settings/CheckSchedule.h"
+#include "support/ScratchFolders_win.h"
+#include "system/Text.h"
+#include "support/VirtualPlatform.h"
+
+namespace zel {
+namespace {
+
+using test::ReadBytes;
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto opened = SettingsFile::Open();  // makes the folder, not the file
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(opened->Path(), path);
+  }
+  std::string Read(const char* section, const char* key) { return settings.Read(section, key, "none"); }
+  void Write(const char* section, const char* key, const std::string& value) { settings.Write(section, key, value); }
+
+  test::ScratchFolders scratch;
+  std::string path = scratch.appData + "\\zelGuard\\config.dat";
+  SettingsFile settings{path};
+};
+
+// A hidden or system per-user product folder counts as missing and cannot be made:
+// there is no settings file, and the run ends silently.
+TEST(SettingsFolder, HiddenOrSystemFolderOpensNoSettings) {
+  for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    test::ScratchFolders scratch;
+    const std::string folder = scratch.appData + "\\zelGuard";
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    ASSERT_TRUE(SetFileAttributesA(folder.c_str(), attribute));
+    EXPECT_FALSE(SettingsFile::Open()) << attribute;
+    SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
+TEST_F(Settings, WriteCreatesFileSectionAndKeyAndLongValuesReadAs1023Bytes) {
+  EXPECT_FALSE(test::PathExists(path));
+  std::string url;
+  for (int i = 0; url.size() < 1100; ++i) url += static_cast<char>('a' + i % 26);
+  Write("UPDATE", "CacheDate", "04-17-2026");
+  Write("general", "UpdateURL", url);
+  Write("update", "cachedate", "04-18-2026");
+  EXPECT_EQ(Read("UPDATE", "CacheDate"), "04-18-2026");
+  EXPECT_EQ(Read("general", "UpdateURL"), url.substr(0, 1023));
+  const std::string text = AsciiLower(ReadBytes(path));
+  EXPECT_EQ(text.find("[update]"), text.rfind("[update]")) << text;
+}
+
+TEST_F(Settings, NamesMatchInAnyCaseAndEmptyHiddenOrSystemReadAsDefault) {
+  ASSERT_TRUE(test::WriteBytes(path, "[General]\r\nlastcheckupdate =  04-16-2026  \r\nUPDATEURL=\r\n"));
+  EXPECT_EQ(Read("general", "LastCheckUpdate"), "04-16-2026");
+  EXPECT_EQ(Read("GENERAL", "UpdateURL"), "none");
+  EXPECT_EQ(Read("Office", "AppName"), "none");
+  for (DWORD attribute : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), attribute));
+    EXPECT_EQ(Read("general", "LastCheckUpdate"),
+              attribute == FILE_ATTRIBUTE_READONLY ? "04-16-2026" : "none")
+        << attribute;
+  }
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Settings, ChineseTravelsAsGbk) {
+  ASSERT_EQ(GetACP(), 936u);                               // every Windows test runs with the Chinese locale
+  const std::string shengJi = "\xE5\x8D\x87\xE7\xBA\xA7";  // 升级
+  Write("Office", "InstallPath", "C:\\" + shengJi + "\\WPS");
+  EXPECT_NE(ReadBytes(path).find("InstallPath=C:\\\xC9\xFD\xBC\xB6\\WPS"), std::string::npos);
+  EXPECT_EQ(Read("Office", "InstallPath"), "C:\\" + shengJi + "\\WPS");
+}
+
+TEST_F(Settings, CheckIsDueUnlessTheStoredLastCheckIsToday) {
+  test::VirtualPlatform clock;
+  EXPECT_TRUE(IsCheckDue(settings));  // no settings file yet
+  Write("general", "LastCheckUpdate", "04-17-2026");
+  EXPECT_FALSE(IsCheckDue(settings));
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,72 @@
+// A private registry for Windows tests, and a scratch folder.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "system/Text_win.h"
+
+namespace zel::test {
+
+// While a test runs, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT of this process are
+// fresh keys of its own: tests write associations and add-ins without touching the
+// prefix or each other (they run in parallel processes).
+class RegistrySandbox : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (auto [predefined, name] : {std::pair{HKEY_CURRENT_USER, "\\HKCU"}, {HKEY_CLASSES_ROOT, "\\HKCR"}}) {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (root_ + name).c_str(), &key), ERROR_SUCCESS);
+      ASSERT_EQ(RegOverridePredefKey(predefined, key), ERROR_SUCCESS);
+      RegCloseKey(key);
+    }
+  }
+  void TearDown() override {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str()), ERROR_SUCCESS);
+  }
+  // Writes a value, creating its key: a text goes in the ANSI code page.
+  static void Set(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+    const std::string ansi = ToAnsi(text);
+    EXPECT_EQ(RegSetKeyValueA(root, ToAnsi(path).c_str(), ToAnsi(name).c_str(), REG_SZ, ansi.c_str(),
+                              static_cast<DWORD>(ansi.size() + 1)),
+              ERROR_SUCCESS);
+  }
+  static void Set(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+    EXPECT_EQ(
+        RegSetKeyValueA(root, ToAnsi(path).c_str(), ToAnsi(name).c_str(), REG_DWORD, &value, sizeof value),
+        ERROR_SUCCESS);
+  }
+
+ private:
+  const std::string root_ = "Software\\ZelProfileTest-" + std::to_string(GetCurrentProcessId());
+};
+
+// A folder under TEMP, removed with its contents at the end.
+struct ScratchFolder {
+  static inline int serial = 0;
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() /
+      (L"zel-profile-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial));
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  // Copies a program built beside the tests into the folder; the copy's UTF-8 path.
+  std::string CopyBeside(const std::string& program, const std::string& relative) const {
+    const std::filesystem::path target = path / Widen(relative);
+    std::filesystem::create_directories(target.parent_path());
+    std::filesystem::copy_file(Widen(BesideTests(program)), target);
+    return Narrow(target.wstring());
+  }
+  static std::string BesideTests(const std::string& name) {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return Narrow((std::filesystem::path(self).parent_path() / Widen(name)).wstring());
+  }
+};
+
+}  // namespace zel::test

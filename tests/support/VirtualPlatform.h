@@ -1,0 +1,58 @@
+// A platform on a virtual clock: sleeping advances the clock at once and runs what
+// was scheduled for the time passed; pumping is counted. The services (HTTP client,
+// compress2, WMI) come from the platform that was in force before, unless a test
+// replaces them. Installs itself for its lifetime.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "system/HttpClient.h"
+#include "system/Platform.h"
+#include "system/Wmi.h"
+
+namespace zel::test {
+
+class VirtualPlatform final : public Platform {
+ public:
+  VirtualPlatform() : base_(CurrentPlatform()), scope_(*this) {}
+  VirtualPlatform(const VirtualPlatform&) = delete;
+  VirtualPlatform& operator=(const VirtualPlatform&) = delete;
+
+  void SleepMs(std::uint32_t ms) override {
+    ++sleeps;
+    now += ms;
+    if (then && at <= now) std::exchange(then, nullptr)();
+  }
+  void PumpMessages() override { ++pumps; }
+  CivilDate Today() override { return today; }
+  int AskUser(const std::string&, const std::string&, unsigned) override { return answer; }
+  bool IsWinXPOrOlder() override { return xp; }
+  bool IsElevated() override { return elevated; }
+  std::unique_ptr<HttpClient> NewHttpClient() override {
+    return newHttpClient ? newHttpClient() : base_.NewHttpClient();
+  }
+  Compress2Fn Compress2() override { return compress2 ? *compress2 : base_.Compress2(); }
+  std::unique_ptr<ClsWMI> BindWmi() override { return bindWmi ? bindWmi() : base_.BindWmi(); }
+
+  std::uint64_t now = 0;  // virtual milliseconds since the platform was made
+  int sleeps = 0;
+  int pumps = 0;
+  CivilDate today{2026, 4, 17};
+  int answer = 0;  // what every message box answers
+  bool xp = false;
+  bool elevated = false;
+  std::uint64_t at = 0;        // virtual time at which ...
+  std::function<void()> then;  // ... this runs, during the sleep that passes it
+  std::function<std::unique_ptr<HttpClient>()> newHttpClient;  // replaces the base's client
+  std::optional<Compress2Fn> compress2;                        // replaces the base's zlib (null: none)
+  std::function<std::unique_ptr<ClsWMI>()> bindWmi;            // replaces the base's WMI
+
+ private:
+  Platform& base_;
+  PlatformScope scope_;
+};
+
+}  // namespace zel::test

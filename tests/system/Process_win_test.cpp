@@ -1,0 +1,93 @@
+// Process starts seen from the started program: the echo peer reports the command
+// line and window style it got.
+#include "system/Process_win.h"
+
+#include <gtest/gtest.h>
+
+#include "peers/CmdlineEcho.h"
+#include "support/ScratchFolders_win.h"
+#include "support/VirtualPlatform.h"
+#include "system/OsInfo.h"
+
+namespace zel {
+namespace {
+
+class ProcessStart : public ::testing::Test {
+ protected:
+  void SetUp() override { scratch.Point(test::kEchoOutVariable, ToAnsi(report_)); }
+
+  // A copy of the echo peer at root\relative.
+  std::string Peer(const std::string& relative) {
+    const std::string path = scratch.root + "\\" + relative;
+    std::filesystem::create_directories(test::PathOf(path).parent_path());
+    std::filesystem::copy_file(test::PathOf(FromAnsi(test::EchoPeerPath())), test::PathOf(path));
+    return path;
+  }
+
+  // The next report of the peer: the command line it got (back in UTF-8) and its window style.
+  std::string Report() {
+    test::EchoReport report;
+    EXPECT_TRUE(test::WaitForEchoReport(ToAnsi(report_), report)) << "the peer did not report";
+    DeleteFileW(Widen(report_).c_str());
+    return FromAnsi(report.commandLine) + " " + report.show;
+  }
+
+  test::ScratchFolders scratch;
+  test::VirtualPlatform seam_;
+  std::string report_ = scratch.root + "\\report.txt";
+  std::string spaced_ = Peer("\xE5\x8D\x87\xE7\xBA\xA7 tools\\zel echo.exe");  // 升级 tools
+  std::string plain_ = Peer("plain\\zelecho.exe");
+};
+
+TEST_F(ProcessStart, StartProcessQuotesTheProgramOnceAndPausesHalfASecond) {
+  for (const auto& [program, arguments, seen] :
+       {std::tuple{spaced_, "/verysilent", "\"" + spaced_ + "\" /verysilent show:none"},
+        {plain_, "/verysilent", "\"" + plain_ + "\" /verysilent show:none"},
+        {"\"" + spaced_ + "\"", "/a /b", "\"" + spaced_ + "\" /a /b show:none"}}) {
+    ProcessInfo info;
+    ASSERT_TRUE(StartProcess(program, arguments, info)) << program;
+    ASSERT_EQ(WaitForSingleObject(info.process.Get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(Report(), seen);
+  }
+  EXPECT_EQ(seam_.now, 1500u);
+}
+
+// Shell starts quote only what needs it, pass the window style on and do not pause;
+// on XP they first delete the manifest beside the program.
+TEST_F(ProcessStart, ShellRunPassesTheWindowStyleAndDeletesTheManifestOnXpOnly) {
+  for (bool xp : {false, true}) {
+    seam_.xp = xp;
+    ASSERT_TRUE(test::WriteBytes(plain_ + ".manifest", "<assembly/>"));
+    ASSERT_TRUE(ShellRun(plain_, "", SW_HIDE));
+    EXPECT_EQ(Report(), plain_ + " show:0");
+    EXPECT_EQ(test::PathExists(plain_ + ".manifest"), !xp) << xp;
+  }
+  ASSERT_TRUE(ShellRun(spaced_, "", SW_SHOWNORMAL));
+  EXPECT_EQ(Report(), "\"" + spaced_ + "\" show:1");
+  EXPECT_EQ(seam_.now, 0u);
+}
+
+TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {
+  seam_.xp = true;
+  const std::string missing = scratch.root + "\\plain\\missing.exe";
+  ASSERT_TRUE(test::WriteBytes(missing + ".manifest", "<assembly/>"));
+  ProcessInfo info;
+  EXPECT_FALSE(StartProcess(missing, "/verysilent", info));
+  EXPECT_FALSE(info.process);
+  EXPECT_FALSE(ShellRun(missing, "", SW_HIDE));
+  EXPECT_TRUE(test::PathExists(missing + ".manifest"));
+  SetFileAttributesW(Widen(plain_).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(ShellRun(plain_, "", SW_HIDE));
+  EXPECT_FALSE(test::PathExists(report_));
+}
+
+// Without a test seam the facts are the system's: Wine reports Windows 7 and gives
+// every process a full administrator token.
+TEST(SystemFacts, DefaultSeamAsksTheSystem) {
+  EXPECT_GE(GetOSMajorVersion(), 6);
+  EXPECT_FALSE(IsWinXP());
+  EXPECT_TRUE(IsProcessElevated());
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,134 @@
+#include "system/RunMarkers.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+
+#include "support/ScratchFolders_win.h"
+#include "system/Text.h"
+#include "support/VirtualPlatform.h"
+#include "system/Folders.h"
+#include "system/Process_win.h"
+
+namespace zel {
+namespace {
+
+using test::PathExists;
+using test::ReadBytes;
+using test::WriteBytes;
+
+// Real time, for what other processes do.
+bool Eventually(const std::function<bool()>& condition) {
+  for (int i = 0; i < 500 && !condition(); ++i) ::Sleep(20);
+  return condition();
+}
+
+class RunMarkers : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(GetProductDataDir(), productData); }
+
+  // A product process double: marker_holder.exe creates the marker NAME in FOLDER ("-"
+  // for the product data folder), then lives for holdMs or until killed. Exit code 0
+  // when CreateRunMarker reported True.
+  ProcessInfo Holder(const std::string& name, const std::string& folder, int holdMs = 20000) {
+    ProcessInfo holder;
+    EXPECT_TRUE(StartProcess(GetAppDir() + ZEL_MARKER_HOLDER,
+                             name + " " + (folder.empty() ? "-" : folder) + " " + std::to_string(holdMs),
+                             holder));
+    return holder;
+  }
+  static DWORD Ended(ProcessInfo& holder, bool kill) {
+    if (kill) TerminateProcess(holder.process.Get(), 9);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(holder.process.Get(), 10000) == WAIT_OBJECT_0)
+      GetExitCodeProcess(holder.process.Get(), &code);
+    return code;
+  }
+
+  test::ScratchFolders scratch;
+  test::VirtualPlatform clock;  // no real pause after each start
+  std::string productData = scratch.programData + "\\zelGuard\\";
+};
+
+// In a given folder, and in the program's folder when there is no ProgramData.
+TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
+  const std::string name = "zelTest" + std::to_string(GetCurrentProcessId());  // the program folder is shared
+  for (const std::string& folder : {scratch.temp + "\\", std::string()}) {
+    if (folder.empty()) scratch.Point("ProgramData", std::nullopt);
+    const std::string path = (folder.empty() ? GetAppDir() : folder) + name + ".run";
+    ProcessInfo first = Holder(name, folder);
+    ASSERT_TRUE(Eventually([&] { return RunMarkerExists(AsciiLower(name), folder); })) << path;
+    EXPECT_EQ(ReadBytes(path), std::to_string(first.processId));
+
+    // A second holder of the name gets no file of its own, and still reports success.
+    ProcessInfo second = Holder(name, folder, 0);
+    EXPECT_EQ(Ended(second, false), 0u);
+    EXPECT_EQ(ReadBytes(path), std::to_string(first.processId));
+
+    Ended(first, true);
+    EXPECT_FALSE(RunMarkerExists(name, folder));
+    EXPECT_FALSE(PathExists(path));
+  }
+}
+
+TEST_F(RunMarkers, OwnMarkerCannotBeDeletedALeftoverOneCan) {
+  EXPECT_TRUE(CreateRunMarker("zelpatcher", ""));
+  EXPECT_EQ(ReadBytes(productData + "zelpatcher.run"), std::to_string(GetCurrentProcessId()));
+  EXPECT_FALSE(DeleteRunMarker("zelpatcher"));
+  EXPECT_TRUE(RunMarkerExists("zelpatcher", ""));
+
+  ASSERT_TRUE(WriteBytes(productData + "zelcore.run", "1"));
+  EXPECT_TRUE(DeleteRunMarker("zelcore"));
+  EXPECT_FALSE(PathExists(productData + "zelcore.run"));
+  EXPECT_FALSE(DeleteRunMarker("zelcore"));
+}
+
+TEST_F(RunMarkers, OnlyTheInstallingMarkerDoesNotCountAsAnother) {
+  for (const std::string& where : {std::string(), scratch.temp + "\\"}) {
+    const std::string in = where.empty() ? productData : where;
+    EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", where)) << in;
+    ASSERT_TRUE(WriteBytes(in + "ZELInstalling.RUN", "1"));
+    EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", where)) << in;
+    ASSERT_TRUE(WriteBytes(in + "zelpatcher.run", "2"));
+    EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", where)) << in;
+    EXPECT_TRUE(OtherRunMarkerExists("ZELPATCHER", where)) << in;
+  }
+}
+
+TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
+  scratch.Point("ProgramData", scratch.programData + "\\missing");
+  EXPECT_FALSE(CreateRunMarker("zelpatcher", ""));
+  EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", ""));
+  EXPECT_FALSE(WaitOtherRunMarkersGone(1000, 60, ""));
+  EXPECT_EQ(clock.sleeps, 1);
+}
+
+// Waits check one second apart, at most 60 times. At virtual time `at` (never for 0)
+// the installing marker appears, or the other marker beside it vanishes; the wait
+// gives `result` at virtual time `endsAt`.
+TEST_F(RunMarkers, WaitsSeeAChangeAtTheNextCheck) {
+  const struct {
+    bool appear;
+    std::uint64_t at;
+    bool result;
+    std::uint64_t endsAt;
+  } cases[] = {{true, 2500, true, 3000},  {true, 59500, true, 60000},  {true, 0, false, 61000},
+               {false, 2500, true, 3000}, {false, 59500, true, 60000}, {false, 0, false, 60000}};
+  const std::string installing = productData + "zelinstalling.run", patcher = productData + "zelpatcher.run";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.appear) + " at " + std::to_string(c.at));
+    DeleteFileA(installing.c_str());
+    ASSERT_TRUE(c.appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
+    test::VirtualPlatform waiting;
+    waiting.at = c.at;
+    if (c.at) waiting.then = [&] { c.appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); };
+    EXPECT_EQ(c.appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, ""),
+              c.result);
+    EXPECT_EQ(waiting.now, c.endsAt);
+    EXPECT_EQ(waiting.pumps, waiting.sleeps);
+  }
+}
+
+}  // namespace
+}  // namespace zel
