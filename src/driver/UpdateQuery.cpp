@@ -6,7 +6,6 @@
 
 #include "protocol/JsonAnswer.h"
 #include "protocol/TextCodecs.h"
-#include "protocol/RequestBody.h"
 
 namespace zel {
 namespace {
@@ -14,7 +13,6 @@ namespace {
 constexpr int kActionLatest = 31;
 constexpr int kActionWantsFullProfile = 32;
 constexpr int kActionUpdateOffered = 33;
-constexpr int kMaxQueries = 2;
 
 bool Contains(std::string_view text, std::string_view word) { return text.find(word) != std::string_view::npos; }
 
@@ -45,46 +43,38 @@ std::optional<double> ActionNumber(std::string_view text) {
   return value;
 }
 
-QueryResult RunUpdateQuery(const std::string& versionHex, const std::string& levelHex, bool fullProfile,
-                           const QueryWorld& world, ProgressSink& status) {
-  auto ending = [&status](const std::string& message) {
-    status.SetStatus(message);
-    return QueryResult{QueryOutcome::kEnded, {}};
-  };
-  for (int attempt = 1;; ++attempt) {
-    const std::string query = BuildQueryText(versionHex, levelHex, world.machineProfile(fullProfile));
-    const std::string body = EncodeRequestBody(query);
-    if (body.empty()) return ending("获取版本信息失败");
+AnswerReading ReadAnswer(const std::string& answer, const std::string& address) {
+  using Next = AnswerReading::Next;
+  const auto end = [](std::string status) { return AnswerReading{Next::kEnd, false, std::move(status), {}}; };
+  if (answer.empty()) return end("连接服务器失败:" + address);
+  if (!Contains(answer, "message") || !Contains(answer, "code") || !Contains(answer, "data"))
+    return end("服务器错误:" + answer);
+  const JsonAnswer parsed(answer);
+  if (parsed.GetInteger("code") != 1) return end("服务器00错误:" + answer);
 
-    const std::string address = world.serviceAddress();
-    status.SetStatus("连接服务器:" + address);
-    const std::string answer = world.post(address, body);
-    world.saveCheckDate();  // a failed query counts as the day's check too
+  AnswerReading reading;
+  reading.accepted = true;
+  const std::optional<std::string> updateUrl = parsed.GetText("data.updateurl");
+  if (updateUrl && !updateUrl->empty()) reading.updateUrl = HexDecodeText(*updateUrl);
 
-    if (answer.empty()) return ending("连接服务器失败:" + address);
-    if (!Contains(answer, "message") || !Contains(answer, "code") || !Contains(answer, "data"))
-      return ending("服务器错误:" + answer);
-    const JsonAnswer parsed(answer);
-    if (parsed.GetInteger("code") != 1) return ending("服务器00错误:" + answer);
-    status.SetStatus("获取升级信息......");
-
-    const std::optional<std::string> updateUrl = parsed.GetText("data.updateurl");
-    if (updateUrl && !updateUrl->empty()) world.storeServiceAddress(HexDecodeText(*updateUrl));
-
-    const std::optional<std::string> actionText = parsed.GetText("data.action");
-    if (!actionText || actionText->empty()) return ending("服务器01错误:" + answer);
-    const std::optional<double> action = ActionNumber(*actionText);
-    if (!action) return {QueryOutcome::kUnexpectedFailure, {}};
-
-    if (*action == kActionLatest) return ending("版本已更新到最新");
-    if (*action == kActionWantsFullProfile) {
-      fullProfile = true;
-      if (attempt >= kMaxQueries) return ending("服务器暂时无法访问.");
-      continue;
-    }
-    if (*action != kActionUpdateOffered) return ending("服务器02错误:" + answer);
-    return {QueryOutcome::kUpdateOffered, answer};
+  const std::optional<std::string> actionText = parsed.GetText("data.action");
+  if (!actionText || actionText->empty()) {
+    reading.status = "服务器01错误:" + answer;
+    return reading;
   }
+  const std::optional<double> action = ActionNumber(*actionText);
+  if (!action) {
+    reading.next = Next::kUnexpectedFailure;
+  } else if (*action == kActionLatest) {
+    reading.status = "版本已更新到最新";
+  } else if (*action == kActionWantsFullProfile) {
+    reading.next = Next::kAskAgain;
+  } else if (*action == kActionUpdateOffered) {
+    reading.next = Next::kUpdateOffered;
+  } else {
+    reading.status = "服务器02错误:" + answer;
+  }
+  return reading;
 }
 
 }  // namespace zel

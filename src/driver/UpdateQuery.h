@@ -1,8 +1,9 @@
 // The update query and the reading of its answer: at most two POSTs, each recorded as
-// the day's check, ending in a status message or in an offered update. The outside
-// world comes in as function objects so the whole loop runs in tests without a network.
+// the day's check, ending in a status message or in an offered update. What an answer
+// means is decided by portable rules; the loop around them posts through the
+// platform's HTTP client and keeps its state in config.dat.
 #pragma once
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,13 +12,32 @@
 
 namespace zel {
 
-struct QueryWorld {
-  std::function<std::string(bool full)> machineProfile;    // the profile text, "" when none
-  std::function<std::string()> serviceAddress;             // "UpdateURL" or the built-in address
-  std::function<std::string(const std::string& url, const std::string& body)> post;  // "" when no answer
-  std::function<void()> saveCheckDate;                     // right after every POST
-  std::function<void(const std::string& url)> storeServiceAddress;
+class ClsWMI;
+class SettingsFile;
+
+// What one answer asks of the run.
+struct AnswerReading {
+  enum class Next {
+    kEnd,              // show `status` and end
+    kAskAgain,         // action 32: query once more with the full profile
+    kUpdateOffered,    // action 33: the answer describes the package
+    kUnexpectedFailure,  // an action that is no number: common ending without status
+  };
+  Next next = Next::kEnd;
+  bool accepted = false;                // a service answer with code 1: its information is read
+  std::string status;                   // the message to show (kEnd)
+  std::optional<std::string> updateUrl;  // a new service address to store (already decoded)
 };
+
+// Reads the answer text of one POST ("" when the POST failed); address is the one
+// the query went to, for the failure message.
+AnswerReading ReadAnswer(const std::string& answer, const std::string& address);
+
+// "AppVer=<hex>&ExecutionLevel=<hex>", then "&" and the profile when there is one.
+std::string BuildQueryText(const std::string& versionHex, const std::string& levelHex, const std::string& profile);
+
+// The action text as a number ("31", " 32 ", "31.0", "3.1e1"); nothing for a text that is no number.
+std::optional<double> ActionNumber(std::string_view text);
 
 enum class QueryOutcome {
   kEnded,              // a status message was shown; the run goes to the common ending
@@ -30,13 +50,10 @@ struct QueryResult {
   std::string answer;
 };
 
-// "AppVer=<hex>&ExecutionLevel=<hex>", then "&" and the profile when there is one.
-std::string BuildQueryText(const std::string& versionHex, const std::string& levelHex, const std::string& profile);
-
-// The action text as a number ("31", " 32 ", "31.0", "3.1e1"); nothing for a text that is no number.
-std::optional<double> ActionNumber(std::string_view text);
-
+// The query loop (Windows build): the profile of this machine (wmi is the run's
+// shared instance), the service address from "UpdateURL" or the built-in one, the
+// check date stored right after every POST.
 QueryResult RunUpdateQuery(const std::string& versionHex, const std::string& levelHex, bool fullProfile,
-                           const QueryWorld& world, ProgressSink& status);
+                           const SettingsFile& settings, std::unique_ptr<ClsWMI>& wmi, ProgressSink& status);
 
 }  // namespace zel

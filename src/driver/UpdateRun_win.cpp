@@ -83,17 +83,7 @@ void CheckForUpdate(RunState& run) {
   }
   const std::string levelHex = HexEncodeText(elevated ? "1" : "0");
 
-  QueryWorld world;
-  world.machineProfile = [&run, &config](bool full) { return GetMachineProfile(full, config, run.wmi); };
-  world.serviceAddress = [&config] {
-    return config.Read(settings::kGeneral, settings::kUpdateURL, kBuiltInUpdateURL);
-  };
-  world.post = [](const std::string& url, const std::string& body) { return HttpPostForm(url, body); };
-  world.saveCheckDate = [&config] { SaveLastCheckDate(config); };
-  world.storeServiceAddress = [&config](const std::string& url) {
-    config.Write(settings::kGeneral, settings::kUpdateURL, url);
-  };
-  const QueryResult result = RunUpdateQuery(versionHex, levelHex, fullProfile, world, window);
+  const QueryResult result = RunUpdateQuery(versionHex, levelHex, fullProfile, config, run.wmi, window);
   if (result.outcome == QueryOutcome::kUnexpectedFailure) throw UnexpectedFailure("action is no number");
   // An offered update (action 33) goes on to the package steps; until they exist the
   // run ends here with the answer's status shown.
