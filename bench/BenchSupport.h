@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "../tests/e2e/E2eWorld.h"
+#include "support/E2eWorld_win.h"
 
 namespace zel::bench {
 
@@ -22,7 +22,7 @@ double TimeRunMs(StartChild start, DWORD* exitCode = nullptr) {
   LARGE_INTEGER freq, t0, t1;
   QueryPerformanceFrequency(&freq);
   QueryPerformanceCounter(&t0);
-  e2e::Child child = start();
+  test::Child child = start();
   child.WaitExit(120000, exitCode);
   QueryPerformanceCounter(&t1);
   return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "../tests/e2e/world/WorldControl.h"
+#include "support/WorldControl_win.h"
 
 namespace {
 
-double TimeOneRun(const zel::e2e::World& world, const std::string& program, const std::string& args,
+double TimeOneRun(const zel::test::World& world, const std::string& program, const std::string& args,
                   int& failures) {
   DWORD code = 1;
   const double ms = zel::bench::TimeRunMs([&] { return world.StartNotElevated(program, args); }, &code);
@@ -28,7 +28,7 @@ double TimeOneRun(const zel::e2e::World& world, const std::string& program, cons
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace zel::e2e;
+  using namespace zel::test;
   const std::string control = WorldSetting("ZEL_WORLD_SERVICE");
   if (control.empty()) {
     std::fprintf(stderr, "run it inside the end-to-end world: bench/check_bench.sh\n");

@@ -14,7 +14,7 @@
 
 namespace {
 
-double TimeOneRun(const zel::e2e::World& world, const std::string& program, const std::string& args = "") {
+double TimeOneRun(const zel::test::World& world, const std::string& program, const std::string& args = "") {
   return zel::bench::TimeRunMs([&] { return world.Start(program, args); });
 }
 
@@ -23,13 +23,13 @@ double TimeOneRun(const zel::e2e::World& world, const std::string& program, cons
 int main(int argc, char** argv) {
   const zel::bench::DesktopKeeper keeper;
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
-  zel::e2e::World world("bench");
+  zel::test::World world("bench");
   CreateDirectoryA((world.AppData() + "\\zelGuard").c_str(), nullptr);
-  const std::string config = "[general]\r\nLastCheckUpdate=" + zel::e2e::TodayDateText() +
+  const std::string config = "[general]\r\nLastCheckUpdate=" + zel::test::TodayDateText() +
                              "\r\nInstalledUUID=3F2504E0-4F89-11D3-9A0C-0305E82C3301\r\n";
-  zel::e2e::WriteFileBytes(world.ConfigPath(), config);
-  const std::string updater = zel::e2e::BinDir() + "zelpatcher.exe";
-  const std::string empty = zel::e2e::BinDir() + "empty_win32.exe";
+  zel::test::WriteFileBytes(world.ConfigPath(), config);
+  const std::string updater = zel::test::BinDir() + "zelpatcher.exe";
+  const std::string empty = zel::test::BinDir() + "empty_win32.exe";
 
   TimeOneRun(world, updater);  // warm the file cache and the DLLs
   TimeOneRun(world, empty);

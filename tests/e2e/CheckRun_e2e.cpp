@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "E2eWorld.h"
+#include "support/E2eWorld_win.h"
 #include "system/Text.h"
 #include "system/Text_win.h"
-#include "world/WorldControl.h"
+#include "support/WorldControl_win.h"
 
-namespace zel::e2e {
+namespace zel::test {
 namespace {
 
 using nlohmann::json;
@@ -339,48 +339,5 @@ TEST_F(CheckRun, NewServiceAddressCarriesTheSecondQuery) {
   EXPECT_EQ(Setting("general", "UpdateURL"), moved);
 }
 
-// The header lines exactly as they arrive, including the empty Referer, which the
-// service's log cannot show.
-TEST_F(CheckRun, HeaderLinesArriveAsSet) {
-  InstallProduct();
-  OneRequestCatcher catcher(R"({"code":1,"message":"","data":{"action":"31"}})");
-  ASSERT_NE(catcher.Port(), 0);
-  Config("InstalledDate=02-03-2021\r\nUpdateURL=http://127.0.0.1:" + std::to_string(catcher.Port()) +
-         "/zelguard/update1\r\n");
-
-  EXPECT_EQ(Run("/ui /manual"), kLatest);
-
-  std::string head, body;
-  ASSERT_TRUE(catcher.Wait(10000, head, body));
-  std::vector<std::string> lines;
-  std::istringstream in(head);
-  for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find('\r')));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines[0], "POST /zelguard/update1 HTTP/1.1");
-  for (const std::string& expected :
-       Names{"Accept: */*", "Accept-Language: zh-cn",
-             "User-Agent: Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 5.1; Trident/4.0)",
-             "Content-Type: application/x-www-form-urlencoded", "Referer: ", "Connection: Keep-Alive",
-             "Cache-Control: no-cache", "Content-Length: " + std::to_string(body.size())})
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1) << expected << "\n" << head;
-}
-
-// ---- A service that never answers: three attempts, two real 60-second waits ----
-
-class CheckRunSlow : public CheckRun {};
-
-TEST_F(CheckRunSlow, ServiceThatNeverAnswersIsTriedThreeTimes) {
-  InstallProduct();
-  EarlierRun();
-  Answer(json::parse(R"([{"drop":true},{"drop":true},{"drop":true}])"));
-
-  const DWORD start = GetTickCount();
-  EXPECT_EQ(Run("/ui /manual", false, 600000), kNoAnswer);
-  EXPECT_GE(GetTickCount() - start, 120000u);
-
-  EXPECT_EQ(Queries().size(), 3u);
-  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
-}
-
 }  // namespace
-}  // namespace zel::e2e
+}  // namespace zel::test

@@ -1,10 +1,10 @@
 // The real zelpatcher.exe under Wine: start-up, single instance, schedule, window.
 #include <gtest/gtest.h>
 
-#include "E2eWorld.h"
+#include "support/E2eWorld_win.h"
 #include "system/Text_win.h"
 
-namespace zel::e2e {
+namespace zel::test {
 namespace {
 
 const std::wstring kCaption = Widen("Zelvora(Zel卫士增强版)-升级程序");
@@ -101,4 +101,4 @@ TEST_F(Startup, ACopyInTheUpdateWorkFolderKeepsItsWindow) {
 }
 
 }  // namespace
-}  // namespace zel::e2e
+}  // namespace zel::test

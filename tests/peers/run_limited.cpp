@@ -12,9 +12,9 @@
 #include <cwchar>
 #include <string>
 
-#include "E2eWorld.h"
+#include "support/E2eWorld_win.h"
 #include "system/Text_win.h"
-#include "world/WorldControl.h"
+#include "support/WorldControl_win.h"
 
 namespace {
 
@@ -24,14 +24,14 @@ std::wstring Quoted(const std::wstring& arg) {
   return arg.empty() || arg.find_first_of(L" \t") != std::wstring::npos ? L"\"" + arg + L"\"" : arg;
 }
 
-bool Watch(const zel::e2e::Child& child, const std::string& statusFile, const std::string& closeFile) {
-  HWND window = zel::e2e::FindProgressWindow(child.Pid(), kWatchMs);
+bool Watch(const zel::test::Child& child, const std::string& statusFile, const std::string& closeFile) {
+  HWND window = zel::test::FindProgressWindow(child.Pid(), kWatchMs);
   std::wstring status;
-  if (!window || !zel::e2e::WaitForEnding(window, kWatchMs, status)) return false;
-  zel::e2e::WriteFileBytes(statusFile, zel::Narrow(status));
+  if (!window || !zel::test::WaitForEnding(window, kWatchMs, status)) return false;
+  zel::test::WriteFileBytes(statusFile, zel::Narrow(status));
   const DWORD start = GetTickCount();
-  while (!zel::e2e::FileExists(closeFile) && child.Running() && GetTickCount() - start < kWatchMs) Sleep(100);
-  zel::e2e::ClickButton(window);
+  while (!zel::test::FileExists(closeFile) && child.Running() && GetTickCount() - start < kWatchMs) Sleep(100);
+  zel::test::ClickButton(window);
   return true;
 }
 
@@ -49,7 +49,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring commandLine;
   for (int i = first; i < argc; ++i) commandLine += (i > first ? L" " : L"") + Quoted(argv[i]);
 
-  zel::e2e::Child child = zel::e2e::StartLimited(commandLine, nullptr);
+  zel::test::Child child = zel::test::StartLimited(commandLine, nullptr);
   if (child.Pid() == 0) return 120;
   if (!statusFile.empty() && !Watch(child, statusFile, closeFile)) return 121;
   DWORD code = 0;

@@ -1,17 +1,17 @@
 // The POST and the HTTP client against real peers on loopback: the reference update
 // service (started by the test fixture, which writes its port into the file
-// ZEL_SERVICE_PORT_FILE) and a bare socket that records the bytes on the wire.
+// ZEL_SERVICE_PORT_FILE) and the request catcher, which records the bytes on the wire.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <wininet.h>
 #include <winsock2.h>
 
 #include <fstream>
-#include <future>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "protocol/FormPost.h"
+#include "support/RequestCatcher_win.h"
 #include "support/VirtualPlatform.h"
 
 namespace zel {
@@ -88,47 +88,16 @@ TEST_F(UpdateServiceTest, EmptyAnswerAndErrorStatusEndAfterOneAttempt) {
   EXPECT_EQ(Received().size(), 3u);
 }
 
-TEST(UnreachableService, GivesNothingAfterThreeAttemptsAndTwoMinuteWaits) {
-  test::VirtualPlatform clock;
-  EXPECT_EQ(HttpPostForm("http://127.0.0.1:1/zelguard/update1", kPlainBody), "");
-  EXPECT_EQ(clock.sleeps, 2);
-  EXPECT_EQ(clock.now, 120000u);
-}
-
-// Answers one connection on the listener with {} and gives the request's bytes.
-std::string RecordOneRequest(SOCKET listener) {
-  const SOCKET peer = accept(listener, nullptr, nullptr);
-  const DWORD timeoutMs = 5000;
-  setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof(timeoutMs));
-  std::string received;
-  char chunk[4096];
-  for (int n;
-       received.find(kPlainBody) == std::string::npos && (n = recv(peer, chunk, sizeof(chunk), 0)) > 0;)
-    received.append(chunk, n);
-  const std::string_view answer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
-  send(peer, answer.data(), static_cast<int>(answer.size()), 0);
-  closesocket(peer);
-  return received;
-}
-
+// The one place the header order is checked: the bytes on the wire.
 TEST(FormPostOnTheWire, HeadersGoInTheirOrderWithHostAddedAndRefererEmpty) {
-  WSADATA wsa;
-  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
-  const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in address{AF_INET, 0, {}, {}};
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int length = sizeof(address);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-  listen(listener, 1);
-  auto recorded = std::async(std::launch::async, RecordOneRequest, listener);
-
+  test::OneRequestCatcher catcher("{}");
+  ASSERT_NE(catcher.Port(), 0);
   test::VirtualPlatform clock;
-  const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  const std::string host = "127.0.0.1:" + std::to_string(catcher.Port());
   EXPECT_EQ(HttpPostForm("http://" + host + "/zelguard/update1", kPlainBody), "{}");
-  closesocket(listener);  // ends a wait for a connection that never came
-  std::string request = recorded.get();
-  WSACleanup();
+  std::string head, body;
+  ASSERT_TRUE(catcher.Wait(10000, head, body));
+  std::string request = head + "\r\n\r\n" + body;
   const std::size_t at = request.find("Host: " + host + "\r\n");
   ASSERT_NE(at, std::string::npos) << request;
   EXPECT_EQ(request.erase(at, host.size() + 8), kWireRequest);

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "peers/CmdlineEcho.h"
+#include "support/CmdlineEcho.h"
 #include "support/ScratchFolders_win.h"
 #include "support/VirtualPlatform.h"
 #include "system/OsInfo.h"

@@ -6,7 +6,7 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "peers/CmdlineEcho.h"
+#include "support/CmdlineEcho.h"
 #include "system/Process_win.h"
 
 namespace zel {

@@ -7,7 +7,7 @@
 #include <future>
 #include <string>
 
-namespace zel::e2e {
+namespace zel::test {
 
 // A ZEL_WORLD_* variable of the world; empty outside a world.
 std::string WorldSetting(const char* name);
@@ -34,31 +34,6 @@ class ServiceControl {
   unsigned short port_ = 80;
 };
 
-// A listener on a free loopback port that takes one HTTP request, keeps its bytes as
-// they arrived (the service's log cannot show everything, e.g. headers with empty
-// values) and answers it with status 200 and a given body.
-class OneRequestCatcher {
- public:
-  explicit OneRequestCatcher(std::string answerBody);
-  ~OneRequestCatcher();
-  OneRequestCatcher(const OneRequestCatcher&) = delete;
-  OneRequestCatcher& operator=(const OneRequestCatcher&) = delete;
-
-  unsigned short Port() const { return port_; }  // 0 when no listener could be made
-  // The request's head (request line and header lines, without the blank line) and
-  // body; false when none arrived within the time.
-  bool Wait(DWORD timeoutMs, std::string& head, std::string& body);
-
- private:
-  void Serve();
-  std::string answer_;
-  unsigned long long listener_ = ~0ull;  // SOCKET
-  unsigned short port_ = 0;
-  std::string head_, body_;
-  bool caught_ = false;
-  std::future<void> serving_;  // declared last: joined before the rest goes
-};
-
 // Points a host name of the world's hosts file at another address while it lives;
 // every program of the world resolves the name anew from then on.
 class HostsOverride {
@@ -83,4 +58,4 @@ bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status);
 // Clicks the window's button.
 void ClickButton(HWND window);
 
-}  // namespace zel::e2e
+}  // namespace zel::test

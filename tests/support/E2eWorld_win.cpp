@@ -1,4 +1,4 @@
-#include "E2eWorld.h"
+#include "support/E2eWorld_win.h"
 
 #include <cstdio>
 #include <fstream>
@@ -6,7 +6,7 @@
 
 #include "system/Text_win.h"
 
-namespace zel::e2e {
+namespace zel::test {
 namespace {
 
 std::wstring ModulePath() {
@@ -255,4 +255,4 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   return static_cast<bool>(out);
 }
 
-}  // namespace zel::e2e
+}  // namespace zel::test

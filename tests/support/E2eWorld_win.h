@@ -9,7 +9,7 @@
 
 #include "system/UniqueHandle_win.h"
 
-namespace zel::e2e {
+namespace zel::test {
 
 // The folder of the running test program (where the built programs lie), with a
 // trailing backslash.
@@ -91,4 +91,4 @@ bool DirExists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
-}  // namespace zel::e2e
+}  // namespace zel::test
