@@ -1,0 +1,254 @@
+// zelupdateget.exe as the updater starts it, against the reference update service and
+// nginx on loopback (both started by the test fixtures, which write their ports into
+// ZEL_SERVICE_DIR/port and ZEL_NGINX_DIR/port).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "companion/DownloadRules.h"
+#include "protocol/FileMd5.h"
+#include "system/HttpClient.h"
+#include "support/ScratchFolders_win.h"
+#include "support/VirtualPlatform.h"
+#include "system/Process_win.h"
+
+namespace zel::companion {
+namespace {
+
+using Json = nlohmann::json;
+constexpr DWORD kRunBoundMs = 60000;  // far beyond any run here; only a hang reaches it
+
+// Printable bytes that differ from package to package, so the service can also send
+// a part of one as a scripted JSON body.
+std::string PackageBytes(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>('!' + (seed >> 16) % 90);
+  }
+  return bytes;
+}
+
+std::string ReadPort(const std::string& dir) {
+  std::ifstream in(dir + "/port");
+  std::string port;
+  in >> port;
+  return port;
+}
+
+std::optional<HttpResponse> Fetch(const std::string& method, const std::string& url, const std::string& body = "") {
+  const auto client = CreateHttpClient();
+  if (!client->Start({method, url, {{"Connection", "close"}}, body})) return std::nullopt;
+  client->Wait();
+  return client->Response() ? std::optional(*client->Response()) : std::nullopt;
+}
+
+class CompanionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    program_ = Narrow(std::wstring_view(self, length));
+    program_ = program_.substr(0, program_.rfind('\\') + 1) + "zelupdateget.exe";
+    // The per-user folder as the updater passes it: no trailing backslash, and a name
+    // that only the ANSI code page reaches.
+    folder_ = scratch_.appData + "\\\u7528\u6237\\zelGuard";
+    std::filesystem::create_directories(test::PathOf(folder_));
+  }
+
+  // Publishes a package in the reference service's folder; its URL.
+  std::string ServicePackage(const std::string& name, const std::string& bytes) {
+    EXPECT_TRUE(test::WriteBytes(std::string("Z:") + ZEL_SERVICE_DIR + "/packages/" + name, bytes));
+    return ServiceBase() + "/packages/" + name;
+  }
+  std::string ServiceBase() const { return "http://127.0.0.1:" + ReadPort(std::string("Z:") + ZEL_SERVICE_DIR); }
+  void ScriptPackageFaults(const Json& faults) {
+    const auto reset = Fetch("POST", ServiceBase() + "/_test/reset");
+    ASSERT_TRUE(reset && reset->status == 200) << "the update service does not answer";
+    Json onPackage = Json::array();
+    for (Json fault : faults) {
+      fault["on"] = "package";
+      onPackage.push_back(fault);
+    }
+    const auto added = Fetch("POST", ServiceBase() + "/_test/faults", onPackage.dump());
+    ASSERT_TRUE(added && added->status == 200);
+  }
+  // The Range header of every package request the service received, "" for none.
+  std::vector<std::string> ServiceRanges() {
+    std::vector<std::string> ranges;
+    const auto answer = Fetch("GET", ServiceBase() + "/_test/requests");
+    if (!answer || answer->status != 200) return ranges;
+    for (const Json& request : Json::parse(answer->body)) {
+      if (request["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
+      std::string range;
+      for (const Json& header : request["headers"])
+        if (header[0] == "Range") range = header[1];
+      ranges.push_back(range);
+    }
+    return ranges;
+  }
+
+  std::string NginxDir() const { return std::string("Z:") + ZEL_NGINX_DIR; }
+  std::string NginxPackage(const std::string& path, const std::string& name, const std::string& bytes) {
+    EXPECT_TRUE(test::WriteBytes(NginxDir() + "/www/" + name, bytes));
+    return "http://127.0.0.1:" + ReadPort(NginxDir()) + path + name;
+  }
+  // Waits for nginx to log the answer to a request for uri, ended by the client.
+  std::string NginxLogLine(const std::string& uri, const std::string& range) {
+    for (int poll = 0; poll < 250; ++poll) {
+      std::ifstream log(test::PathOf(NginxDir() + "/access.log"));
+      for (std::string line; std::getline(log, line);)
+        if (line.rfind(uri + " ", 0) == 0 && line.find("\"" + range + "\"") != std::string::npos) return line;
+      Sleep(20);
+    }
+    return "no answer to " + uri + " with Range " + range + " logged";
+  }
+
+  std::string WriteTask(const std::string& url, std::size_t size, const std::string& md5) {
+    const std::string task = scratch_.temp + "\\zqt1.tmp";
+    EXPECT_TRUE(test::WriteBytes(task, TaskFileText({"2.1.0", url, static_cast<std::uint32_t>(size), md5})));
+    return task;
+  }
+  std::string Md5(const std::string& bytes) {
+    const std::string path = scratch_.temp + "\\md5.bin";
+    EXPECT_TRUE(test::WriteBytes(path, bytes));
+    return FileMd5(path, kCalgMd5);
+  }
+
+  // Starts the companion as the updater does; with stopAt, ends it the moment its
+  // partial file has grown to that size. The exit code, or -1 when it did not end.
+  int Run(const std::string& task, std::int64_t stopAt = 0) {
+    test::VirtualPlatform noStartPause;
+    ProcessInfo process;
+    if (!StartProcess(program_, "\"" + task + "\" \"" + folder_ + "\"", process)) return -1;
+    if (stopAt > 0) {
+      for (int poll = 0; poll < kRunBoundMs / 10 && PartialSize() < stopAt; ++poll)
+        if (WaitForSingleObject(process.process.Get(), 10) == WAIT_OBJECT_0) break;
+      TerminateProcess(process.process.Get(), 99);
+    }
+    DWORD code = 0;
+    if (WaitForSingleObject(process.process.Get(), kRunBoundMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.process.Get(), &code))
+      return -1;
+    return static_cast<int>(code);
+  }
+  static int Code(Exit exit) { return static_cast<int>(exit); }
+
+  std::string Partial() const { return folder_ + "\\" + std::string(kPartialFileName); }
+  std::string PartialRecord() const { return folder_ + "\\" + std::string(kPartialTaskFileName); }
+  std::int64_t PartialSize() const {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(test::PathOf(Partial()), error);
+    return error ? -1 : static_cast<std::int64_t>(size);
+  }
+  std::vector<std::string> FolderContent() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(test::PathOf(folder_)))
+      names.push_back(Narrow(entry.path().filename().wstring()));
+    return names;
+  }
+
+  test::ScratchFolders scratch_;
+  std::string program_, folder_;
+};
+
+TEST_F(CompanionTest, DownloadsFromTheServiceAndFromNginxLeavingOnlyThePackage) {
+  const std::string a = PackageBytes(3000000, 1), b = PackageBytes(1048577, 2);
+  ScriptPackageFaults(Json::array());
+  EXPECT_EQ(Run(WriteTask(ServicePackage("a.exe", a), a.size(), Md5(a))), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), a);
+  EXPECT_EQ(FolderContent(), std::vector<std::string>{"zelupdatepkg.dwn"});
+  EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
+
+  // A complete file of an earlier package is replaced, not appended to.
+  std::string md5 = Md5(b);
+  for (char& c : md5) c = static_cast<char>(std::tolower(c));  // as a service may send it
+  EXPECT_EQ(Run(WriteTask(NginxPackage("/", "b.exe", b), b.size(), md5)), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), b);
+  EXPECT_EQ(FolderContent(), std::vector<std::string>{"zelupdatepkg.dwn"});
+}
+
+TEST_F(CompanionTest, ResumesAfterAKillWithARangeTheServerHonours) {
+  const std::string package = PackageBytes(4 * 1048576, 3);
+  const std::string task = WriteTask(NginxPackage("/slow/", "c.exe", package), package.size(), Md5(package));
+  EXPECT_EQ(Run(task, 1), 99);
+  const std::int64_t kept = PartialSize();
+  ASSERT_GT(kept, 0);
+  ASSERT_LT(kept, static_cast<std::int64_t>(package.size()));
+  EXPECT_TRUE(test::PathExists(PartialRecord()));
+
+  EXPECT_EQ(Run(task), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), package);
+  EXPECT_EQ(NginxLogLine("/slow/c.exe", "bytes=" + std::to_string(kept) + "-").substr(0, 16), "/slow/c.exe 206 ");
+  EXPECT_FALSE(test::PathExists(PartialRecord()));
+}
+
+TEST_F(CompanionTest, StartsOverWhenTheServerAnswersARangeWithTheWholeFile) {
+  const std::string package = PackageBytes(4 * 1048576, 4);
+  const std::string task = WriteTask(NginxPackage("/norange/", "d.exe", package), package.size(), Md5(package));
+  EXPECT_EQ(Run(task, 1), 99);
+  const std::int64_t kept = PartialSize();
+  ASSERT_GT(kept, 0);
+
+  EXPECT_EQ(Run(task), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), package);
+  EXPECT_EQ(NginxLogLine("/norange/d.exe", "bytes=" + std::to_string(kept) + "-").substr(0, 19),
+            "/norange/d.exe 200 ");
+}
+
+TEST_F(CompanionTest, ABrokenTransferIsResumedAndAChangedTotalStartsOver) {
+  const std::string package = PackageBytes(600000, 5);
+  // 200000 bytes under the whole file's length; then the service says nothing more
+  // until it drops the idle connection (after its keep-alive time of 5 s).
+  const Json cut = {{"body", package.substr(0, 200000)},
+                    {"headers", Json::array({Json::array({"Content-Length", "600000"})})}};
+  // The rest, but of a file one byte longer than the task says.
+  const Json otherTotal = {{"headers", Json::array({Json::array({"Content-Range", "bytes 200000-600000/600001"})})}};
+  ScriptPackageFaults(Json::array({cut, otherTotal}));
+  EXPECT_EQ(Run(WriteTask(ServicePackage("e.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), package);
+  EXPECT_EQ(ServiceRanges(), (std::vector<std::string>{"", "bytes=200000-", ""}));
+}
+
+TEST_F(CompanionTest, APartialFileOfAnotherPackageIsNeverContinued) {
+  const std::string old = PackageBytes(500000, 6), package = PackageBytes(500000, 7);
+  ASSERT_TRUE(test::WriteBytes(Partial(), old.substr(0, 100000)));
+  ASSERT_TRUE(test::WriteBytes(PartialRecord(), TaskFileText({"2.0", ServicePackage("old.exe", old), 500000,
+                                                              Md5(old)})));
+  ScriptPackageFaults(Json::array());
+  EXPECT_EQ(Run(WriteTask(ServicePackage("f.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), package);
+  EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
+}
+
+TEST_F(CompanionTest, AWrongSizeOrMd5DeletesTheOutput) {
+  const std::string package = PackageBytes(300000, 8);
+  const std::string url = ServicePackage("g.exe", package);
+  ScriptPackageFaults(Json::array());
+  EXPECT_EQ(Run(WriteTask(url, package.size(), std::string(32, '0'))), Code(Exit::kWrongMd5));
+  EXPECT_EQ(FolderContent(), std::vector<std::string>{});
+  EXPECT_EQ(Run(WriteTask(url, package.size() - 1, Md5(package))), Code(Exit::kWrongSize));
+  EXPECT_EQ(FolderContent(), std::vector<std::string>{});
+}
+
+TEST_F(CompanionTest, FailuresEndWithTheirOwnExitCodes) {
+  const std::string md5(32, 'A');
+  // Port 1 on the loopback: every connection is refused at once, on every try.
+  EXPECT_EQ(Run(WriteTask("http://127.0.0.1:1/p.exe", 1000, md5)), Code(Exit::kNetwork));
+  ScriptPackageFaults(Json::array());
+  EXPECT_EQ(Run(WriteTask(ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kRefused));
+  ASSERT_TRUE(test::WriteBytes(scratch_.temp + "\\bad.tmp", "2.1.0\r\nhttp://h/p\r\nmany\r\n" + md5 + "\r\n"));
+  EXPECT_EQ(Run(scratch_.temp + "\\bad.tmp"), Code(Exit::kBadTask));
+  EXPECT_EQ(Run(scratch_.temp + "\\missing.tmp"), Code(Exit::kBadTask));
+
+  // Another downloader at work on the same folder.
+  UniqueFile holder(CreateFileW(Widen(Partial()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
+                                nullptr));
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(Run(WriteTask(ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kCannotWrite));
+}
+
+}  // namespace
+}  // namespace zel::companion

@@ -1,0 +1,67 @@
+#include "companion/DownloadRules.h"
+
+#include <gtest/gtest.h>
+
+namespace zel::companion {
+namespace {
+
+const DownloadTask kTask{"2.1.0", "http://h/p.exe", 1000, "D9E7E8FD8B9D56B3CAD80867A906B2F8"};
+
+TEST(CompanionArguments, TaskFileAndFolderOrHelpAlone) {
+  EXPECT_EQ(ParseArguments({"C:\\t\\zqt1.tmp", "C:\\u\\zelGuard"})->folder, "C:\\u\\zelGuard");
+  EXPECT_TRUE(ParseArguments({"--help"})->help);
+  EXPECT_TRUE(ParseArguments({"/?"})->help);
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {}, {"task"}, {"task", "folder", "extra"}, {"", "folder"}, {"task", ""}})
+    EXPECT_EQ(ParseArguments(bad), std::nullopt) << bad.size();
+}
+
+TEST(CompanionResume, OnlyAPartialFileOfTheSamePackageIsContinued) {
+  EXPECT_EQ(ResumeOffset(kTask, kTask, 400), 400u);
+  EXPECT_EQ(ResumeOffset(kTask, kTask, 1000), 1000u);  // complete: only the check is left
+  DownloadTask otherVersion = kTask;
+  otherVersion.version = "2.0.9";  // the same file under another version text
+  EXPECT_EQ(ResumeOffset(kTask, otherVersion, 400), 400u);
+
+  EXPECT_EQ(ResumeOffset(kTask, std::nullopt, 400), 0u);  // no record of what it holds
+  EXPECT_EQ(ResumeOffset(kTask, kTask, 0), 0u);
+  EXPECT_EQ(ResumeOffset(kTask, kTask, -1), 0u);
+  EXPECT_EQ(ResumeOffset(kTask, kTask, 1001), 0u);  // longer than the package
+  for (auto change : {+[](DownloadTask& t) { t.url += "?2"; }, +[](DownloadTask& t) { t.size = 2000; },
+                      +[](DownloadTask& t) { t.md5[0] = 'E'; }}) {
+    DownloadTask other = kTask;
+    change(other);
+    EXPECT_EQ(ResumeOffset(kTask, other, 400), 0u);
+  }
+}
+
+TEST(CompanionAnswers, ARangeIsAppendedOnlyWhenItIsExactlyTheRest) {
+  EXPECT_EQ(JudgeAnswer(400, 1000, 206, "bytes 400-999/1000", 600), AnswerUse::kAppend);
+  // The whole file, asked for or not: written from byte 0.
+  EXPECT_EQ(JudgeAnswer(0, 1000, 200, "", 1000), AnswerUse::kFromStart);
+  EXPECT_EQ(JudgeAnswer(400, 1000, 200, "", 1000), AnswerUse::kFromStart);
+  EXPECT_EQ(JudgeAnswer(400, 1000, 200, "", std::nullopt), AnswerUse::kFromStart);
+  EXPECT_EQ(JudgeAnswer(0, 1000, 206, "bytes 0-999/1000", 1000), AnswerUse::kFromStart);
+  // Another range, another total or no range at all for a resume: start over.
+  for (const char* range : {"bytes 0-999/1000", "bytes 401-999/1000", "bytes 400-998/1000", "bytes 400-1099/1100",
+                            "bytes 400-899/900", "", "bytes */1000", "bytes 400-999/1000 "})
+    EXPECT_EQ(JudgeAnswer(400, 1000, 206, range, std::nullopt), AnswerUse::kStartOver) << range;
+  EXPECT_EQ(JudgeAnswer(400, 1000, 416, "bytes */300", std::nullopt), AnswerUse::kStartOver);
+}
+
+TEST(CompanionAnswers, WrongSizesRefusalsAndPassingTrouble) {
+  EXPECT_EQ(JudgeAnswer(0, 1000, 200, "", 1001), AnswerUse::kWrongSize);
+  EXPECT_EQ(JudgeAnswer(400, 1000, 200, "", 999), AnswerUse::kWrongSize);
+  EXPECT_EQ(JudgeAnswer(0, 1000, 206, "bytes 0-1099/1100", 1100), AnswerUse::kWrongSize);
+  EXPECT_EQ(JudgeAnswer(0, 1000, 206, "bytes 0-499/1000", 500), AnswerUse::kRefused);  // a part never asked for
+  EXPECT_EQ(JudgeAnswer(0, 1000, 416, "bytes */1000", std::nullopt), AnswerUse::kRefused);
+  for (const int status : {204, 301, 304, 400, 403, 404, 410})
+    EXPECT_EQ(JudgeAnswer(400, 1000, status, "", std::nullopt), AnswerUse::kRefused) << status;
+  for (const int status : {408, 429, 500, 502, 503, 504, 599})
+    EXPECT_EQ(JudgeAnswer(400, 1000, status, "", std::nullopt), AnswerUse::kRetry) << status;
+  EXPECT_EQ(RetryPauseMs(1), 500u);
+  EXPECT_EQ(RetryPauseMs(kRetries), 2000u);
+}
+
+}  // namespace
+}  // namespace zel::companion

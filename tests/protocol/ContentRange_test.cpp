@@ -1,0 +1,39 @@
+#include "protocol/ContentRange.h"
+
+#include <gtest/gtest.h>
+
+namespace zel {
+namespace {
+
+TEST(ContentRange, ReadsTheThreeNumbersUpTo64Bits) {
+  EXPECT_EQ(ParseContentRange("bytes 0-1048575/3000000"), (ContentRange{0, 1048575, 3000000}));
+  EXPECT_EQ(ParseContentRange("bytes 7-7/8"), (ContentRange{7, 7, 8}));
+  EXPECT_EQ(ParseContentRange("bytes 0-18446744073709551614/18446744073709551615"),
+            (ContentRange{0, 18446744073709551614u, 18446744073709551615u}));
+}
+
+TEST(ContentRange, RefusesEverythingElse) {
+  for (const char* bad :
+       {"", "bytes", "bytes ", "bytes */100", "bytes 0-9/*", "Bytes 0-9/10", "bytes  0-9/10", " bytes 0-9/10",
+        "bytes 0-9/10 ", "bytes 0-9/10\r\n", "bytes=0-9/10", "items 0-9/10", "bytes 0-9", "bytes 0/10",
+        "bytes -9/10", "bytes 0-/10", "bytes 0-9/", "bytes +0-9/10", "bytes 0-+9/10", "bytes 0-9/+10",
+        "bytes 0 -9/10", "bytes 0- 9/10", "bytes 0-9 /10", "bytes 0-9/ 10", "bytes 0x0-9/10", "bytes 0-9/10/11",
+        "bytes 0-9-10/11", "bytes 5-4/10", "bytes 0-10/10", "bytes 0-0/0",
+        "bytes 0-18446744073709551615/18446744073709551616"})
+    EXPECT_EQ(ParseContentRange(bad), std::nullopt) << '"' << bad << '"';
+  EXPECT_EQ(ParseContentRange(std::string_view("bytes 0-9/10\0", 13)), std::nullopt);
+}
+
+TEST(ContentRange, RestOfFileIsExactlyFromTheOffsetToTheLastByteOfThatTotal) {
+  EXPECT_TRUE(IsRestOfFile("bytes 100-999/1000", 100, 1000));
+  EXPECT_TRUE(IsRestOfFile("bytes 0-999/1000", 0, 1000));
+  EXPECT_FALSE(IsRestOfFile("bytes 101-999/1000", 100, 1000));  // another start
+  EXPECT_FALSE(IsRestOfFile("bytes 100-998/1000", 100, 1000));  // short of the end
+  EXPECT_FALSE(IsRestOfFile("bytes 100-1000/1001", 100, 1000));  // the file grew
+  EXPECT_FALSE(IsRestOfFile("bytes 100-998/999", 100, 1000));   // the file shrank
+  EXPECT_FALSE(IsRestOfFile("bytes 100-999/1000 ", 100, 1000));
+  EXPECT_FALSE(IsRestOfFile("bytes 0-0/1", 1, 1));  // nothing is left of a complete file
+}
+
+}  // namespace
+}  // namespace zel

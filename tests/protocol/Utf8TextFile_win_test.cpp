@@ -1,0 +1,57 @@
+#include "protocol/Utf8TextFile_win.h"
+
+#include <gtest/gtest.h>
+
+#include "support/ScratchFolders_win.h"
+
+namespace zel {
+namespace {
+
+class Utf8TextFileTest : public ::testing::Test {
+ protected:
+  test::ScratchFolders scratch_;
+  const std::string path_ = scratch_.root + "\\\u4EFB\u52A1.tmp";  // reached through the ANSI code page
+  clsUTF8TextFile file_;
+};
+
+TEST_F(Utf8TextFileTest, WritesUtf8BytesWithoutMarkAndCrLfOnlyWhenAsked) {
+  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, false, "a", true));
+  EXPECT_EQ(test::ReadBytes(path_), "a\r\n");
+  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, false, "\u4E2D"));
+  EXPECT_EQ(test::ReadBytes(path_), "\xE4\xB8\xAD");  // replaced, no byte-order mark
+  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, "b", true));
+  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, ""));
+  EXPECT_EQ(test::ReadBytes(path_), "\xE4\xB8\xAD" "b\r\n");  // appended without separator
+}
+
+TEST_F(Utf8TextFileTest, WriteFailsWithoutTouchingAFileItCannotReplace) {
+  EXPECT_FALSE(file_.WriteMsgToUTF8File(scratch_.root + "\\missing\\x.txt", false, "a"));
+  ASSERT_TRUE(test::WriteBytes(path_, "old"));
+  UniqueFile holder(CreateFileW(Widen(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                nullptr));
+  ASSERT_TRUE(holder);
+  EXPECT_FALSE(file_.WriteMsgToUTF8File(path_, false, "new"));
+  EXPECT_FALSE(file_.WriteMsgToUTF8File(path_, true, "new"));
+  holder.Reset();
+  EXPECT_EQ(test::ReadBytes(path_), "old");
+}
+
+TEST_F(Utf8TextFileTest, ReadsTheWholeFileAndCountsUtf16Units) {
+  std::string text = "stale";
+  EXPECT_EQ(file_.ReadFromUTF8File(scratch_.root + "\\missing.txt", text), 0);
+  EXPECT_EQ(text, "");
+  ASSERT_TRUE(test::WriteBytes(path_, ""));
+  text = "stale";
+  EXPECT_EQ(file_.ReadFromUTF8File(path_, text), 0);
+  EXPECT_EQ(text, "");
+
+  ASSERT_TRUE(test::WriteBytes(path_, "\xEF\xBB\xBF" "a\r\n\xF0\x9F\x98\x80\xFF"));
+  EXPECT_EQ(file_.ReadFromUTF8File(path_, text), 7);  // mark, a, CR, LF, two units, U+FFFD
+  EXPECT_EQ(text, "\uFEFF" "a\r\n\U0001F600\uFFFD");
+  ASSERT_TRUE(test::WriteBytes(path_, std::string("ab\0cd", 5)));
+  EXPECT_EQ(file_.ReadFromUTF8File(path_, text), 2);
+  EXPECT_EQ(text, "ab");
+}
+
+}  // namespace
+}  // namespace zel

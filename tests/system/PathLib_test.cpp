@@ -1,0 +1,56 @@
+#include "system/PathLib.h"
+
+#include <gtest/gtest.h>
+
+#include "system/Text.h"
+
+namespace zel {
+namespace {
+
+TEST(PathLib, SplitPathKeepsEverythingBeforeTheLastBackslashAsTheFolder) {
+  const std::pair<const char*, PathParts> cases[] = {
+      {"C:\\dir\\file.txt", {"C:\\dir", "file.txt"}},
+      {"C:\\file.txt", {"C:", "file.txt"}},  // a root folder comes back as the bare drive
+      {"file.txt", {"", "file.txt"}},
+      {"C:\\dir\\", {"C:\\dir", ""}},  // trailing separator: an empty name
+      {"\\\\server\\share\\f.txt", {"\\\\server\\share", "f.txt"}},
+      {"\\\\server", {"\\", "server"}},
+      {"C:\\dir\\\\f", {"C:\\dir\\", "f"}},  // a doubled backslash before the name stays
+      {"C:\\dir\\README", {"C:\\dir", "README"}},  // no extension
+      {"C:/dir/f.txt", {"", "C:/dir/f.txt"}},  // a slash is no separator
+      {"\\", {"", ""}},
+      {"", {"", ""}},
+  };
+  for (const auto& [path, parts] : cases) EXPECT_EQ(ClsPathLib().SplitPath(path), parts) << path;
+}
+
+TEST(PathLib, JoinPathAddsOneBackslashUnlessThereIsOne) {
+  const ClsPathLib lib;
+  EXPECT_EQ(lib.JoinPath("C:\\dir", "a.txt"), "C:\\dir\\a.txt");
+  EXPECT_EQ(lib.JoinPath("C:\\dir\\", "a.txt"), "C:\\dir\\a.txt");
+  EXPECT_EQ(lib.JoinPath("", "a.txt"), "\\a.txt");
+  EXPECT_EQ(lib.JoinPath("C:", "a.txt"), "C:\\a.txt");
+  EXPECT_EQ(lib.JoinPath("C:\\dir/", "a.txt"), "C:\\dir/\\a.txt");
+  EXPECT_EQ(lib.JoinPath("\\\\server\\share", "\\a.txt"), "\\\\server\\share\\\\a.txt");  // appended unchanged
+}
+
+// Reads each ANSI byte as the character of that number (an ANSI code page that is
+// Latin-1), so the byte logic can be followed here; the Windows tests use code page 936.
+std::string Latin1ToUtf8(std::string_view ansi) {
+  std::u16string units;
+  for (const char c : ansi) units += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return Utf16ToUtf8(units);
+}
+
+TEST(PathLib, UnicodeTestLooksAtTheBytesOfTheRereadText) {
+  EXPECT_FALSE(HasBytesOutsidePrintableAscii("C:\\Program Files\\x", Latin1ToUtf8));
+  EXPECT_FALSE(HasBytesOutsidePrintableAscii("", Latin1ToUtf8));
+  EXPECT_FALSE(HasBytesOutsidePrintableAscii("C:\\\u4E2D", Latin1ToUtf8));  // bytes 2D 4E: both printable
+  EXPECT_TRUE(HasBytesOutsidePrintableAscii("C:\\\u00E9", Latin1ToUtf8));   // byte E9
+  EXPECT_TRUE(HasBytesOutsidePrintableAscii("C:\\\u6587", Latin1ToUtf8));   // bytes 87 65
+  EXPECT_TRUE(HasBytesOutsidePrintableAscii("a\tb", Latin1ToUtf8));         // a control character
+  EXPECT_TRUE(HasBytesOutsidePrintableAscii("a~\x7F", Latin1ToUtf8));
+}
+
+}  // namespace
+}  // namespace zel

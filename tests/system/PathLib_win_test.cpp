@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "system/PathLib.h"
+#include "support/ScratchFolders_win.h"
+
+namespace zel {
+namespace {
+
+class PathLibFiles : public ::testing::Test {
+ protected:
+  std::string Make(const std::string& name, const std::string& bytes = "x") {
+    const std::string path = lib_.JoinPath(scratch_.root, name);
+    EXPECT_TRUE(test::WriteBytes(path, bytes));
+    return path;
+  }
+  std::string MakeDir(const std::string& name) {
+    const std::string path = lib_.JoinPath(scratch_.root, name);
+    std::filesystem::create_directories(test::PathOf(path));
+    return path;
+  }
+  test::ScratchFolders scratch_;
+  ClsPathLib lib_;
+};
+
+TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
+  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = MakeDir("\u76EE\u5F55");
+  SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_TRUE(lib_.IsFile(hidden));
+  EXPECT_TRUE(lib_.IsFile(Make("\u4E2D\u6587.txt")));
+  EXPECT_FALSE(lib_.IsFile(system));
+  EXPECT_FALSE(lib_.IsFile(dir));
+  EXPECT_FALSE(lib_.IsFile(scratch_.root + "\\missing.txt"));
+  EXPECT_TRUE(lib_.IsDir(dir));
+  EXPECT_TRUE(lib_.IsDir(dir + "\\"));
+  EXPECT_FALSE(lib_.IsDir(hidden));
+  EXPECT_FALSE(lib_.DelFile(dir));
+  EXPECT_TRUE(lib_.DelFile(hidden));
+  EXPECT_FALSE(test::PathExists(hidden));
+}
+
+TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
+  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(MakeDir("sub"), "c.txt");
+  EXPECT_FALSE(lib_.MyCopyFile(a, b, false));
+  EXPECT_EQ(test::ReadBytes(b), "B");
+  EXPECT_TRUE(lib_.MyCopyFile(a, b, true));
+  EXPECT_EQ(test::ReadBytes(b), "A");
+
+  ASSERT_TRUE(test::WriteBytes(b, "B"));
+  EXPECT_FALSE(lib_.RenameFile(a, b));
+  EXPECT_EQ(test::ReadBytes(a) + test::ReadBytes(b), "AB");
+  EXPECT_TRUE(lib_.RenameFile(a, b, true));  // the same folder: the shell's rename
+  EXPECT_FALSE(test::PathExists(a));
+  EXPECT_EQ(test::ReadBytes(b), "A");
+  EXPECT_TRUE(lib_.RenameFile(b, c));  // another folder: a move
+  EXPECT_EQ(test::ReadBytes(c), "A");
+  EXPECT_FALSE(test::PathExists(b));
+}
+
+TEST_F(PathLibFiles, SizesAndFolderDeletion) {
+  EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
+  EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
+  EXPECT_EQ(lib_.MyGetFileSize(Make("five.bin", "12345")), 5);
+
+  const std::string file = Make("file.txt");
+  EXPECT_FALSE(lib_.DeleteFolder(file));
+  EXPECT_TRUE(test::PathExists(file));
+  for (const std::string suffix : {"", "\\"}) {
+    const std::string dir = MakeDir("full" + suffix);
+    ASSERT_TRUE(test::WriteBytes(dir + "\\inner.txt", "x"));
+    MakeDir("full\\deeper");
+    EXPECT_TRUE(lib_.DeleteFolder(dir + suffix)) << suffix;
+    EXPECT_FALSE(test::PathExists(dir)) << suffix;
+  }
+  EXPECT_FALSE(lib_.DeleteFolder(scratch_.root + "\\missing"));
+}
+
+TEST(PathLibUnicode, ReadsTheUtf16BytesInCodePage936) {
+  ASSERT_EQ(GetACP(), 936u);
+  const ClsPathLib lib;
+  EXPECT_FALSE(lib.PathHasUnicode("C:\\Program Files\\x"));
+  EXPECT_FALSE(lib.PathHasUnicode("C:\\\u4E2D"));  // its bytes 2D 4E are "-N"
+  EXPECT_TRUE(lib.PathHasUnicode("C:\\\u6587\u4EF6"));
+}
+
+}  // namespace
+}  // namespace zel
