@@ -7,7 +7,6 @@
 
 #include "system/Wmi.h"
 #include "profile/MachineProfile.h"
-#include "profile/OfficeDetection.h"
 
 namespace zel {
 namespace {
@@ -77,79 +76,6 @@ TEST(MachineFactsCollection, FailureGuardKeepsEarlierFactsAndDefaultsForTheRest)
   const MachineFacts facts = Collect(true, &wmi, {-1, 0});
   EXPECT_EQ(facts.uuid, "U-1");
   EXPECT_EQ(facts.resolution + "|" + facts.httpsShellApp + "|" + facts.docShellProfile, "0*0|unknown|Doc");
-}
-
-using Guess = std::pair<std::string, std::string>;
-
-TEST(GuessAppFromPath, FoldersNameTheVersionOrThePathStandsForItself) {
-  const std::pair<std::string, Guess> cases[] = {
-      {"c:\\program files\\microsoft office\\root\\office16\\winword.exe", {"winword", "16"}},
-      {"c:\\kingsoft\\wps office\\11.1.0.10000\\office6\\wps.exe", {"wps", "11"}},
-      // The first folder with a dot is taken, even a user name.
-      {"c:\\users\\li.wei\\appdata\\local\\kingsoft\\wps office\\12.1.0.1\\office6\\wps.exe", {"wps", "li"}},
-  };
-  for (const auto& [path, guess] : cases) EXPECT_EQ(GuessAppFromPath(path), guess) << path;
-  for (const std::string path :
-       {"", "c:\\winword.exe", "c:\\libre\\soffice.exe", "c:\\office16\\WINWORD.EXE"})
-    EXPECT_EQ(GuessAppFromPath(path), Guess(path, "0.0.0")) << path;
-}
-
-// The add-in list from HKEY_CURRENT_USER's add-in keys, given in enumeration order.
-struct Addin {
-  std::string app, name;
-  RegValue loadBehavior;
-  std::string description = {};
-};
-std::string AddinList(const std::vector<Addin>& addins) {
-  const auto keyOf = [](const Addin& a) { return "Software\\Microsoft\\Office\\" + a.app + "\\Addins"; };
-  AddinSources sources;
-  sources.subKeys = [&](const std::string& key) {
-    std::vector<std::string> names;
-    for (const Addin& addin : addins)
-      if (key == keyOf(addin)) names.push_back(addin.name);
-    return names;
-  };
-  sources.readValue = [&](const std::string& key, const std::string& value) -> std::optional<RegValue> {
-    for (const Addin& addin : addins)
-      if (key == keyOf(addin) + "\\" + addin.name)
-        return value == "LoadBehavior" ? addin.loadBehavior : RegValue(addin.description);
-    return std::nullopt;
-  };
-  return BuildOfficeAddins(sources);
-}
-
-TEST(OfficeAddinList, MembersInApplicationOrderUnescapedWithDuplicatesAndNumericTexts) {
-  EXPECT_EQ(AddinList({{"PowerPoint", "Pp.Connect", 3},
-                       {"Word", "Vendor.Connect", 3, "Some \"Add-in\""},
-                       {"Word", "TextTwo", " 2 "},
-                       {"Word", "Twin.Connect", 9, "Some \"Add-in\""},
-                       {"Word", "Negative", -1},
-                       {"Word", "TextZero", "0"},
-                       {"Excel", "Off.Connect", 0, "Disabled"}}),
-            "{\"Word\":[\"Some \"Add-in\"\",\"TextTwo\",\"Some \"Add-in\"\"],\"Excel\":[],"
-            "\"PowerPoint\":[\"Pp.Connect\"]}");
-}
-
-TEST(DefaultDocApp, UnknownVersionAsksExcelThenWpsAndTakesTheAnswer) {
-  std::vector<std::string> asked;
-  DocAppSources sources;
-  sources.classesRootDefault = [](const std::string& key) -> std::optional<std::string> {
-    if (key == ".xls") return "Sheet";
-    if (key == "Sheet\\shell\\Open\\command") return "c:\\apps\\sheet.exe %1";
-    return std::nullopt;
-  };
-  sources.fileVersion = [](const std::string&) { return std::string("0.0.0"); };
-  sources.automation = [&asked](const std::string& progId, const std::string& appName, DocAppInfo& answer) {
-    asked.push_back(progId + "/" + appName);
-    if (progId != "ket.Application") return false;
-    answer = {"wps", "12", "c:\\kso\\office6", "c:\\kso\\office6\\wps.exe"};
-    return true;
-  };
-  DocAppInfo info;
-  EXPECT_TRUE(ResolveDefaultDocApp(sources, info));
-  EXPECT_EQ(asked, (std::vector<std::string>{"Excel.Application/winword", "ket.Application/wps"}));
-  EXPECT_EQ(info.AppName + "|" + info.Version + "|" + info.Folder + "|" + info.ExePath,
-            "wps|12|c:\\kso\\office6\\|c:\\kso\\office6\\wps.exe");
 }
 
 }  // namespace
