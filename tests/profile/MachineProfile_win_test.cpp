@@ -1,11 +1,17 @@
-// The machine profile from this machine's registry and WMI; the registry is a
-// private sandbox for each test.
+// The machine profile from this machine's registry, screen and WMI; the registry is
+// a private sandbox for each test, and WMI the machine's own or one the test chooses.
 #include <objbase.h>
+
+#include <filesystem>
+#include <stdexcept>
 
 #include "profile/MachineProfile.h"
 #include "protocol/TextCodecs.h"
 #include "settings/SettingsFile.h"
+#include "support/FakeWmi.h"
 #include "support/RegistrySandbox_win.h"
+#include "support/VirtualPlatform.h"
+#include "system/OsInfo.h"
 #include "system/Wmi.h"
 
 namespace zel {
@@ -14,16 +20,17 @@ namespace {
 using test::ScratchFolder;
 using MachineProfile = test::RegistrySandbox;
 
+const std::string kHttpsUserChoice =
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
+
 TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
-  const std::string userChoice =
-      "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
   EXPECT_EQ(GetHttpsShellApp(), "unknown");
   Set(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", "", "C:\\Tools\\Browser.EXE -url \"%1\"");
   EXPECT_EQ(GetHttpsShellApp(), "browser");
-  Set(HKEY_CURRENT_USER, userChoice, "ProgId", "");
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
   EXPECT_EQ(GetHttpsShellApp(), "browser");
   // A chosen class without a command is not replaced by the https class.
-  Set(HKEY_CURRENT_USER, userChoice, "ProgId", "ChromeHTML");
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
   EXPECT_EQ(GetHttpsShellApp(), "unknown");
   Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
       "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
@@ -34,7 +41,8 @@ TEST_F(MachineProfile, FullFormFromThisMachine) {
   ScratchFolder folder;
   std::unique_ptr<ClsWMI> wmi;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const std::string profile = GetMachineProfile(true, SettingsFile(Narrow((folder.path / L"config.dat").wstring())), wmi);
+  const std::string profile =
+      GetMachineProfile(true, SettingsFile(Narrow((folder.path / L"config.dat").wstring())), wmi);
   EXPECT_NE(wmi, nullptr);  // created on first use and kept for the run
   wmi.reset();
   CoUninitialize();
@@ -44,6 +52,111 @@ TEST_F(MachineProfile, FullFormFromThisMachine) {
   EXPECT_TRUE(profile.ends_with("&Resolution=" + HexEncodeText(screen) + "&HttpsShellApp=" +
                                 HexEncodeText("unknown") + "&" + DefaultDocShellProfile()))
       << profile;
+}
+
+// A WMI service that reports a Chinese caption, Windows 10 and a 64-bit processor;
+// the query named by failing throws, as any failure inside a step would.
+class Wmi10 : public test::FakeWmi {
+ public:
+  explicit Wmi10(std::string failing = "") : failing_(std::move(failing)) {
+    os = {"\u4E2D", "10.0"};
+    cpu = {"CPU", "64"};
+    uuid = "4C4C4544-0035-3010-8044-B4C04F583432";
+  }
+  WmiAnswer<WmiOs> getOsInfo() override { return Checked("os", FakeWmi::getOsInfo()); }
+  WmiAnswer<WmiCpu> getCpuInfo() override { return Checked("cpu", FakeWmi::getCpuInfo()); }
+  WmiAnswer<std::string> getUUIDInfo() override { return Checked("uuid", FakeWmi::getUUIDInfo()); }
+
+ private:
+  template <typename T>
+  T Checked(const std::string& query, T answer) {
+    if (query == failing_) throw std::runtime_error(query);
+    return answer;
+  }
+  std::string failing_;
+};
+
+// The profile of a machine with an https handler and a document handler, whose WMI
+// service the test chooses.
+class MachineFactsCollection : public test::RegistrySandbox {
+ protected:
+  void SetUp() override {
+    RegistrySandbox::SetUp();
+    std::filesystem::create_directories(folder_.path);
+    Set(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", "", "C:\\Tools\\Browser.EXE -url \"%1\"");
+    Set(HKEY_CLASSES_ROOT, ".docx", "", "Zel.Doc");
+    Set(HKEY_CLASSES_ROOT, "Zel.Doc\\shell\\Open\\command", "", "C:\\Apps\\Editor.exe");
+    platform_.bindWmi = [this]() -> std::unique_ptr<ClsWMI> {
+      ++binds_;
+      if (wmiAnswers_) return std::make_unique<Wmi10>(failing_);
+      return nullptr;
+    };
+  }
+  // The machine's WMI service: none, or one whose query named by failing throws.
+  void NoWmi() { wmiAnswers_ = false; }
+  // A run of its own: the next profile binds the service anew.
+  void Failing(std::string query) {
+    failing_ = std::move(query);
+    wmi_.reset();
+  }
+
+  std::string Profile(bool full) { return GetMachineProfile(full, settings_, wmi_); }
+  // What every collected fact gives: the fake's answers and this machine's screen.
+  static MachineFacts Collected() {
+    const auto [width, height] = GetScreenSize();
+    return {"4C4C4544-0035-3010-8044-B4C04F583432", GetOSMajorVersion(), "64", "\u4E2D", "10.0", "CPU",
+            ResolutionText(width, height), "browser", HandlerOnly()};
+  }
+  static std::string HandlerOnly() { return DocShellProfileText("c:\\apps\\editor.exe", "0", "{}"); }
+  std::string StoredUuid() const { return settings_.Read("general", "InstalledUUID", "<unset>"); }
+
+  int binds_ = 0;
+
+ private:
+  ScratchFolder folder_;
+  SettingsFile settings_{Narrow((folder_.path / L"config.dat").wstring())};
+  test::VirtualPlatform platform_;
+  std::unique_ptr<ClsWMI> wmi_;
+  bool wmiAnswers_ = true;
+  std::string failing_;
+};
+
+TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun) {
+  EXPECT_EQ(Profile(true), BuildMachineProfile(Collected(), true));
+  EXPECT_EQ(StoredUuid(), Collected().uuid);
+  EXPECT_EQ(Profile(false), BuildMachineProfile(Collected(), false));
+  EXPECT_EQ(binds_, 1);
+}
+
+TEST_F(MachineFactsCollection, ShortFormAsksWmiOnlyForTheUuid) {
+  Failing("os");
+  EXPECT_EQ(Profile(false), BuildMachineProfile(Collected(), false));
+}
+
+TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAreCollected) {
+  NoWmi();
+  MachineFacts defaults;
+  defaults.osMajorVersion = GetOSMajorVersion();
+  defaults.docShellProfile = HandlerOnly();
+  EXPECT_EQ(Profile(true), BuildMachineProfile(defaults, true));
+  EXPECT_EQ(StoredUuid(), "<unset>");
+}
+
+TEST_F(MachineFactsCollection, AFailingStepKeepsEarlierFactsAndDefaultsTheRestUpToTheHttpsHandler) {
+  Failing("uuid");
+  MachineFacts facts = Collected();
+  facts.uuid = "";
+  facts.resolution = "0*0";
+  facts.httpsShellApp = "unknown";
+  EXPECT_EQ(Profile(true), BuildMachineProfile(facts, true));
+
+  Failing("cpu");
+  facts = MachineFacts{};
+  facts.osName = "\u4E2D";
+  facts.osVer = "10.0";
+  facts.osMajorVersion = GetOSMajorVersion();
+  facts.docShellProfile = HandlerOnly();
+  EXPECT_EQ(Profile(true), BuildMachineProfile(facts, true));
 }
 
 }  // namespace
