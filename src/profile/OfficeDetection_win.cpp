@@ -2,6 +2,7 @@
 // keys under HKEY_CURRENT_USER, and the handler's file version.
 #include <windows.h>
 
+#include <optional>
 #include <tuple>
 
 #include "profile/FileVersion.h"
@@ -36,12 +37,10 @@ bool GetDefaultDocApp(DocAppInfo& info) {
 
     const ShellCommand split = SplitShellCommand(*command);
     info.ExePath = split.program;
-    if (split.hasSeparator) {
-      std::tie(info.AppName, info.Version) = AppFromFileVersion(split.program, GetFileVersion(split.program));
-    } else {
-      info.AppName = split.program;
-      info.Version = "0";  // a bare path: no version is looked for
-    }
+    // A bare path is its own name, and no version is looked for.
+    std::tie(info.AppName, info.Version) =
+        split.hasSeparator ? AppFromFileVersion(split.program, GetFileVersion(split.program))
+                           : std::pair<std::string, std::string>(split.program, "0");
     break;
   }
   return CompleteDocApp(info);

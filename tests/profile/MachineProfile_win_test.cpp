@@ -55,25 +55,18 @@ TEST_F(MachineProfile, FullFormFromThisMachine) {
 }
 
 // A WMI service that reports a Chinese caption, Windows 10 and a 64-bit processor;
-// the query named by failing throws, as any failure inside a step would.
-class Wmi10 : public test::FakeWmi {
- public:
-  explicit Wmi10(std::string failing = "") : failing_(std::move(failing)) {
+// with uuidFails its UUID query throws, as any failure inside a step would.
+struct Wmi10 : test::FakeWmi {
+  Wmi10() {
     os = {"\u4E2D", "10.0"};
     cpu = {"CPU", "64"};
     uuid = "4C4C4544-0035-3010-8044-B4C04F583432";
   }
-  WmiAnswer<WmiOs> getOsInfo() override { return Checked("os", FakeWmi::getOsInfo()); }
-  WmiAnswer<WmiCpu> getCpuInfo() override { return Checked("cpu", FakeWmi::getCpuInfo()); }
-  WmiAnswer<std::string> getUUIDInfo() override { return Checked("uuid", FakeWmi::getUUIDInfo()); }
-
- private:
-  template <typename T>
-  T Checked(const std::string& query, T answer) {
-    if (query == failing_) throw std::runtime_error(query);
-    return answer;
+  WmiAnswer<std::string> getUUIDInfo() override {
+    if (uuidFails) throw std::runtime_error("uuid");
+    return FakeWmi::getUUIDInfo();
   }
-  std::string failing_;
+  bool uuidFails = false;
 };
 
 // The profile of a machine with an https handler and a document handler, whose WMI
@@ -88,17 +81,15 @@ class MachineFactsCollection : public test::RegistrySandbox {
     Set(HKEY_CLASSES_ROOT, "Zel.Doc\\shell\\Open\\command", "", "C:\\Apps\\Editor.exe");
     platform_.bindWmi = [this]() -> std::unique_ptr<ClsWMI> {
       ++binds_;
-      if (wmiAnswers_) return std::make_unique<Wmi10>(failing_);
-      return nullptr;
+      if (!wmiAnswers_) return nullptr;
+      auto wmi = std::make_unique<Wmi10>();
+      wmi->uuidFails = uuidFails_;
+      return wmi;
     };
   }
-  // The machine's WMI service: none, or one whose query named by failing throws.
+  // The machine's WMI service: none, or one whose UUID query throws.
   void NoWmi() { wmiAnswers_ = false; }
-  // A run of its own: the next profile binds the service anew.
-  void Failing(std::string query) {
-    failing_ = std::move(query);
-    wmi_.reset();
-  }
+  void UuidFails() { uuidFails_ = true; }
 
   std::string Profile(bool full) { return GetMachineProfile(full, settings_, wmi_); }
   // What every collected fact gives: the fake's answers and this machine's screen.
@@ -118,7 +109,7 @@ class MachineFactsCollection : public test::RegistrySandbox {
   test::VirtualPlatform platform_;
   std::unique_ptr<ClsWMI> wmi_;
   bool wmiAnswers_ = true;
-  std::string failing_;
+  bool uuidFails_ = false;
 };
 
 TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun) {
@@ -126,11 +117,6 @@ TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun
   EXPECT_EQ(StoredUuid(), Collected().uuid);
   EXPECT_EQ(Profile(false), BuildMachineProfile(Collected(), false));
   EXPECT_EQ(binds_, 1);
-}
-
-TEST_F(MachineFactsCollection, ShortFormAsksWmiOnlyForTheUuid) {
-  Failing("os");
-  EXPECT_EQ(Profile(false), BuildMachineProfile(Collected(), false));
 }
 
 TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAreCollected) {
@@ -143,19 +129,11 @@ TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAr
 }
 
 TEST_F(MachineFactsCollection, AFailingStepKeepsEarlierFactsAndDefaultsTheRestUpToTheHttpsHandler) {
-  Failing("uuid");
+  UuidFails();
   MachineFacts facts = Collected();
   facts.uuid = "";
   facts.resolution = "0*0";
   facts.httpsShellApp = "unknown";
-  EXPECT_EQ(Profile(true), BuildMachineProfile(facts, true));
-
-  Failing("cpu");
-  facts = MachineFacts{};
-  facts.osName = "\u4E2D";
-  facts.osVer = "10.0";
-  facts.osMajorVersion = GetOSMajorVersion();
-  facts.docShellProfile = HandlerOnly();
   EXPECT_EQ(Profile(true), BuildMachineProfile(facts, true));
 }
 

@@ -1,6 +1,6 @@
 // The rules of the Office detection: names and versions from handler paths, the
 // automation servers' answers (through a platform whose servers the test chooses),
-// and the add-in entries and list text.
+// and what an add-in is listed as.
 #include "profile/OfficeDetection.h"
 
 #include <gtest/gtest.h>
@@ -122,12 +122,6 @@ TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKi
       {"Some.Connect", "WebPage.Connect", "WebPage.Connect"},
   };
   for (const auto& c : cases) EXPECT_EQ(AddinEntry(c.keyName, c.description), c.entry) << c.keyName;
-}
-
-TEST(AddinListText, MembersInOrderWithEntriesQuotedAsTheyAre) {
-  EXPECT_EQ(AddinListText({}), "{}");
-  EXPECT_EQ(AddinListText({{"Word", {"Some \"Add-in\"", "Some \"Add-in\"", "c:\\x"}}, {"Excel", {}}}),
-            "{\"Word\":[\"Some \"Add-in\"\",\"Some \"Add-in\"\",\"c:\\x\"],\"Excel\":[]}");
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ const std::string kExcel = "Software\\Microsoft\\Office\\Excel\\Addins\\";
 const std::string kPowerPoint = "Software\\Microsoft\\Office\\PowerPoint\\Addins\\";
 
 TEST_F(OfficeAddins, LoadBehaviorExclusionsAndDescriptionsDecideTheEntries) {
+  EXPECT_EQ(GetOfficeAddins(), "{}");
   Set(HKEY_CURRENT_USER, kWord + "A.Connect", "LoadBehavior", 0);
   Set(HKEY_CURRENT_USER, kWord + "B.Connect", "LoadBehavior", 0);
   EXPECT_EQ(GetOfficeAddins(), "{\"Word\":[]}");
