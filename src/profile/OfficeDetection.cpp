@@ -72,7 +72,8 @@ std::pair<std::string, std::string> GuessAppFromPath(const std::string& path) {
   return guess;
 }
 
-std::pair<std::string, std::string> AppFromFileVersion(const std::string& path, const std::string& fileVersion) {
+std::pair<std::string, std::string> AppFromFileVersion(const std::string& path,
+                                                       const std::string& fileVersion) {
   if (fileVersion == kNoVersion) return GuessAppFromPath(path);
   return {path.find('\\') == std::string::npos ? path : ProgramName(path), BeforeFirstDot(fileVersion)};
 }

@@ -42,7 +42,8 @@ std::pair<std::string, std::string> GuessAppFromPath(const std::string& path);
 // fileVersion: the program name (the path itself when it holds no "\") and the
 // part of the version before its first "."; for a file without a version
 // ("0.0.0"), the guess from the folders.
-std::pair<std::string, std::string> AppFromFileVersion(const std::string& path, const std::string& fileVersion);
+std::pair<std::string, std::string> AppFromFileVersion(const std::string& path,
+                                                       const std::string& fileVersion);
 
 // Asks one automation server (ProgID) for its version and folder, naming the
 // program appName; True when it answered with a version that has a ".". The record

@@ -28,7 +28,15 @@ TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
             "&DocShellApp=756E6B6E6F776E&DocShellVer=30&OfficeAddins=7B7D");
 
   // A Chinese caption travels as the hex of its UTF-8 bytes; the document profile as it is.
-  facts = {"U-1", 10, "64", "\u4E2D", "10.0", "CPU", ResolutionText(1920, 1080), "chrome", "Doc"};
+  facts = {.uuid = "U-1",
+           .osMajorVersion = 10,
+           .arch = "64",
+           .osName = "\u4E2D",
+           .osVer = "10.0",
+           .cpu = "CPU",
+           .resolution = ResolutionText(1920, 1080),
+           .httpsShellApp = "chrome",
+           .docShellProfile = "Doc"};
   EXPECT_EQ(BuildMachineProfile(facts, true),
             "UUID=552D31&OSMajorVer=3130&Arch=3634&OSName=E4B8AD&OSVer=31302E30&CPU=435055"
             "&Resolution=313932302A31303830&HttpsShellApp=6368726F6D65&Doc");

@@ -95,8 +95,15 @@ class MachineFactsCollection : public test::RegistrySandbox {
   // What every collected fact gives: the fake's answers and this machine's screen.
   static MachineFacts Collected() {
     const auto [width, height] = GetScreenSize();
-    return {"4C4C4544-0035-3010-8044-B4C04F583432", GetOSMajorVersion(), "64", "\u4E2D", "10.0", "CPU",
-            ResolutionText(width, height), "browser", HandlerOnly()};
+    return {.uuid = "4C4C4544-0035-3010-8044-B4C04F583432",
+            .osMajorVersion = GetOSMajorVersion(),
+            .arch = "64",
+            .osName = "\u4E2D",
+            .osVer = "10.0",
+            .cpu = "CPU",
+            .resolution = ResolutionText(width, height),
+            .httpsShellApp = "browser",
+            .docShellProfile = HandlerOnly()};
   }
   static std::string HandlerOnly() { return DocShellProfileText("c:\\apps\\editor.exe", "0", "{}"); }
   std::string StoredUuid() const { return settings_.Read("general", "InstalledUUID", "<unset>"); }

@@ -22,7 +22,8 @@ TEST(GuessAppFromPath, FoldersNameTheVersionOrThePathStandsForItself) {
       {"c:\\users\\li.wei\\appdata\\local\\kingsoft\\wps office\\12.1.0.1\\office6\\wps.exe", {"wps", "li"}},
   };
   for (const auto& [path, guess] : cases) EXPECT_EQ(GuessAppFromPath(path), guess) << path;
-  for (const std::string path : {"", "c:\\winword.exe", "c:\\libre\\soffice.exe", "c:\\office16\\WINWORD.EXE"})
+  for (const std::string path :
+       {"", "c:\\winword.exe", "c:\\libre\\soffice.exe", "c:\\office16\\WINWORD.EXE"})
     EXPECT_EQ(GuessAppFromPath(path), App(path, "0.0.0")) << path;
 }
 
@@ -42,7 +43,8 @@ std::string Fields(const DocAppInfo& info) {
 class AutomationServers : public ::testing::Test {
  protected:
   AutomationServers() {
-    platform_.askAutomationServer = [this](const std::string& progId) -> std::optional<AutomationServerFacts> {
+    platform_.askAutomationServer =
+        [this](const std::string& progId) -> std::optional<AutomationServerFacts> {
       asked.push_back(progId);
       const auto server = servers.find(progId);
       if (server == servers.end()) return std::nullopt;
@@ -91,7 +93,8 @@ TEST_F(AutomationServers, OnlyAnUnknownVersionAsksAndWithoutAnswerItStaysUnknown
   // No handler, a bare command, a version from the file or the folders.
   const std::pair<DocAppInfo, std::string> known[] = {
       {{}, "|||"},
-      {{"c:\\apps\\sheet.exe", "0", "x", "c:\\apps\\sheet.exe"}, "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe"},
+      {{"c:\\apps\\sheet.exe", "0", "x", "c:\\apps\\sheet.exe"},
+       "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe"},
       {{"sheet.exe", "7", "x", "sheet.exe"}, "sheet.exe|7||sheet.exe"},
   };
   for (auto [info, fields] : known) {

@@ -1,9 +1,8 @@
 // The Office detection from this machine's registry and files: associations and
 // add-in keys in a private registry sandbox for each test, handler programs with
 // real version resources, and Wine's (absent) automation servers.
-#include "profile/OfficeDetection.h"
-
 #include "profile/MachineProfile.h"
+#include "profile/OfficeDetection.h"
 #include "support/RegistrySandbox_win.h"
 
 namespace zel {
