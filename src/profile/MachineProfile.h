@@ -3,8 +3,6 @@
 // installation and the Windows major version; the full form adds the operating
 // system, processor, screen, https handler and the document handler with its add-ins.
 #pragma once
-#include <array>
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +30,9 @@ struct MachineFacts {
 // order, then the document profile as it is.
 std::string BuildMachineProfile(const MachineFacts& facts, bool full);
 
+// The Resolution item of a screen: width*height, or "0*0" when the width is 0.
+std::string ResolutionText(int width, int height);
+
 // DocShellApp=..&DocShellVer=..&OfficeAddins=.., values hex-armoured.
 std::string DocShellProfileText(const std::string& appName, const std::string& version,
                                 const std::string& addins);
@@ -43,23 +44,12 @@ std::string DefaultDocShellProfile();
 // its first space. Only A-Z are lowered here: callers pass system text already lowered.
 std::string ExeNameFromCommand(std::string_view command);
 
-// Where the facts come from.
-struct MachineProbes {
-  std::function<ClsWMI*()> wmi;  // the shared instance, created on first use; null when WMI is unreachable
-  std::function<std::string(ClsWMI& wmi)> installedUUID;
-  std::function<std::array<int, 2>()> screenSize;  // width, height
-  std::function<std::string()> httpsShellApp;
-  std::function<std::string()> docShellProfile;
-  std::function<int()> osMajorVersion;
-};
-// Collects in a fixed order. Without WMI, or when a step from the WMI queries to the
-// https handler fails, the remaining ones of those steps are skipped and keep their
-// defaults; the document profile (full form) and the major version are still collected.
-MachineFacts CollectMachineFacts(bool full, const MachineProbes& probes);
-
-// The same on this machine (Windows build only). sharedWmi is the run's one WMI
-// instance; it is created here when still missing. settings go to the
-// installation identity, which may store the UUID there.
+// The profile of this machine (Windows build only). sharedWmi is the run's one WMI
+// instance; it is bound here when still missing. settings go to the installation
+// identity, which may store the UUID there. Without WMI, or when a step from the WMI
+// queries to the https handler fails, the remaining ones of those steps keep their
+// defaults; the document profile (full form) and the major version are still
+// collected.
 std::string GetMachineProfile(bool full, const SettingsFile& settings, std::unique_ptr<ClsWMI>& sharedWmi);
 // Lower-case program name (no ".exe") of the https handler, or "unknown".
 std::string GetHttpsShellApp();

@@ -2,14 +2,15 @@
 // screen, and the registry's https and document handlers.
 #include <windows.h>
 
-#include "system/Wmi.h"
-#include "profile/Registry_win.h"
+#include "profile/Identity.h"
 #include "profile/MachineProfile.h"
 #include "profile/OfficeDetection.h"
-#include "system/Text_win.h"
-#include "profile/Identity.h"
+#include "profile/Registry_win.h"
+#include "system/Guarded.h"
 #include "system/OsInfo.h"
 #include "system/Platform.h"
+#include "system/Text_win.h"
+#include "system/Wmi.h"
 
 namespace zel {
 namespace {
@@ -40,17 +41,29 @@ std::string GetDocShellProfile() {
 }
 
 std::string GetMachineProfile(bool full, const SettingsFile& settings, std::unique_ptr<ClsWMI>& sharedWmi) {
-  MachineProbes probes;
-  probes.wmi = [&sharedWmi]() -> ClsWMI* {
+  MachineFacts facts;
+  // A failure ends these steps where it happens: what they collected before it stays,
+  // the rest keeps its defaults.
+  GuardedStep([&] {
     if (!sharedWmi) sharedWmi = CurrentPlatform().BindWmi();
-    return sharedWmi.get();
-  };
-  probes.installedUUID = [&settings](ClsWMI& wmi) { return GetInstalledUUID(wmi, settings); };
-  probes.screenSize = GetScreenSize;
-  probes.httpsShellApp = GetHttpsShellApp;
-  probes.docShellProfile = GetDocShellProfile;
-  probes.osMajorVersion = GetOSMajorVersion;
-  return BuildMachineProfile(CollectMachineFacts(full, probes), full);
+    if (!sharedWmi) return;
+    if (full) {
+      // The queries empty their outputs first, so a failing query sends empty items.
+      const WmiOs os = sharedWmi->getOsInfo().value;
+      facts.osName = os.caption;
+      facts.osVer = os.version;
+      const WmiCpu cpu = sharedWmi->getCpuInfo().value;
+      facts.cpu = cpu.name;
+      facts.arch = cpu.addressWidth;
+    }
+    facts.uuid = GetInstalledUUID(*sharedWmi, settings);
+    const auto [width, height] = GetScreenSize();
+    facts.resolution = ResolutionText(width, height);
+    facts.httpsShellApp = GetHttpsShellApp();
+  });
+  if (full) facts.docShellProfile = GetDocShellProfile();
+  facts.osMajorVersion = GetOSMajorVersion();
+  return BuildMachineProfile(facts, full);
 }
 
 }  // namespace zel

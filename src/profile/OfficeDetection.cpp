@@ -2,26 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <exception>
-#include <tuple>
 
 #include "profile/FileVersion.h"
-#include "system/Guarded.h"
 #include "system/Platform.h"
 #include "system/Text.h"
 
 namespace zel {
 namespace {
-
-// Grows the list by the item; with unique set, an item already present is not added
-// again. Always reports True.
-bool AppendToArray(std::vector<std::string>& list, const std::string& item, bool unique) {
-  if (unique && std::find(list.begin(), list.end(), item) != list.end()) return true;
-  list.push_back(item);
-  return true;
-}
-
-constexpr const char* kEmptyAddinList = "{}";
 
 std::string RemoveAll(std::string text, std::string_view what) {
   for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at))
@@ -37,15 +24,6 @@ std::vector<std::string> SplitPath(std::string_view path) {
     if (end == std::string_view::npos) return parts;
     start = end + 1;
   }
-}
-
-std::string Join(const std::vector<std::string>& items, std::string_view separator) {
-  std::string out;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i) out += separator;
-    out += items[i];
-  }
-  return out;
 }
 
 std::string BeforeFirstDot(const std::string& text) { return text.substr(0, text.find('.')); }
@@ -94,6 +72,36 @@ std::pair<std::string, std::string> GuessAppFromPath(const std::string& path) {
   return guess;
 }
 
+std::pair<std::string, std::string> AppFromFileVersion(const std::string& path,
+                                                       const std::string& fileVersion) {
+  if (fileVersion == kNoVersion) return GuessAppFromPath(path);
+  return {path.find('\\') == std::string::npos ? path : ProgramName(path), BeforeFirstDot(fileVersion)};
+}
+
+bool DetectOfficeByAutomation(const std::string& progId, const std::string& appName, DocAppInfo& info) {
+  const auto server = CurrentPlatform().AskAutomationServer(progId);
+  if (!server) return false;
+  const auto dot = server->version.find('.');
+  if (dot == std::string::npos) return false;
+  info.Version = server->version.substr(0, dot);
+  info.ExePath = server->path + "\\" + appName + ".exe";
+  info.AppName = appName;
+  info.Folder = server->path;
+  return true;
+}
+
+bool CompleteDocApp(DocAppInfo& info) {
+  if (info.Version == kNoVersion) {
+    DocAppInfo answer;
+    if (DetectOfficeByAutomation("Excel.Application", "winword", answer) ||
+        DetectOfficeByAutomation("ket.Application", "wps", answer))
+      info = answer;
+  }
+  const auto slash = info.ExePath.rfind('\\');
+  info.Folder = slash == std::string::npos ? std::string() : info.ExePath.substr(0, slash + 1);
+  return info.Version != kNoVersion;
+}
+
 bool IsExcludedAddin(std::string_view name, bool isKeyName) {
   static constexpr std::array<std::string_view, 3> kKeyNames = {"webpage.connect", "wordeefonts.connect",
                                                                 "wordjpostcardwizard.connect"};
@@ -104,89 +112,20 @@ bool IsExcludedAddin(std::string_view name, bool isKeyName) {
   return isKeyName ? listed(kKeyNames) : listed(kDescriptions);
 }
 
-bool ResolveDefaultDocApp(const DocAppSources& sources, DocAppInfo& info) {
-  std::string name, path, version;
-  for (const char* extension : {".docx", ".xlsx", ".doc", ".xls"}) {
-    const auto progId = sources.classesRootDefault(extension);
-    if (!progId || progId->empty() || AsciiLower(*progId) == "docfile") continue;
-    const auto command = sources.classesRootDefault(*progId + "\\shell\\Open\\command");
-    if (!command || command->empty()) continue;
-
-    const ShellCommand split = SplitShellCommand(*command);
-    path = name = split.program;
-    if (!split.hasSeparator) {
-      version = "0";  // a bare path: no version is looked for
-      break;
-    }
-    version = sources.fileVersion(path);
-    if (version != kNoVersion) {
-      version = BeforeFirstDot(version);
-      if (path.find('\\') != std::string::npos) name = ProgramName(path);
-    } else {
-      std::tie(name, version) = GuessAppFromPath(path);
-    }
-    break;
-  }
-
-  if (version == kNoVersion) {
-    DocAppInfo answer;
-    bool answered = sources.automation("Excel.Application", "winword", answer);
-    if (!answered) {
-      answer = DocAppInfo{};
-      answered = sources.automation("ket.Application", "wps", answer);
-    }
-    if (answered) {
-      version = answer.Version;
-      name = answer.AppName;
-      path = answer.ExePath;
-    }
-  }
-
-  const auto slash = path.rfind('\\');
-  info.AppName = name;
-  info.Version = version;
-  info.ExePath = path;
-  info.Folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  return version != kNoVersion;
+std::string AddinEntry(const std::string& keyName, const std::string& description) {
+  if (!description.empty()) return IsExcludedAddin(description, false) ? std::string() : description;
+  return IsExcludedAddin(keyName, true) ? std::string() : keyName;
 }
 
-std::string BuildOfficeAddins(const AddinSources& sources) {
-  // Any failure abandons the list.
-  return Guarded<std::string>(kEmptyAddinList, [&]() -> std::string {
-    std::vector<std::string> members;
-    for (const std::string app : {"Word", "Excel", "PowerPoint"}) {
-      const std::string addinsKey = "Software\\Microsoft\\Office\\" + app + "\\Addins";
-      const std::vector<std::string> subKeys = sources.subKeys(addinsKey);
-      if (subKeys.empty()) continue;
-
-      std::vector<std::string> entries;
-      for (const std::string& subKey : subKeys) {
-        if (subKey.starts_with("OneNote.")) {
-          CurrentPlatform().PumpMessages();
-          continue;
-        }
-        const std::string key = addinsKey + "\\" + subKey;
-        const auto loadBehavior = sources.readValue(key, "LoadBehavior");
-        if (!loadBehavior) continue;
-        const auto enabled = RegValueWholeNumber(*loadBehavior);
-        if (!enabled) return kEmptyAddinList;  // a LoadBehavior that is no number spoils the whole list
-        if (*enabled < 1) continue;
-
-        const auto description = sources.readValue(key, "Description");
-        const std::string described = description ? RegValueText(*description) : std::string();
-        std::string entry;
-        if (!described.empty()) {
-          if (!IsExcludedAddin(described, false)) entry = described;
-        } else if (!IsExcludedAddin(subKey, true)) {
-          entry = subKey;
-        }
-        // Names go in as they are: no escaping, duplicates kept.
-        if (!entry.empty()) AppendToArray(entries, '"' + entry + '"', false);
-      }
-      AppendToArray(members, '"' + app + "\":[" + Join(entries, ",") + "]", false);
-    }
-    return members.empty() ? kEmptyAddinList : "{" + Join(members, ",") + "}";
-  });
+std::string AddinListText(const std::vector<AddinMember>& members) {
+  std::string text = "{";
+  for (const auto& [app, entries] : members) {
+    if (text.size() > 1) text += ',';
+    text += '"' + app + "\":[";
+    for (std::size_t i = 0; i < entries.size(); ++i) text += (i ? ",\"" : "\"") + entries[i] + '"';
+    text += ']';
+  }
+  return text + '}';
 }
 
 }  // namespace zel

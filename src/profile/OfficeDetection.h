@@ -1,17 +1,15 @@
 // Which program opens Word and Excel documents, its major version and folder, and
 // the enabled Word, Excel and PowerPoint add-ins of the current user.
 //
-// The decisions are portable and take the registry, the file version reader and the
-// automation servers as function objects; the Windows build wires in the real ones.
+// The Windows build reads the associations and add-in keys from the registry and
+// versions from the handler's file; the rules that turn what it read into the
+// record and the add-in list are portable, and the automation servers are asked
+// through the platform.
 #pragma once
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
-
-#include "profile/Registry.h"
 
 namespace zel {
 
@@ -40,36 +38,43 @@ std::string ProgramName(std::string_view program);
 // "0.0.0" when nothing can be guessed, and the name then is the path itself.
 std::pair<std::string, std::string> GuessAppFromPath(const std::string& path);
 
+// Name and major version of the handler at a lower-case path whose file reports
+// fileVersion: the program name (the path itself when it holds no "\") and the
+// part of the version before its first "."; for a file without a version
+// ("0.0.0"), the guess from the folders.
+std::pair<std::string, std::string> AppFromFileVersion(const std::string& path,
+                                                       const std::string& fileVersion);
+
+// Asks one automation server (ProgID) for its version and folder, naming the
+// program appName; True when it answered with a version that has a ".". The record
+// is filled only then.
+bool DetectOfficeByAutomation(const std::string& progId, const std::string& appName, DocAppInfo& info);
+
+// Completes the record of the handler that the associations named (AppName, Version
+// and ExePath; all empty when none did). When its version is "0.0.0", the automation
+// servers of Excel and then of WPS are asked, and the first answer replaces it. The
+// folder then comes from ExePath. True unless the version stays "0.0.0".
+bool CompleteDocApp(DocAppInfo& info);
+
 // True when the name is on the exclusion list of its kind (key names when isKeyName,
 // descriptions otherwise), compared without regard to case.
 bool IsExcludedAddin(std::string_view name, bool isKeyName);
+// What an enabled add-in is listed as: its description, or its key name when the
+// description is empty; "" when that is excluded.
+std::string AddinEntry(const std::string& keyName, const std::string& description);
 
-struct DocAppSources {
-  // Default value of an HKEY_CLASSES_ROOT key as text; no value when the read fails.
-  std::function<std::optional<std::string>(const std::string& key)> classesRootDefault;
-  std::function<std::string(const std::string& path)> fileVersion;
-  // Asks one automation server (ProgID) for version and folder, naming the program appName.
-  std::function<bool(const std::string& progId, const std::string& appName, DocAppInfo& info)> automation;
-};
-// The handler of the first of .docx, .xlsx, .doc, .xls with a usable association;
-// the automation servers are asked only when a handler was found whose version is
-// unknown. True unless the version stays "0.0.0".
-bool ResolveDefaultDocApp(const DocAppSources& sources, DocAppInfo& info);
+// An application's add-ins: its name (Word, Excel, PowerPoint) and its entries.
+using AddinMember = std::pair<std::string, std::vector<std::string>>;
+// {"Word":["Some Add-in","Vendor.Connect"],"Excel":[]}: names inserted as they are,
+// without escaping; "{}" without members.
+std::string AddinListText(const std::vector<AddinMember>& members);
 
-struct AddinSources {
-  // HKEY_CURRENT_USER: sub-key names of a key, and one value (no value when the read fails).
-  std::function<std::vector<std::string>(const std::string& keyPath)> subKeys;
-  std::function<std::optional<RegValue>(const std::string& keyPath, const std::string& valueName)> readValue;
-};
-// The add-in list text, {"Word":["Some Add-in","Vendor.Connect"],"Excel":[]}: an
-// application appears when its Addins key has sub-keys; "{}" when none does and when
-// a LoadBehavior is not a number.
-std::string BuildOfficeAddins(const AddinSources& sources);
-
-// The same operations on this machine's registry, files and automation servers
-// (Windows build only).
+// The same operations on this machine's registry and files (Windows build only).
+// GetDefaultDocApp: the handler of the first of .docx, .xlsx, .doc, .xls with a
+// usable association, completed by CompleteDocApp.
 bool GetDefaultDocApp(DocAppInfo& info);
-bool DetectOfficeByAutomation(const std::string& progId, const std::string& appName, DocAppInfo& info);
+// The add-in list of the current user: an application is listed when its Addins key
+// has sub-keys; "{}" when none has and when a LoadBehavior is not a number.
 std::string GetOfficeAddins();
 // GetOfficeAddins for "winword" and "moc", "{}" for every other handler.
 std::string GetDocShellAddins(const std::string& appName);

@@ -1,11 +1,13 @@
 // Everything the program asks of the world beyond its files that a test must be able
 // to control, behind one interface: time (sleeping, the message pump, today's date),
 // the user's answers to message boxes, two facts about the system, and the services
-// that reach it (an HTTP client, zlib's compress2, the WMI service). The program's
-// start-up installs the Win32 platform; tests install their own.
+// that reach it (an HTTP client, zlib's compress2, the WMI service, the automation
+// servers of installed programs). The program's start-up installs the Win32
+// platform; tests install their own.
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zel {
@@ -17,6 +19,13 @@ struct CivilDate {
   int year = 0;
   int month = 0;  // 1..12
   int day = 0;    // 1..31
+};
+
+// What an automation server reports about its program: its "version" and "Path"
+// properties as texts.
+struct AutomationServerFacts {
+  std::string version;  // "16.0"
+  std::string path;     // the program's folder, without a trailing "\"
 };
 
 // zlib's compress2.
@@ -42,6 +51,10 @@ class Platform {
   virtual Compress2Fn Compress2() = 0;
   // The WMI service, bound; null when it cannot be bound.
   virtual std::unique_ptr<ClsWMI> BindWmi() = 0;
+  // Starts the automation server of a ProgID ("Excel.Application"), reads its version
+  // and folder and quits it again; no value when it is not registered, does not start
+  // or does not give both texts. Takes seconds when a server starts.
+  virtual std::optional<AutomationServerFacts> AskAutomationServer(const std::string& progId) = 0;
 };
 
 // The platform in force. Using it before one is installed is a programming error and

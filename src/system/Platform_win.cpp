@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "system/Automation_win.h"
 #include "system/Folders.h"
 #include "system/HttpClient.h"
 #include "system/OsInfo.h"
@@ -38,6 +39,9 @@ class Win32 final : public Platform {
     return fn;
   }
   std::unique_ptr<ClsWMI> BindWmi() override { return BindWmiService(); }
+  std::optional<AutomationServerFacts> AskAutomationServer(const std::string& progId) override {
+    return QueryAutomationServer(progId);
+  }
 };
 
 }  // namespace

@@ -36,6 +36,9 @@ class HostPlatform final : public Platform {
   std::unique_ptr<HttpClient> NewHttpClient() override { return nullptr; }
   Compress2Fn Compress2() override { return &::compress2; }
   std::unique_ptr<ClsWMI> BindWmi() override { return nullptr; }
+  std::optional<AutomationServerFacts> AskAutomationServer(const std::string&) override {
+    return std::nullopt;
+  }
 };
 
 }  // namespace

@@ -1,7 +1,7 @@
 // A platform on a virtual clock: sleeping advances the clock at once and runs what
 // was scheduled for the time passed; pumping is counted. The services (HTTP client,
-// compress2, WMI) come from the platform that was in force before, unless a test
-// replaces them. Installs itself for its lifetime.
+// compress2, WMI, automation servers) come from the platform that was in force
+// before, unless a test replaces them. Installs itself for its lifetime.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -36,6 +36,9 @@ class VirtualPlatform final : public Platform {
   }
   Compress2Fn Compress2() override { return compress2 ? *compress2 : base_.Compress2(); }
   std::unique_ptr<ClsWMI> BindWmi() override { return bindWmi ? bindWmi() : base_.BindWmi(); }
+  std::optional<AutomationServerFacts> AskAutomationServer(const std::string& progId) override {
+    return askAutomationServer ? askAutomationServer(progId) : base_.AskAutomationServer(progId);
+  }
 
   std::uint64_t now = 0;  // virtual milliseconds since the platform was made
   int sleeps = 0;
@@ -49,6 +52,8 @@ class VirtualPlatform final : public Platform {
   std::function<std::unique_ptr<HttpClient>()> newHttpClient;  // replaces the base's client
   std::optional<Compress2Fn> compress2;                        // replaces the base's zlib (null: none)
   std::function<std::unique_ptr<ClsWMI>()> bindWmi;            // replaces the base's WMI
+  // Replaces the base's automation servers.
+  std::function<std::optional<AutomationServerFacts>(const std::string& progId)> askAutomationServer;
 
  private:
   Platform& base_;

@@ -1,0 +1,32 @@
+// The file version reader against programs built beside the tests with chosen
+// version resources.
+#include <gtest/gtest.h>
+
+#include "profile/FileVersion.h"
+#include "support/RegistrySandbox_win.h"
+
+namespace zel {
+namespace {
+
+using test::ScratchFolder;
+
+TEST(FileVersion, BuildIsTheLastComponentUnsignedAndNoResourceGivesNoVersion) {
+  const std::pair<std::string, std::string> cases[] = {
+      {ScratchFolder::BesideTests("verstamp_16_0_17328_20124.exe"), "16.0.20124"},
+      {ScratchFolder::BesideTests("verstamp_7_3_1_40000.exe"), "7.3.40000"},
+      {ScratchFolder::BesideTests("verstamp_none.exe"), "0.0.0"},
+      {ScratchFolder::BesideTests(""), "0.0.0"},  // the folder
+  };
+  for (const auto& [path, version] : cases) EXPECT_EQ(GetFileVersion(path), version) << path;
+  ScratchFolder folder;  // the path crosses in the ANSI code page
+  const std::string copy = folder.CopyBeside("verstamp_16_0_17328_20124.exe", "\xE5\x8D\x87\\winword.exe");
+  EXPECT_EQ(GetFileVersion(copy), "16.0.20124");
+  // Only a normal file counts: a hidden or system executable has no version.
+  for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+    ASSERT_TRUE(SetFileAttributesW(Widen(copy).c_str(), attribute));
+    EXPECT_EQ(GetFileVersion(copy), "0.0.0") << attribute;
+  }
+}
+
+}  // namespace
+}  // namespace zel
