@@ -5,14 +5,15 @@
 #include <stdexcept>
 
 #include "driver/CommandLine.h"
+#include "driver/PackageCache.h"
+#include "driver/PackageSteps.h"
+#include "driver/ProgramTexts.h"
 #include "driver/ServiceAddresses.h"
 #include "driver/UpdateQuery.h"
 #include "driver/ProgressWindow_win.h"
-#include "profile/MachineProfile.h"
 #include "profile/FileVersion.h"
 #include "profile/OfficeDetection.h"
 #include "protocol/TextCodecs.h"
-#include "protocol/FormPost.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
 #include "settings/CheckSchedule.h"
@@ -20,7 +21,11 @@
 #include "system/UniqueHandle_win.h"
 #include "system/Folders.h"
 #include "profile/Identity.h"
+#include "system/Guarded.h"
 #include "system/OsInfo.h"
+#include "system/PathLib.h"
+#include "system/Platform.h"
+#include "system/RunMarkers.h"
 
 namespace zel {
 namespace {
@@ -50,12 +55,28 @@ void LoadWindow(RunState& run) {
 }
 
 // The executables whose version stands for the installed product, in the order tried.
+constexpr std::int32_t kMarkerPollMs = 1000;
+constexpr std::int32_t kMarkerPolls = 60;
+
 constexpr const char* kProductExecutables[] = {"sweepdoc.exe", "zelcore.exe", "zelpatcher.exe", "docwatch.exe"};
 
 // Unexpected failures of a step end the run through the common ending, without status.
 struct UnexpectedFailure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// The upgrading copy: never loads the window; any failure ends the run at once,
+// without a message and without the common ending.
+void RunUpgradingCopy(const RunState& run, const CachedPackage& cached) {
+  if (IsWinXP()) {
+    CurrentPlatform().AskUser("Winxp不支持的升级方式", kProgramTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
+  GuardedStep([&] {
+    const std::optional<std::string> folder = InstallPathOf(run.commandLine);
+    if (folder && !folder->empty() && ClsPathLib().IsDir(*folder)) InstallCachedPackage(*run.settings, cached, *folder);
+  });
+}
 
 // The check: the version, the first-run record, the connectivity probe, then the query
 // and its answer.
@@ -85,8 +106,7 @@ void CheckForUpdate(RunState& run) {
 
   const QueryResult result = RunUpdateQuery(versionHex, levelHex, fullProfile, config, run.wmi, window);
   if (result.outcome == QueryOutcome::kUnexpectedFailure) throw UnexpectedFailure("action is no number");
-  // An offered update (action 33) goes on to the package steps; until they exist the
-  // run ends here with the answer's status shown.
+  if (result.outcome == QueryOutcome::kUpdateOffered) return RunPackageSteps(run, result.answer, elevated);
   CommonEnding();
 }
 
@@ -122,6 +142,17 @@ void RunWithArguments(const std::string& arguments) {
     if (!run.wmi) run.wmi = CurrentPlatform().BindWmi();
     if (!run.wmi) throw UnexpectedFailure("WMI cannot be bound");
     EnsureInstalledUUID(*run.wmi, *run.settings);
+
+    // The package cache decides this process's role.
+    const CachedPackage cached = GetCachedPackage(*run.settings);
+    if (cached.valid && HasSwitch(run.commandLine, kSwitchInstallPath) &&
+        HasSwitch(run.commandLine, kSwitchUpgrading))
+      return RunUpgradingCopy(run, cached);
+    // A package cached today is handed over again instead of checking; when the copy
+    // does not take over, this process checks as usual.
+    if (cached.valid && LaunchUpgradingCopy(run.programFolder) &&
+        WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls))
+      return;
 
     LoadWindow(run);
 

@@ -3,9 +3,11 @@
 //
 //   zelrunlimited.exe [--watch STATUS_FILE CLOSE_FILE] PROGRAM [ARGS...]
 //
-// Waits for the program and ends with its exit code. With --watch it also waits until
-// the button of the program's progress window is enabled, writes the window's status
-// text to STATUS_FILE (UTF-8), and clicks the button once CLOSE_FILE exists.
+// Waits for the program and ends with its exit code. With --watch it also follows the
+// program's progress window: every status text it shows is added to STATUS_FILE as a
+// line (UTF-8); when the button is enabled the last line is "END " and the status, and
+// the button is clicked once CLOSE_FILE exists; when the window closes by itself (an
+// installation started) the last line is "CLOSED".
 // Exit code 120 when the program could not be started, 121 when the watch timed out.
 #include <windows.h>
 
@@ -26,9 +28,25 @@ std::wstring Quoted(const std::wstring& arg) {
 
 bool Watch(const zel::test::Child& child, const std::string& statusFile, const std::string& closeFile) {
   HWND window = zel::test::FindProgressWindow(child.Pid(), kWatchMs);
-  std::wstring status;
-  if (!window || !zel::test::WaitForEnding(window, kWatchMs, status)) return false;
-  zel::test::WriteFileBytes(statusFile, zel::Narrow(status));
+  if (!window) return false;
+  std::string trace;
+  std::wstring shown;
+  for (const DWORD start = GetTickCount();; Sleep(20)) {
+    if (!IsWindow(window)) {
+      zel::test::WriteFileBytes(statusFile, trace + "CLOSED\n");
+      return true;
+    }
+    const std::wstring status = zel::test::StatusText(window);
+    if (status != shown) {
+      shown = status;
+      trace += zel::Narrow(status) + "\n";
+      zel::test::WriteFileBytes(statusFile, trace);
+    }
+    const HWND button = zel::test::ChildOfClass(window, L"Button");
+    if (button && IsWindowEnabled(button)) break;
+    if (GetTickCount() - start >= kWatchMs) return false;
+  }
+  zel::test::WriteFileBytes(statusFile, trace + "END " + zel::Narrow(shown) + "\n");
   const DWORD start = GetTickCount();
   while (!zel::test::FileExists(closeFile) && child.Running() && GetTickCount() - start < kWatchMs) Sleep(100);
   zel::test::ClickButton(window);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "system/HttpClient.h"
 #include "system/Platform.h"
@@ -28,7 +29,10 @@ class VirtualPlatform final : public Platform {
   }
   void PumpMessages() override { ++pumps; }
   CivilDate Today() override { return today; }
-  int AskUser(const std::string&, const std::string&, unsigned) override { return answer; }
+  int AskUser(const std::string& text, const std::string&, unsigned) override {
+    questions.push_back(text);
+    return answer;
+  }
   bool IsWinXPOrOlder() override { return xp; }
   bool IsElevated() override { return elevated; }
   std::unique_ptr<HttpClient> NewHttpClient() override {
@@ -44,7 +48,8 @@ class VirtualPlatform final : public Platform {
   int sleeps = 0;
   int pumps = 0;
   CivilDate today{2026, 4, 17};
-  int answer = 0;  // what every message box answers
+  int answer = 0;                      // what every message box answers
+  std::vector<std::string> questions;  // the texts of the message boxes shown
   bool xp = false;
   bool elevated = false;
   std::uint64_t at = 0;        // virtual time at which ...

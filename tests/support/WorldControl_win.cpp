@@ -83,12 +83,20 @@ HostsOverride::~HostsOverride() {
   if (applied_) WriteFileBytes(path_, original_);
 }
 
+namespace {
+bool IsDialog(HWND window) {
+  wchar_t name[16] = {};
+  GetClassNameW(window, name, 16);
+  return std::wstring_view(name) == L"#32770";
+}
+}  // namespace
+
 HWND FindProgressWindow(DWORD pid, DWORD timeoutMs) {
   for (const DWORD start = GetTickCount();; Sleep(50)) {
     for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, nullptr));) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if (owner == pid && ChildOfClass(window, L"Button")) return window;
+      if (owner == pid && ChildOfClass(window, L"Button") && !IsDialog(window)) return window;
     }
     if (GetTickCount() - start >= timeoutMs) return nullptr;
   }
@@ -109,5 +117,25 @@ bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status) {
 void ClickButton(HWND window) {
   if (HWND button = ChildOfClass(window, L"Button")) SendMessageW(button, BM_CLICK, 0, 0);
 }
+
+HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std::wstring* text) {
+  for (const DWORD start = GetTickCount();; Sleep(50)) {
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner != pid || WindowText(window) != caption) continue;
+      if (text) {
+        // The message is the box's static text that is not the icon.
+        text->clear();
+        for (HWND label = nullptr; (label = FindWindowExW(window, label, L"Static", nullptr));)
+          if (!WindowText(label).empty()) *text = WindowText(label);
+      }
+      return window;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+  }
+}
+
+void AnswerMessageBox(HWND box, int button) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
 
 }  // namespace zel::test

@@ -58,4 +58,10 @@ bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status);
 // Clicks the window's button.
 void ClickButton(HWND window);
 
+// A message box of the process with that caption, waiting up to timeoutMs; null when
+// none came. Its text goes to *text.
+HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std::wstring* text = nullptr);
+// Answers a message box as a person would, with one of its buttons (IDYES, IDNO, IDOK).
+void AnswerMessageBox(HWND box, int button);
+
 }  // namespace zel::test

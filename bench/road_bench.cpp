@@ -1,0 +1,72 @@
+// Wall time of the whole update road for a package the service offers: a standard
+// user's zelpatcher.exe /manual from its start until the package installer runs
+// (offer, download, size and MD5 verification, cache, hand-over to the upgrading
+// copy, which starts the installer once the checking instance has ended). Runs inside
+// the end-to-end world (bench/road_bench.sh, which also measures the floor: the same
+// download by curl plus md5sum). Prints the median of the rounds in milliseconds.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "support/WorldControl_win.h"
+#include "system/Text.h"
+#include "system/Text_win.h"
+
+namespace {
+
+bool InstallerRuns() {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{sizeof entry};
+  bool found = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+    found = zel::LowerText(zel::Narrow(entry.szExeFile)) == "zelupdatepkg.exe";
+  CloseHandle(snapshot);
+  return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace zel::test;
+  if (WorldSetting("ZEL_WORLD_SERVICE").empty() || argc < 2) {
+    std::fprintf(stderr, "run it inside the end-to-end world: bench/road_bench.sh\n");
+    return 2;
+  }
+  const zel::bench::DesktopKeeper keeper;
+  const int rounds = std::max(1, std::atoi(argv[1]));
+  std::vector<double> roadMs;
+  for (int round = 0; round < rounds; ++round) {
+    World world("roadbench");
+    const std::string product = world.Root() + "Zel Guard\\";
+    CreateDirectoryA(product.c_str(), nullptr);
+    for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"})
+      CopyFileA((BinDir() + file).c_str(), (product + file).c_str(), FALSE);
+    for (const char* file : {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"})
+      CopyFileA((BinDir() + "zelproduct-1.0.1.0.exe").c_str(), (product + file).c_str(), FALSE);
+    CreateDirectoryA(world.UserDataDir().c_str(), nullptr);
+    WriteFileBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
+
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    Child run = world.StartNotElevated(product + "zelpatcher.exe", "/manual");
+    bool started = false;
+    for (int poll = 0; poll < 12000 && !(started = InstallerRuns()); ++poll) Sleep(5);
+    QueryPerformanceCounter(&t1);
+    if (!started) {
+      std::fprintf(stderr, "round %d: the installer never started\n", round + 1);
+      return 1;
+    }
+    roadMs.push_back(1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart));
+    for (int poll = 0; poll < 2000 && InstallerRuns(); ++poll) Sleep(10);  // let it finish
+    run.WaitExit(10000);
+    Sleep(500);  // the upgrading copy empties the cache and ends
+  }
+  std::printf("%.1f\n", zel::bench::MedianMs(roadMs));
+  return 0;
+}

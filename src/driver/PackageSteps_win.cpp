@@ -1,0 +1,127 @@
+#include <windows.h>
+
+#include <stdexcept>
+
+#include "driver/PackageCache.h"
+#include "driver/PackageSteps.h"
+#include "driver/ProgressWindow_win.h"
+#include "driver/UpdateRun.h"
+#include "protocol/FileMd5.h"
+#include "protocol/PackageDownload.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsKeys.h"
+#include "system/Folders.h"
+#include "system/OsInfo.h"
+#include "system/PathLib.h"
+#include "system/Platform.h"
+#include "system/Process.h"
+#include "system/Process_win.h"
+#include "system/RunMarkers.h"
+
+namespace zel {
+namespace {
+
+constexpr std::int32_t kPollMs = 1000;
+constexpr std::int32_t kPolls = 60;
+
+// The download with its choice of route; true when the package lies at `package`.
+bool Download(const RunState& run, const PackageInfo& info, const std::string& address, const std::string& package) {
+  const ClsPathLib paths;
+  frmUpdate& window = frmUpdate::Instance();
+  const std::string partial = paths.JoinPath(GetUserDataDir(), kPartialPackageName);
+  const std::string companion = run.programFolder + kCompanionName;
+  bool ok = false;
+  if (!paths.PathHasUnicode(run.programFolder) && paths.IsFile(companion)) {
+    ok = DownloadPackage(info.version.value_or(""), address, *info.size, *info.hash, kDownloadProgressFormat,
+                         window);
+    // A complete partial file counts, whatever the companion reported.
+    if (!ok && paths.IsFile(partial) && paths.MyGetFileSize(partial) == *info.size) ok = true;
+    if (ok) ok = paths.RenameFile(partial, package, true);
+  } else {
+    ok = HttpRangeDownload(address, *info.size, package, kDownloadProgressFormat, window);
+  }
+  if (!ok) ok = DownloadUrlToFile(address, package);
+  return ok;
+}
+
+// Waits for the installation to start; a hand-over that took effect ends the process.
+void AwaitInstallation() {
+  frmUpdate& window = frmUpdate::Instance();
+  if (!WaitRunMarker(kInstallingMarker, kPollMs, kPolls)) {
+    window.SetStatus("错误: 升级超时...");
+    return CommonEnding();
+  }
+  if (!IsWinXP()) ImmediateTermination();  // lets the installer replace this program's files
+  window.SetStatus("升级完成");
+  CommonEnding();
+}
+
+}  // namespace
+
+void RunPackageSteps(RunState& run, const std::string& answer, bool elevated) {
+  frmUpdate& window = frmUpdate::Instance();
+  const SettingsFile& config = *run.settings;
+  const ClsPathLib paths;
+
+  const PackageInfo info = ReadPackageInfo(answer);
+  if (info.version && !info.version->empty())
+    config.Write(settings::kVersions, settings::kServerAppVer, *info.version);
+  window.SetStatus("校验升级信息正确性......");
+  const PackageCheck check = CheckPackageInfo(info);
+  if (!check.failure.empty()) {
+    window.SetStatus(check.failure);
+    return CommonEnding();
+  }
+
+  window.SetStatus("下载升级包......");
+  paths.DeleteFolder(GetUpdateTempDir(), false);
+  const std::string package = paths.JoinPath(GetUpdateTempDir(), kPackageName);
+  if (paths.IsFile(package)) paths.DelFile(package);
+  if (!Download(run, info, check.address, package)) {
+    window.SetStatus("下载升级包失败,升级地址:" + check.address);
+    if (CurrentPlatform().AskUser("自动更新失败需要手工下载更新包吗?", "程序自动更新失败",
+                                  MB_YESNO | MB_ICONQUESTION) == IDYES)
+      ShellStart(GetExplorerPath() + " " + check.address, SW_SHOWMINIMIZED);
+    return CommonEnding();
+  }
+
+  // A package that vanished (a rename that failed) is an unexpected failure.
+  const std::int32_t length = paths.MyGetFileSize(package);
+  if (length < 0) throw std::runtime_error("the downloaded package is missing");
+  if (length != *info.size) {
+    window.SetStatus("下载升级包大小校验错误");
+    return CommonEnding();
+  }
+  window.SetStatus("校验升级包哈希值...");
+  const std::string digest = FileMd5(package, kCalgMd5);
+  if (!DigestMatches(digest, *info.hash)) {
+    window.SetStatus(DigestErrorText(digest));
+    return CommonEnding();
+  }
+  window.SetStatus("升级中...");
+
+  if (elevated) {
+    ShellRun(package, InstallerArguments(run.programFolder), SW_HIDE);
+    return AwaitInstallation();
+  }
+  if (info.reinstall == 1) {
+    if (CurrentPlatform().AskUser("新版本安装需要全新安装，是否启用管理员权限进行安装？", "Zel卫士发现新版本",
+                                  MB_YESNO | MB_ICONQUESTION) == IDYES)
+      ShellRunViaExplorer(package, SW_SHOWNORMAL);
+    return CommonEnding();
+  }
+  const std::string cached = paths.JoinPath(GetUserDataDir(), kPackageName);
+  paths.DelFile(cached);
+  if (!paths.MyCopyFile(package, cached, true)) {
+    window.SetStatus("复制文件出错02");
+    return CommonEnding();
+  }
+  RecordCachedPackage(config, *info.size, digest);
+  if (!LaunchUpgradingCopy(run.programFolder)) {
+    window.SetStatus("升级过程出错(复制或启动升级程序失败)");
+    return CommonEnding();
+  }
+  AwaitInstallation();
+}
+
+}  // namespace zel

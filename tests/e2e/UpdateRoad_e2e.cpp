@@ -1,0 +1,472 @@
+// The real zelpatcher.exe's road from an offered update to an installed one, inside
+// the end-to-end world: the reference update service offers version 1.0.2 of a
+// product installed at 1.0.1, the package (the installer double, built with version
+// 1.0.2) lies in the service's packages folder, and the product's processes run as
+// doubles that hold their markers and leave when an installation starts.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <nlohmann/json.hpp>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "profile/FileVersion.h"
+#include "protocol/FileMd5.h"
+#include "protocol/TextCodecs.h"
+#include "support/E2eWorld_win.h"
+#include "support/WorldControl_win.h"
+#include "system/Text.h"
+#include "system/Text_win.h"
+
+namespace zel::test {
+namespace {
+
+using nlohmann::json;
+
+constexpr char kOldVersionPeer[] = "zelproduct-1.0.1.0.exe";
+constexpr char kNewVersionPeer[] = "zelproduct-1.0.2.0.exe";
+constexpr char kPackageUrl[] = "http://update.zelvora.cn/packages/zel-1.0.2.exe";
+constexpr const char* kProductPrograms[] = {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"};
+constexpr DWORD kRunMs = 240000;
+
+class UpdateRoad : public ::testing::Test {
+ public:
+  void SetUp() override {
+    if (WorldSetting("ZEL_WORLD_SERVICE").empty())
+      GTEST_SKIP() << "runs inside the end-to-end world: tests/e2e/world/run-in-world.sh PROGRAM";
+    ASSERT_TRUE(service_.Reset()) << "the update service's test control does not answer";
+    // An account that has run the updater before, and not today.
+    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(),
+                               "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"));
+  }
+  void TearDown() override {
+    for (Child& process : products_) process.Kill();
+  }
+
+  // Product 1.0.1 in a folder of its own: the updater, its zlib, the companion
+  // downloader (unless left out) and the three product programs.
+  void InstallProduct(bool withCompanion = true) {
+    CreateDirectoryW(Widen(product_).c_str(), nullptr);
+    for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"}) {
+      if (!withCompanion && std::string(file) == "zelupdateget.exe") continue;
+      ASSERT_TRUE(CopyFileW(Widen(BinDir() + file).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
+    }
+    for (const char* program : kProductPrograms)
+      ASSERT_TRUE(CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE));
+  }
+  // Starts the product's processes; each holds its marker once it runs.
+  void RunProduct(bool sweepdocRefusesToLeave = false) {
+    for (const char* program : kProductPrograms) {
+      const bool stays = sweepdocRefusesToLeave && std::string(program) == "sweepdoc.exe";
+      SetEnvironmentVariableW(L"ZEL_PEER_STAYS", stays ? L"1" : nullptr);
+      products_.push_back(world_.Start(product_ + program, ""));
+      SetEnvironmentVariableW(L"ZEL_PEER_STAYS", nullptr);
+    }
+    for (const char* program : kProductPrograms)
+      ASSERT_TRUE(WaitFor([&] { return FileExists(Marker(std::string(program, std::strlen(program) - 4))); }))
+          << program;
+  }
+
+  // Puts the package into the service's packages folder and scripts the next update
+  // answer to offer it; `info` members replace the offer's ("null" removes one).
+  std::string Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object()) {
+    const std::string package = WorldSetting("ZEL_WORLD_PACKAGES") + "\\zel-1.0.2.exe";
+    EXPECT_TRUE(CopyFileW(Widen(BinDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
+    const std::string md5 = FileMd5(package, kCalgMd5);
+    json offer = {{"ver", "1.0.2"},
+                  {"size", static_cast<std::int64_t>(ReadFileBytes(package).size())},
+                  {"hash", md5},
+                  {"packageurl", HexEncodeText(kPackageUrl)},
+                  {"reinstall", 0}};
+    for (const auto& [name, value] : info.items()) {
+      if (value.is_null())
+        offer.erase(name);
+      else
+        offer[name] = value;
+    }
+    const json answer = {{"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", offer}}}};
+    EXPECT_TRUE(service_.AddFaults(json::array({{{"body", answer.dump()}}}).dump()));
+    return md5;
+  }
+
+  Child Start(const std::string& arguments, bool elevated = false) {
+    const std::string program = product_ + "zelpatcher.exe";
+    return elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments);
+  }
+  // The status shown once "退出" is enabled; then closes the window.
+  std::string Finish(const Child& run, DWORD timeoutMs = kRunMs) {
+    const HWND window = FindProgressWindow(run.Pid(), 30000);
+    std::wstring status;
+    if (!window || !WaitForEnding(window, timeoutMs, status)) return "<no end>";
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    SaveWindowShot(window, ArtifactsDir() + "road-" + test->name() + ".bmp");
+    ClickButton(window);
+    EXPECT_TRUE(run.WaitExit(15000)) << "still running after 退出";
+    return Narrow(status);
+  }
+  // Answers the run's message box of that caption; its text comes back.
+  std::string Answer(const Child& run, const char* caption, int button) {
+    std::wstring text;
+    const HWND box = FindMessageBox(run.Pid(), Widen(caption), 120000, &text);
+    if (!box) return "<no box>";
+    AnswerMessageBox(box, button);
+    return Narrow(text);
+  }
+
+  // Package GETs the service received, with their Range header ("" without).
+  std::vector<std::string> PackageRanges() const {
+    std::vector<std::string> ranges;
+    const json all = json::parse(service_.Requests(), nullptr, false);
+    if (!all.is_array()) return ranges;
+    for (const auto& r : all) {
+      if (r["method"] != "GET" || r["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
+      std::string range;
+      for (const auto& h : r["headers"])
+        if (AsciiLower(h[0].get<std::string>()) == "range") range = h[1];
+      ranges.push_back(range);
+    }
+    return ranges;
+  }
+
+  std::string Setting(const char* section, const char* key) const {
+    return IniValue(world_.ConfigPath(), section, key);
+  }
+  std::string Marker(const std::string& name) const { return world_.ProductDataDir() + name + ".run"; }
+  std::string CachedPackage() const { return world_.UserDataDir() + "\\zelupdatepkg.exe"; }
+  std::string ProductVersion() const { return GetFileVersion(product_ + "sweepdoc.exe"); }
+  // The upgrading copy's work is done: its marker is gone and the cache emptied.
+  bool HandOverDone() const {
+    return !FileExists(Marker("zelinstalling")) && Setting("UPDATE", "CacheDate").empty() &&
+           !FileExists(CachedPackage());
+  }
+
+  // The installer (the cached package, started by the upgrading copy) is running.
+  bool InstallerRuns() const {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{sizeof entry};
+    bool found = false;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+      found = LowerText(Narrow(entry.szExeFile)) == "zelupdatepkg.exe";
+    CloseHandle(snapshot);
+    return found;
+  }
+  // Product 1.0.1 again, with an empty cache and no update work folder left.
+  void Reinstall() {
+    for (const char* program : kProductPrograms)
+      CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE);
+    DeleteFileW(Widen(product_ + "install.log").c_str());
+    DeleteFileW(Widen(CachedPackage()).c_str());
+    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(),
+                               "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"));
+    ASSERT_TRUE(service_.Reset());
+  }
+
+  template <typename Condition>
+  static bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100))
+      if (done()) return true;
+    return done();
+  }
+
+  World world_{"road"};
+  std::string product_ = world_.Root() + "Zel Guard\\";
+  ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
+  std::vector<Child> products_;
+};
+
+// ---- The package information, checked before anything is downloaded ----
+
+TEST_F(UpdateRoad, PackageInformationThatCannotBeUsedEndsTheRunWithItsStatus) {
+  InstallProduct();
+  const std::pair<json, std::string> rows[] = {
+      {{{"size", 0}}, "获取校验信息失败"},
+      {{{"size", -5}}, "获取校验信息失败"},
+      {{{"size", "12"}}, "获取校验信息失败"},  // a size sent as a text is no size
+      {{{"packageurl", nullptr}}, "获取校验信息失败"},
+      {{{"hash", nullptr}}, "未找到校验值"},
+      {{{"hash", ""}}, "未找到校验值"},
+      {{{"packageurl", "7G"}}, "获取升级包地址失败"},
+  };
+  for (const auto& [info, status] : rows) {
+    SCOPED_TRACE(info.dump());
+    ASSERT_TRUE(service_.Reset());
+    Offer(kNewVersionPeer, info);
+    EXPECT_EQ(Finish(Start("/ui /manual")), status);
+    EXPECT_EQ(Setting("versions", "ServerAppVer"), "1.0.2");  // written before the checks
+    EXPECT_TRUE(PackageRanges().empty());
+  }
+}
+
+// ---- The download routes; each run ends at the fresh-installation question ----
+
+TEST_F(UpdateRoad, CompanionDownloaderFetchesThePackageWhenItIsThere) {
+  InstallProduct();
+  Offer(kNewVersionPeer, {{"reinstall", 1}});
+  const Child run = Start("/ui /manual");
+  Answer(run, "Zel卫士发现新版本", IDNO);
+  EXPECT_EQ(Finish(run), "升级中...");
+  // The companion's partial file became the package in the update work folder.
+  EXPECT_FALSE(FileExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"));
+  EXPECT_TRUE(FileExists(world_.Temp() + "\\zelupdate_tmp\\zelupdatepkg.exe"));
+  const auto ranges = PackageRanges();
+  ASSERT_FALSE(ranges.empty());
+  EXPECT_EQ(ranges.front(), "");  // the companion asks for the whole file
+}
+
+TEST_F(UpdateRoad, RangesAreUsedWithoutTheCompanionOrFromAFolderOutsideAscii) {
+  for (const bool companion : {false, true}) {
+    SCOPED_TRACE(companion ? "non-ASCII folder" : "no companion");
+    ASSERT_TRUE(service_.Reset());
+    if (companion) product_ = world_.Root() + "卫士\\";
+    InstallProduct(companion);
+    Offer(kNewVersionPeer, {{"reinstall", 1}});
+    const Child run = Start("/ui /manual");
+    Answer(run, "Zel卫士发现新版本", IDNO);
+    EXPECT_EQ(Finish(run), "升级中...");
+    const auto ranges = PackageRanges();
+    ASSERT_FALSE(ranges.empty());
+    EXPECT_EQ(ranges.front().rfind("bytes=0-", 0), 0u) << ranges.front();
+  }
+}
+
+TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
+  InstallProduct();
+  // A companion that is no program, and its partial file already complete.
+  ASSERT_TRUE(WriteFileBytes(product_ + "zelupdateget.exe", "not a program"));
+  Offer(kNewVersionPeer, {{"reinstall", 1}});
+  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(),
+                        Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), FALSE));
+  const Child run = Start("/ui /manual");
+  Answer(run, "Zel卫士发现新版本", IDNO);
+  EXPECT_EQ(Finish(run), "升级中...");
+  EXPECT_TRUE(PackageRanges().empty());  // nothing was downloaded
+}
+
+TEST_F(UpdateRoad, AllRoutesFailingOfferTheManualDownload) {
+  InstallProduct();
+  for (const int button : {IDNO, IDYES}) {
+    ASSERT_TRUE(service_.Reset());
+    Offer(kNewVersionPeer, {{"packageurl", HexEncodeText("http://update.zelvora.cn/packages/missing.exe")}});
+    const Child run = Start("/ui /manual");
+    EXPECT_EQ(Answer(run, "程序自动更新失败", button), "自动更新失败需要手工下载更新包吗?");
+    EXPECT_EQ(Finish(run), "下载升级包失败,升级地址:http://update.zelvora.cn/packages/missing.exe");
+  }
+}
+
+// ---- Verification ----
+
+TEST_F(UpdateRoad, WrongSizeOrDigestIsRefused) {
+  InstallProduct(false);
+  const std::string size = std::to_string(ReadFileBytes(BinDir() + kNewVersionPeer).size());
+  Offer(kNewVersionPeer, {{"size", std::stoi(size) - 1}});
+  EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包大小校验错误");
+
+  ASSERT_TRUE(service_.Reset());
+  Offer(kNewVersionPeer, {{"hash", "00112233445566778899AABBCCDDEEFF"}});
+  const std::string digest = FileMd5(BinDir() + kNewVersionPeer, kCalgMd5);
+  const std::string shown = Finish(Start("/ui /manual"));
+  EXPECT_EQ(shown.rfind("升级包校验值错误:" + digest + "\r\n", 0), 0u) << shown;
+  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+}
+
+// ---- The three installations ----
+
+TEST_F(UpdateRoad, NotElevatedFreshInstallationAsksAndCachesNothing) {
+  InstallProduct();
+  Offer(kNewVersionPeer, {{"reinstall", 1}});
+  const Child run = Start("/ui /manual");
+  EXPECT_EQ(Answer(run, "Zel卫士发现新版本", IDNO), "新版本安装需要全新安装，是否启用管理员权限进行安装？");
+  EXPECT_EQ(Finish(run), "升级中...");
+  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+  EXPECT_FALSE(FileExists(CachedPackage()));
+  EXPECT_EQ(ProductVersion(), "1.0.1");
+}
+
+TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) {
+  InstallProduct();
+  Offer();
+  const Child run = Start("/ui /manual", true);
+  DWORD code = 99;
+  ASSERT_TRUE(run.WaitExit(120000, &code));  // ended at once, no common ending
+  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(WaitFor([&] { return ProductVersion() == "1.0.2"; }));
+  EXPECT_NE(ReadFileBytes(product_ + "install.log").find("/verysilent /installpath \"" + product_ + "\""),
+            std::string::npos);
+  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());  // nothing handed over
+}
+
+TEST_F(UpdateRoad, ElevatedRunGivesUpWhenNoInstallationStarts) {
+  InstallProduct();
+  Offer("zelver-none.exe");  // a "package" that neither installs nor holds the marker
+  EXPECT_EQ(Finish(Start("/ui /manual", true)), "错误: 升级超时...");
+}
+
+// The whole hand-over of a standard user's run: the package is cached, the copy in the
+// update work folder waits for the product's processes to leave and installs it, the
+// checking instance's window closes when the installation starts, and the next check
+// finds the product up to date.
+TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
+  InstallProduct();
+  RunProduct();
+  const std::string md5 = FileMd5(BinDir() + kNewVersionPeer, kCalgMd5);
+  Offer(kNewVersionPeer, {{"hash", AsciiLower(md5)}});  // a lower-case hash matches too
+  const Child run = Start("/ui /manual");
+  ASSERT_TRUE(WaitFor([&] { return !Setting("UPDATE", "CacheDate").empty(); }, kRunMs));
+  EXPECT_EQ(Setting("UPDATE", "PackageHash"), md5);  // the digest as computed
+  DWORD code = 99;
+  ASSERT_TRUE(run.WaitExit(120000, &code)) << "the checking instance still runs";
+  for (Child& process : products_) EXPECT_TRUE(process.WaitExit(30000)) << "a product process stayed";
+  ASSERT_TRUE(WaitFor([&] { return HandOverDone(); }, 120000));
+  EXPECT_EQ(ProductVersion(), "1.0.2");
+  EXPECT_NE(ReadFileBytes(product_ + "install.log")
+                .find("/verysilent /installpath \"" + LowerText(product_) + "\""),
+            std::string::npos);
+
+  ASSERT_TRUE(service_.Reset());
+  EXPECT_EQ(Finish(Start("/ui /manual")), "版本已更新到最新");
+}
+
+// A product process that does not leave: the copy gives up and keeps the cache; the
+// next start on the same day hands it over again instead of checking.
+TEST_F(UpdateRoad, CopyThatCannotInstallKeepsTheCacheForTheNextStart) {
+  InstallProduct();
+  RunProduct(true);
+  Offer();
+  const Child run = Start("/ui /manual");
+  ASSERT_TRUE(run.WaitExit(kRunMs));
+  // The copy waits 60 one-second polls for sweepdoc to leave, then gives up.
+  ASSERT_TRUE(WaitFor([&] { return FileExists(Marker("zelinstalling")); }, 30000));
+  ASSERT_TRUE(WaitFor([&] { return !FileExists(Marker("zelinstalling")); }, 120000));
+  EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
+  EXPECT_TRUE(FileExists(CachedPackage()));
+  EXPECT_EQ(ProductVersion(), "1.0.1");
+
+  for (Child& process : products_) process.Kill();
+  ASSERT_TRUE(service_.Reset());
+  const Child relaunch = Start("");  // not due today: only the cache sends it on
+  EXPECT_EQ(FindProgressWindow(relaunch.Pid(), 3000), nullptr);  // hands over without a window
+  ASSERT_TRUE(relaunch.WaitExit(120000));
+  ASSERT_TRUE(WaitFor([&] { return HandOverDone(); }, 120000));
+  EXPECT_EQ(ProductVersion(), "1.0.2");
+  EXPECT_TRUE(PackageRanges().empty());  // nothing asked of the service
+}
+
+TEST_F(UpdateRoad, StaleOrChangedCacheIsEmptiedAtTheNextStart) {
+  InstallProduct();
+  const std::string package = BinDir() + kNewVersionPeer;
+  const std::string size = std::to_string(ReadFileBytes(package).size());
+  const std::string md5 = FileMd5(package, kCalgMd5);
+  const std::pair<std::string, std::string> rows[] = {
+      {"01-01-2000", package},           // cached on an earlier day
+      {TodayDateText(), BinDir() + kOldVersionPeer},  // today, but the file changed
+  };
+  for (const auto& [date, file] : rows) {
+    SCOPED_TRACE(date + " " + file);
+    ASSERT_TRUE(CopyFileW(Widen(file).c_str(), Widen(CachedPackage()).c_str(), FALSE));
+    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" +
+                                                        TodayDateText() + "\r\n[UPDATE]\r\nCacheDate=" + date +
+                                                        "\r\nPackageSize=" + size + "\r\nPackageHash=" + md5 +
+                                                        "\r\n"));
+    EXPECT_EQ(Finish(Start("/ui")), "");  // not due: the run ends at once
+    EXPECT_EQ(Setting("UPDATE", "CacheDate"), "");
+    EXPECT_EQ(Setting("UPDATE", "PackageSize"), "0");
+    EXPECT_FALSE(FileExists(CachedPackage()));
+  }
+}
+
+// ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
+
+// Ends every process whose image file is `path` (any letter case); true when one was.
+bool KillImage(const std::string& path) {
+  bool killed = false;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  PROCESSENTRY32W entry{sizeof entry};
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    const HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (!process) continue;
+    wchar_t image[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (QueryFullProcessImageNameW(process, 0, image, &length) &&
+        LowerText(Narrow(std::wstring_view(image, length))) == LowerText(path)) {
+      killed = TerminateProcess(process, 9) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    }
+    CloseHandle(process);
+  }
+  CloseHandle(snapshot);
+  return killed;
+}
+
+// One row of the matrix: who dies, when (a condition on the world), and whether a
+// product process refuses to leave while it happens.
+struct KillCase {
+  const char* process;
+  const char* phase;
+  bool sweepdocStays;
+  std::function<bool(UpdateRoad&)> reached;
+  std::function<std::string(UpdateRoad&)> image;
+};
+
+TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) {
+  const auto copyImage = [](UpdateRoad& t) { return t.world_.Temp() + "\\zelupdate_tmp\\zelpatcher.exe"; };
+  const auto checkingImage = [](UpdateRoad& t) { return t.product_ + "zelpatcher.exe"; };
+  const auto installerImage = [](UpdateRoad& t) { return t.CachedPackage(); };
+  const KillCase cases[] = {
+      {"checking instance", "during download", false,
+       [](UpdateRoad& t) { return FileExists(t.world_.UserDataDir() + "\\zelupdatepkg.dwn"); }, checkingImage},
+      {"checking instance", "after the cache record", false,
+       [](UpdateRoad& t) { return !t.Setting("UPDATE", "CacheDate").empty(); }, checkingImage},
+      {"upgrading copy", "during the wait", true,
+       [](UpdateRoad& t) { return FileExists(t.Marker("zelinstalling")); }, copyImage},
+      {"upgrading copy", "during installation", false,
+       [](UpdateRoad& t) { return FileExists(t.product_ + "install.log") || t.InstallerRuns(); }, copyImage},
+      {"installer", "during installation", false, [](UpdateRoad& t) { return t.InstallerRuns(); },
+       installerImage},
+  };
+  InstallProduct();
+  std::string table = "| killed | phase | state afterwards | next start |\n|---|---|---|---|\n";
+  for (const KillCase& c : cases) {
+    SCOPED_TRACE(std::string(c.process) + " " + c.phase);
+    Reinstall();
+    RunProduct(c.sweepdocStays);
+    // The companion's package request is held back a little, so the download can be caught.
+    ASSERT_TRUE(service_.AddFaults(R"([{"on":"package","delay_ms":3000}])"));
+    Offer();
+    Child run = Start("/ui /manual");
+    const bool reached = WaitFor([&] { return c.reached(*this); }, kRunMs);
+    const bool killed = reached && KillImage(c.image(*this));
+    EXPECT_TRUE(reached && killed) << "phase not reached or nothing to kill";
+    run.WaitExit(5000);
+    for (Child& process : products_) process.Kill();
+    products_.clear();
+    if (c.sweepdocStays) KillImage(copyImage(*this));  // a copy left waiting would install later
+    WaitFor([&] { return !FileExists(Marker("zelinstalling")); }, 120000);
+
+    // Consistent: a cache record always has its file, and any file there is one a
+    // start verifies before installing (its record matches it, or it is deleted).
+    const bool recorded = !Setting("UPDATE", "CacheDate").empty();
+    const bool cachedFile = FileExists(CachedPackage());
+    EXPECT_TRUE(!recorded || cachedFile) << "a cache record without its file";
+    const std::string state = std::string(recorded ? "cache kept" : "no cache") +
+                              (cachedFile && !recorded ? ", stray file" : "") + ", product " + ProductVersion();
+
+    // The next start on the same day recovers without help: a kept cache is handed
+    // over again, otherwise the update is offered and installed anew.
+    ASSERT_TRUE(service_.Reset());
+    Offer();
+    const Child next = Start("/ui /manual");
+    next.WaitExit(kRunMs);
+    const bool recovered = WaitFor([&] { return HandOverDone() && ProductVersion() == "1.0.2"; }, 120000);
+    EXPECT_TRUE(recovered);
+    table += std::string("| ") + c.process + " | " + c.phase + " | " + state + " | " +
+             (recovered ? "installed 1.0.2" : "NOT RECOVERED") + " |\n";
+  }
+  std::printf("\nKill matrix:\n%s\n", table.c_str());
+}
+
+}  // namespace
+}  // namespace zel::test
