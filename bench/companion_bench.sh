@@ -37,37 +37,44 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # make NAME MIB: a file of random bytes in nginx's folder.
 make() { head -c $(( $2 * 1048576 )) /dev/urandom >"$nginx_dir/www/$1"; }
 
-# fetch NAME: one companion run for nginx's file NAME into an empty folder; sets
-# full_ms (start until the file has its full size), exit_ms (start until it ended)
-# and peak_kb (the process's VmHWM as last read before it ended).
+# fetch NAME [watch]: one companion run for nginx's file NAME into an empty folder;
+# sets full_ms (from its start until its last write to the file, by the file's time),
+# exit_ms (until it ended, the MD5 check done) and, with watch, peak_kb (its process's
+# VmHWM as last read before it ended; read with shell built-ins only, so the watch
+# itself takes little from the run).
 fetch() {
-  local file=$nginx_dir/www/$1 size md5 pid start hwm
+  local file=$nginx_dir/www/$1 size md5 pid start key value unit sleeper
   size=$(stat -c %s "$file")
   md5=$(md5sum "$file" | cut -d' ' -f1)
   rm -f "$out/zelupdatepkg.dwn"
   printf '1.0\r\n%s\r\n%s\r\n%s\r\n' "$base/$1" "$size" "$md5" >"$work/task.txt"
-  start=$(now_ms)
+  start=$(date +%s%N)
   wine build/win64/bin/zelupdateget.exe "$(winpath "$work/task.txt")" "$(winpath "$out")" &
   pid=$!
-  full_ms=""
   peak_kb=0
-  while kill -0 "$pid" 2>/dev/null; do
-    hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
-    [ -n "$hwm" ] && peak_kb=$hwm
-    if [ -z "$full_ms" ] && [ "$(stat -c %s "$out/zelupdatepkg.dwn" 2>/dev/null || echo 0)" = "$size" ]; then
-      full_ms=$(( $(now_ms) - start ))
-    fi
-    sleep 0.005
-  done
+  if [ "${2:-}" = watch ]; then
+    exec {sleeper}<> <(:)
+    while [ -e "/proc/$pid/status" ]; do
+      while read -r key value unit; do
+        [ "$key" = VmHWM: ] && peak_kb=$value
+        [ "$key" = State: ] && [ "$value" = Z ] && break 2  # ended, not yet waited for
+      done <"/proc/$pid/status" 2>/dev/null || true
+      read -r -t 0.01 -u "$sleeper" || true
+    done
+    exec {sleeper}>&-
+  fi
   wait "$pid" || { echo "zelupdateget failed with exit code $?" >&2; exit 1; }
-  exit_ms=$(( $(now_ms) - start ))
-  [ -n "$full_ms" ] || full_ms=$exit_ms
+  exit_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  full_ms=$(( ($(stat -c %.9Y "$out/zelupdatepkg.dwn" | tr -d .) - start) / 1000000 ))
 }
 
 echo "== download of 256 MiB from nginx on loopback (median of $rounds)"
 make d256.bin 256
-curl_runs=() full_runs=() exit_runs=()
+curl_runs=() full_runs=() exit_runs=() start_runs=()
 for _ in $(seq "$rounds"); do
+  start=$(now_ms)
+  wine build/win64/bin/zelupdateget.exe --start-only-and-fail || true
+  start_runs+=($(( $(now_ms) - start )))
   start=$(now_ms)
   curl -sf -o "$work/curl.out" "$base/d256.bin"
   curl_runs+=($(( $(now_ms) - start )))
@@ -79,9 +86,11 @@ done
 curl_ms=$(printf '%s\n' "${curl_runs[@]}" | median)
 full_ms=$(printf '%s\n' "${full_runs[@]}" | median)
 exit_ms=$(printf '%s\n' "${exit_runs[@]}" | median)
+start_ms=$(printf '%s\n' "${start_runs[@]}" | median)
 echo "curl                         $curl_ms ms"
 echo "zelupdateget, file complete  $full_ms ms   ratio $(ratio "$curl_ms" "$full_ms") (target >= 0.9)"
 echo "zelupdateget, MD5 checked    $exit_ms ms   ratio $(ratio "$curl_ms" "$exit_ms")"
+echo "(zelupdateget's start and end alone, a run refusing its command line: $start_ms ms)"
 rm -f "$nginx_dir/www/d256.bin"
 
 echo "== MD5 of 1 GiB (best of $rounds, from the page cache)"
@@ -101,7 +110,7 @@ echo "FileMd5  $filemd5_ms ms   ratio $(ratio "$best" "$filemd5_ms") (target >= 
 echo "== companion peak memory, download and MD5 check (VmHWM)"
 make m64.bin 64
 for name in m64.bin h1024.bin; do
-  fetch "$name"
+  fetch "$name" watch
   echo "$(( $(stat -c %s "$nginx_dir/www/$name") / 1048576 )) MiB: $(( peak_kb / 1024 )) MiB peak in $exit_ms ms (target <= 32 MiB)"
   rm -f "$out/zelupdatepkg.dwn"
 done
