@@ -10,6 +10,7 @@
 #include "companion/DownloadRules.h"
 #include "protocol/FileMd5.h"
 #include "protocol/HttpClient.h"
+#include "system/PathLib.h"
 #include "system/ScratchFolders.h"
 #include "system/VirtualClockSeam.h"
 #include "system/modProcess.h"
@@ -138,11 +139,8 @@ class CompanionTest : public ::testing::Test {
 
   std::string Partial() const { return folder_ + "\\" + std::string(kPartialFileName); }
   std::string PartialRecord() const { return folder_ + "\\" + std::string(kPartialTaskFileName); }
-  std::int64_t PartialSize() const {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(test::PathOf(Partial()), error);
-    return error ? -1 : static_cast<std::int64_t>(size);
-  }
+  // Measured as the updater measures it, while the downloader holds the file open.
+  std::int64_t PartialSize() const { return ClsPathLib().MyGetFileSize(Partial()); }
   std::vector<std::string> FolderContent() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(test::PathOf(folder_)))
