@@ -88,6 +88,7 @@ class Download {
     buffer_.resize(kReadBlock);
 
     int retries = 0;
+    int startOvers = 0;  // bounded too: a server may break off every time and never resume
     for (;;) {
       const std::uint64_t before = offset_;
       const Attempt attempt = offset_ == task_.size ? Attempt::kComplete : Fetch();
@@ -96,6 +97,7 @@ class Download {
         case Attempt::kComplete:
           return Verify();
         case Attempt::kStartOver:
+          if (++startOvers > kRetries) return Exit::kRefused;
           if (!StartOver()) return Exit::kCannotWrite;
           continue;
         case Attempt::kBroken:
