@@ -34,8 +34,8 @@ now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# make NAME MIB: a file of random bytes in nginx's folder.
-make() { head -c $(( $2 * 1048576 )) /dev/urandom >"$nginx_dir/www/$1"; }
+# make_file NAME MIB: a file of random bytes in nginx's folder.
+make_file() { head -c $(( $2 * 1048576 )) /dev/urandom >"$nginx_dir/www/$1"; }
 
 # fetch NAME [watch]: one companion run for nginx's file NAME into an empty folder;
 # sets full_ms (from its start until its last write to the file, by the file's time),
@@ -69,7 +69,7 @@ fetch() {
 }
 
 echo "== download of 256 MiB from nginx on loopback (median of $rounds)"
-make d256.bin 256
+make_file d256.bin 256
 curl_runs=() full_runs=() exit_runs=() start_runs=()
 for _ in $(seq "$rounds"); do
   start=$(now_ms)
@@ -94,7 +94,7 @@ echo "(zelupdateget's start and end alone, a run refusing its command line: $sta
 rm -f "$nginx_dir/www/d256.bin"
 
 echo "== MD5 of 1 GiB (best of $rounds, from the page cache)"
-make h1024.bin 1024
+make_file h1024.bin 1024
 md5sum "$nginx_dir/www/h1024.bin" >/dev/null
 best=""
 for _ in $(seq "$rounds"); do
@@ -108,7 +108,7 @@ echo "md5sum   $best ms"
 echo "FileMd5  $filemd5_ms ms   ratio $(ratio "$best" "$filemd5_ms") (target >= 0.9)"
 
 echo "== companion peak memory, download and MD5 check (VmHWM)"
-make m64.bin 64
+make_file m64.bin 64
 for name in m64.bin h1024.bin; do
   fetch "$name" watch
   echo "$(( $(stat -c %s "$nginx_dir/www/$name") / 1048576 )) MiB: $(( peak_kb / 1024 )) MiB peak in $exit_ms ms (target <= 32 MiB)"
