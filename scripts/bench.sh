@@ -17,3 +17,5 @@ cmake --build --preset win64 --target startup_bench
 )
 echo "== checking run"
 bash bench/check_bench.sh "${1:-10}"
+echo "== package download"
+bash bench/companion_bench.sh 3
