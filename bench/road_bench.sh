@@ -16,7 +16,7 @@ trap world_down EXIT
 world_up roadbench
 svc=$ZEL_WORLD_DIR/service
 package=$svc/packages/zel-1.0.2.exe
-cp "$win_build/bin/zelproduct-1.0.2.0.exe" "$package"
+cp "$win_build/bin/zelproduct-1.0.2.exe" "$package"
 head -c $((64 << 20)) /dev/urandom >>"$package"
 "$ZEL_SERVICE_BIN" publish --catalog "$svc/catalog.json" --version 1.0.2 --package "$package" \
   --url "http://update.zelvora.cn/packages/zel-1.0.2.exe" --latest >/dev/null

@@ -35,7 +35,7 @@ mkdir -p artifacts
 
 echo "== publishing $new; its package is the demo product's installer"
 package=$svc/packages/zel-$new.exe
-cp "$bin/zelproduct-$new.0.exe" "$package"
+cp "$bin/zelproduct-$new.exe" "$package"
 # The installer carries 48 MiB of payload after its image, as a real one would.
 head -c $((48 << 20)) /dev/urandom >>"$package"
 "$ZEL_SERVICE_BIN" publish --catalog "$svc/catalog.json" --version "$new" --package "$package" \
@@ -44,7 +44,7 @@ head -c $((48 << 20)) /dev/urandom >>"$package"
 echo "== installing the product, version $old, in $product_win, and starting it"
 mkdir -p "$product"
 cp "$bin/zelpatcher.exe" "$bin/zlib1.dll" "$bin/zelupdateget.exe" "$product/"
-for name in sweepdoc zelcore docwatch; do cp "$bin/zelproduct-$old.0.exe" "$product/$name.exe"; done
+for name in sweepdoc zelcore docwatch; do cp "$bin/zelproduct-$old.exe" "$product/$name.exe"; done
 for name in sweepdoc zelcore docwatch; do world_exec wine "$product_win\\$name.exe" >/dev/null 2>&1 & done
 markers="$WINEPREFIX/drive_c/ProgramData/zelGuard"
 for _ in $(seq 100); do [ "$(ls "$markers"/*.run 2>/dev/null | wc -l)" -ge 3 ] && break; sleep 0.2; done

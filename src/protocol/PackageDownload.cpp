@@ -45,19 +45,20 @@ RangePlan::Step RangePlan::Take(int status, std::uint64_t bodyLength, std::strin
     step.verdict = Verdict::kComplete;
     return step;
   }
-  const bool whole = single_ && bodyLength == static_cast<std::uint64_t>(size_);
-  if (status == kOk) {
-    if (whole) step.verdict = Verdict::kStoreAndFinish;
+  if (status != kOk && status != kPartial) return step;
+  // A package under 1 MiB asked for in one request is complete when the body is all of
+  // it, whatever the status says; a 200 is good for nothing else.
+  if (single_ && bodyLength == static_cast<std::uint64_t>(size_)) {
+    step.verdict = Verdict::kStoreAndFinish;
     return step;
   }
-  if (status != kPartial) return step;
+  if (status == kOk) return step;
 
   const auto range = ParseContentRange(contentRange);
   if (!range || range->first != static_cast<std::uint64_t>(start_) || range->last > static_cast<std::uint64_t>(end_) ||
       range->total != static_cast<std::uint64_t>(size_) || bodyLength != range->last - range->first + 1)
     return step;
   step.verdict = Verdict::kStoreAndFinish;
-  if (whole) return step;  // a single answer with the whole package shows no progress
   step.got = range;
   const auto last = static_cast<std::int64_t>(range->last);
   const std::int64_t remaining = size_ - last;

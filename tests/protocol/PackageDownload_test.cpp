@@ -80,6 +80,9 @@ TEST(RangePlan, OneRequestAroundOneMebibyte) {
 
 TEST(RangePlan, AWholeFileAnswerCountsOnlyForAPackageUnderOneMebibyte) {
   EXPECT_EQ(RangePlan(1048575).Take(200, 1048575, "").verdict, Verdict::kStoreAndFinish);
+  // All of a small package completes it whatever the status, Content-Range or not.
+  EXPECT_EQ(RangePlan(1048575).Take(206, 1048575, "").verdict, Verdict::kStoreAndFinish);
+  EXPECT_EQ(RangePlan(1048576).Take(206, 1048576, "").verdict, Verdict::kFail);
   EXPECT_EQ(RangePlan(1048575).Take(200, 1048574, "").verdict, Verdict::kFail);
   EXPECT_EQ(RangePlan(1048576).Take(200, 1048576, "").verdict, Verdict::kFail);
   // Not even with a range that would fit.
