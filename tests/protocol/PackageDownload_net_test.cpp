@@ -252,8 +252,9 @@ TEST_F(DownloadRoutesTest, CompanionGetsItsTaskFileAndCommandLine) {
   EXPECT_EQ(test::ReadBytes(task), "2.1.0\r\n" + url + "\r\n3000000\r\nD9E7E8FD8B9D56B3CAD80867A906B2F8\r\n");
   test::EchoReport echo;
   ASSERT_TRUE(test::WaitForEchoReport(report, echo));
+  const auto quoted = [](const std::string& text) { return '"' + text + '"'; };
   EXPECT_EQ(echo.commandLine,
-            "\"" + GetAppDir() + kCompanionName + "\" \"" + task + "\" \"" + GetUserDataDir() + "\"");
+            quoted(GetAppDir() + kCompanionName) + ' ' + quoted(task) + ' ' + quoted(GetUserDataDir()));
 }
 
 TEST_F(DownloadRoutesTest, CompanionRouteWatchesThePartialFileGrowToTheFullSize) {
