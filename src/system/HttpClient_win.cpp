@@ -1,10 +1,13 @@
-// The system's HTTP client over WinINet. Each request runs on a thread of its own, so
-// the caller can wait for it or poll it between window messages; a request abandoned
-// while under way has its connection closed and finishes on its own.
+// The system's HTTP client over WinINet. Each client runs its requests on a worker
+// thread of its own, so the caller can wait for one or poll it between window
+// messages; a request abandoned while under way has its connection closed and
+// finishes on its own.
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -43,13 +46,18 @@ class Transfer {
   Transfer(HttpRequest request, HttpUrl url) : request_(std::move(request)), url_(std::move(url)) {}
 
   void Run() {
-    std::optional<HttpResponse> response = Perform();
+    // Out of memory for a body ends the transfer as failed, not the program.
+    std::optional<HttpResponse> response =
+        Guarded<std::optional<HttpResponse>>(std::nullopt, [&] { return Perform(); });
     {
       std::lock_guard lock(mutex_);
       if (!abandoned_) response_ = std::move(response);
     }
     done_.store(true, std::memory_order_release);
+    done_.notify_all();
   }
+
+  void WaitDone() const { done_.wait(false, std::memory_order_acquire); }
 
   // Closes the session under way, which cuts the connection where the system allows
   // it; Perform then fails and the thread ends.
@@ -118,14 +126,33 @@ class Transfer {
     response.status = static_cast<int>(status);
     if (const auto raw = QueryRawHeaders(request)) response.headers = ParseHeaderBlock(*raw);
 
-    std::uint8_t chunk[65536];
-    for (;;) {
-      DWORD read = 0;
-      if (!InternetReadFile(request, chunk, sizeof(chunk), &read)) return std::nullopt;
-      if (read == 0) break;
-      response.body.insert(response.body.end(), chunk, chunk + read);
-    }
+    if (!ReadBody(request, response.body)) return std::nullopt;
     return response;
+  }
+
+  // Reads the body straight into its buffer, sized from the announced length (one
+  // byte more, so that the end shows without growing it), in reads as large as the
+  // room left: no copy and, for a body of the announced length, no reallocation.
+  static bool ReadBody(HINTERNET request, Bytes& body) {
+    constexpr std::size_t kFirstRoom = 65536;
+    constexpr DWORD kLargestPresize = 16 * 1048576;  // whatever a server announces
+    DWORD announced = 0;
+    DWORD size = sizeof(announced);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size,
+                        nullptr))
+      announced = 0;
+    body.resize(std::max<std::size_t>(std::min(announced, kLargestPresize) + std::size_t{1}, kFirstRoom));
+    std::size_t received = 0;
+    for (;;) {
+      if (received == body.size()) body.resize(body.size() * 2);
+      const DWORD room = static_cast<DWORD>(std::min<std::size_t>(body.size() - received, kLargestPresize));
+      DWORD read = 0;
+      if (!InternetReadFile(request, body.data() + received, room, &read)) return false;
+      if (read == 0) break;
+      received += read;
+    }
+    body.resize(received);
+    return true;
   }
 
   HttpRequest request_;
@@ -135,6 +162,67 @@ class Transfer {
   bool abandoned_ = false;  // guarded by mutex_
   std::optional<HttpResponse> response_;
   std::atomic<bool> done_{false};
+};
+
+// The thread that runs a client's transfers one after the other. Starting a thread
+// costs more than half of what a whole request on the loopback costs, so it is kept
+// from one request to the next; a worker whose transfer is abandoned is let go and ends
+// after that transfer.
+class Worker {
+ public:
+  Worker() : state_(std::make_shared<State>()), thread_([state = state_] { Loop(*state); }) {}
+  ~Worker() {
+    if (!thread_.joinable()) return;
+    Stop();
+    thread_.join();
+  }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  void Run(std::shared_ptr<Transfer> transfer) {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->next = std::move(transfer);
+    }
+    state_->wake.notify_one();
+  }
+
+  void LetGo() {
+    Stop();
+    thread_.detach();
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::shared_ptr<Transfer> next;  // guarded by mutex
+    bool stop = false;               // guarded by mutex
+  };
+
+  static void Loop(State& state) {
+    for (;;) {
+      std::shared_ptr<Transfer> transfer;
+      {
+        std::unique_lock lock(state.mutex);
+        state.wake.wait(lock, [&] { return state.next || state.stop; });
+        if (!state.next) return;
+        transfer = std::move(state.next);
+      }
+      transfer->Run();
+    }
+  }
+
+  void Stop() {
+    {
+      std::lock_guard lock(state_->mutex);
+      state_->stop = true;
+    }
+    state_->wake.notify_one();
+  }
+
+  std::shared_ptr<State> state_;  // shared with the thread, which may outlive the worker
+  std::thread thread_;
 };
 
 class WinInetClient final : public HttpClient {
@@ -148,14 +236,15 @@ class WinInetClient final : public HttpClient {
     // No memory or no thread: the request cannot be started.
     return Guarded(false, [&] {
       auto transfer = std::make_shared<Transfer>(request, *url);
-      thread_ = std::thread([transfer] { transfer->Run(); });
+      if (!worker_) worker_ = std::make_unique<Worker>();
+      worker_->Run(transfer);
       transfer_ = std::move(transfer);
       return true;
     });
   }
 
   void Wait() override {
-    if (thread_.joinable()) thread_.join();
+    if (transfer_) transfer_->WaitDone();
   }
 
   bool IsDone() const override { return transfer_ && transfer_->IsDone(); }
@@ -163,22 +252,19 @@ class WinInetClient final : public HttpClient {
   const HttpResponse* Response() const override { return transfer_ ? transfer_->Response() : nullptr; }
 
  private:
-  // Ends the relation to the current transfer: a finished one is joined, one still
-  // under way is cut off and left to end by itself (it owns what it uses).
+  // Ends the relation to the current transfer: one still under way is cut off and
+  // left to end by itself (it owns what it uses), and its worker with it.
   void Drop() {
-    if (thread_.joinable()) {
-      if (transfer_->IsDone()) {
-        thread_.join();
-      } else {
-        transfer_->Abandon();
-        thread_.detach();
-      }
+    if (transfer_ && !transfer_->IsDone()) {
+      transfer_->Abandon();
+      worker_->LetGo();
+      worker_.reset();
     }
     transfer_.reset();
   }
 
+  std::unique_ptr<Worker> worker_;
   std::shared_ptr<Transfer> transfer_;
-  std::thread thread_;
 };
 
 }  // namespace

@@ -88,6 +88,29 @@ TEST_F(UpdateServiceTest, EmptyAnswerAndErrorStatusEndAfterOneAttempt) {
   EXPECT_EQ(Received().size(), 3u);
 }
 
+// One client for one request after another: a request abandoned while the service
+// still holds its answer is cut off, and the next one gets its own answer whole.
+TEST_F(UpdateServiceTest, ClientAnswersTheNextRequestAfterAnAbandonedOne) {
+  const std::string body(300000, 'x');
+  Json faults = Json::parse(R"([{"delay_ms":10000}, {"status":200}])");
+  faults[1]["body"] = body;
+  const auto added = Fetch("POST", base_ + "/_test/faults", faults.dump());
+  ASSERT_TRUE(added && added->status == 200);
+  const auto client = CreateHttpClient();
+  ASSERT_TRUE(client->Start({"POST", UpdateUrl(), {}, kPlainBody}));
+  for (int poll = 0; poll < 500 && Received().empty(); ++poll) Sleep(10);
+  ASSERT_EQ(Received().size(), 1u);
+  EXPECT_FALSE(client->IsDone());
+
+  const DWORD start = GetTickCount();
+  ASSERT_TRUE(client->Start({"POST", UpdateUrl(), {}, kPlainBody}));
+  client->Wait();
+  EXPECT_LT(GetTickCount() - start, 5000u);  // not queued behind the abandoned one
+  ASSERT_TRUE(client->IsDone() && client->Response());
+  EXPECT_EQ(client->Response()->status, 200);
+  EXPECT_TRUE(client->Response()->body == Bytes(body.begin(), body.end()));
+}
+
 // The one place the header order is checked: the bytes on the wire.
 TEST(FormPostOnTheWire, HeadersGoInTheirOrderWithHostAddedAndRefererEmpty) {
   test::OneRequestCatcher catcher("{}");

@@ -1,0 +1,287 @@
+// The three download routes under Wine against real servers on loopback: the
+// reference update service (scripted faults) and nginx (a real web server's ranges;
+// /slow/ sends a request without a Range header at 1 MiB/s, /norange/ answers every
+// request with the whole file). The fixtures write the servers' ports into
+// ZEL_SERVICE_DIR/port and ZEL_NGINX_DIR/port.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <tlhelp32.h>
+#include <urlmon.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "protocol/FileMd5.h"
+#include "protocol/PackageDownload.h"
+#include "support/CmdlineEcho.h"
+#include "support/ScratchFolders_win.h"
+#include "support/WorldControl_win.h"
+#include "system/Folders.h"
+
+namespace zel {
+namespace {
+
+using Json = nlohmann::json;
+using Texts = std::vector<std::string>;
+
+std::string PackageBytes(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+std::string ReadPort(const std::string& dir) {
+  std::ifstream in(test::PathOf(dir + "/port"));
+  std::string port;
+  in >> port;
+  return port;
+}
+
+// Compares a file with the bytes it should hold without printing them.
+::testing::AssertionResult Holds(const std::string& path, const std::string& bytes) {
+  const std::string held = test::ReadBytes(path);
+  if (held == bytes) return ::testing::AssertionSuccess();
+  const auto differ = std::mismatch(held.begin(), held.end(), bytes.begin(), bytes.end());
+  return ::testing::AssertionFailure() << path << " holds " << held.size() << " bytes, not " << bytes.size()
+                                       << "; first difference at " << (differ.first - held.begin());
+}
+
+class RecordingSink : public ProgressSink {
+ public:
+  void SetStatus(const std::string& text) override {
+    texts.push_back(text);
+    if (onStatus) onStatus();
+  }
+  Texts texts;
+  std::function<void()> onStatus;
+};
+
+// Ends every zelupdateget.exe that this test program started.
+void KillCompanions() {
+  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (entry.th32ParentProcessID != GetCurrentProcessId() ||
+        _wcsicmp(entry.szExeFile, L"zelupdateget.exe") != 0)
+      continue;
+    const UniqueKernelHandle process(
+        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+    TerminateProcess(process.Get(), 9);
+    WaitForSingleObject(process.Get(), 10000);
+  }
+}
+
+class DownloadRoutesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(service_.Reset()) << "the update service does not answer";
+    std::filesystem::create_directories(test::PathOf(GetUserDataDir()));
+    PlaceCompanion(ZEL_COMPANION_EXE);
+  }
+  void TearDown() override { KillCompanions(); }
+
+  // Puts a program beside the test program as zelupdateget.exe ("" removes it).
+  void PlaceCompanion(const std::string& program) {
+    const std::string companion = GetAppDir() + kCompanionName;
+    DeleteFileW(Widen(companion).c_str());
+    if (!program.empty()) {
+      ASSERT_TRUE(CopyFileW(Widen(program).c_str(), Widen(companion).c_str(), FALSE));
+    }
+  }
+
+  std::string ServicePackage(const std::string& name, const std::string& bytes) {
+    EXPECT_TRUE(test::WriteBytes(std::string(ZEL_SERVICE_DIR) + "/packages/" + name, bytes));
+    return ServiceBase() + "/packages/" + name;
+  }
+  static std::string ServiceBase() { return "http://127.0.0.1:" + ReadPort(ZEL_SERVICE_DIR); }
+  void ScriptPackageFaults(Json faults) {
+    for (Json& fault : faults) fault["on"] = "package";
+    ASSERT_TRUE(service_.Reset() && service_.AddFaults(faults.dump()));
+  }
+  Json Received() const { return Json::parse(service_.Requests()); }
+
+  static std::string NginxPackage(const std::string& path, const std::string& name,
+                                  const std::string& bytes) {
+    EXPECT_TRUE(test::WriteBytes(std::string(ZEL_NGINX_DIR) + "/www/" + name, bytes));
+    return "http://127.0.0.1:" + ReadPort(ZEL_NGINX_DIR) + path + name;
+  }
+
+  std::string Md5(const std::string& bytes) const {
+    const std::string path = scratch_.root + "\\md5.bin";
+    EXPECT_TRUE(test::WriteBytes(path, bytes));
+    return FileMd5(path, kCalgMd5);
+  }
+  std::string Target() const { return scratch_.root + "\\target.exe"; }
+  std::string Partial() const { return GetUserDataDir() + "\\" + kPartialPackageName; }
+  std::vector<std::string> TaskFiles() const {
+    std::vector<std::string> names;
+    std::error_code none;
+    for (const auto& entry : std::filesystem::directory_iterator(test::PathOf(GetUpdateTempDir()), none))
+      names.push_back(Narrow(entry.path().filename().wstring()));
+    return names;
+  }
+
+  bool Ranges(const std::string& url, std::int32_t size) {
+    return HttpRangeDownload(url, size, Target(), kDownloadProgressFormat, sink_);
+  }
+
+  test::ScratchFolders scratch_;
+  test::ServiceControl service_{ServiceBase()};
+  RecordingSink sink_;
+};
+
+TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldTarget) {
+  const std::string a = PackageBytes(3000000, 1), b = PackageBytes(1048577, 2);
+  ASSERT_TRUE(test::WriteBytes(Target(), std::string(4000000, 'x')));
+  EXPECT_TRUE(Ranges(ServicePackage("a.exe", a), 3000000));
+  EXPECT_TRUE(Holds(Target(), a));
+  // The plan's three requests, each with nothing but its two headers (and Host).
+  const Json requests = Received();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[2]["headers"],
+            Json::parse(R"([["Content-Type","application/octet-stream"],["Host","127.0.0.1:)" +
+                        ReadPort(ZEL_SERVICE_DIR) + R"("],["Range","bytes=2097152-3000000"]])"));
+  EXPECT_EQ(sink_.texts, (Texts{"下载升级包进度:35%", "下载升级包进度:70%", "下载升级包进度:100%"}));
+
+  EXPECT_TRUE(Ranges(NginxPackage("/", "b.exe", b), 1048577));
+  EXPECT_TRUE(Holds(Target(), b));
+  // A server without ranges serves a package under 1 MiB whole.
+  const std::string c = PackageBytes(1048575, 3);
+  EXPECT_TRUE(Ranges(NginxPackage("/norange/", "c.exe", c), 1048575));
+  EXPECT_TRUE(Holds(Target(), c));
+}
+
+TEST_F(DownloadRoutesTest, RangeRouteEndsWithSuccessOnNotSatisfiable) {
+  ScriptPackageFaults(Json::parse(R"([{"status":416,"body":""}])"));
+  EXPECT_TRUE(Ranges(ServicePackage("d.exe", PackageBytes(2000000, 4)), 2000000));
+  EXPECT_EQ(test::ReadBytes(Target()), "");
+  EXPECT_TRUE(test::PathExists(Target()));
+}
+
+TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
+  const std::string package = PackageBytes(3000000, 5);
+  const std::string url = ServicePackage("e.exe", package);
+  for (const char* faults : {
+           R"([{"omit_headers":["Content-Range"]}])",
+           R"([{"headers":[["Content-Range","bytes 0-1048576/3000001"]]}])", R"([{"status":403}])",
+           R"([{"status":206}, {"status":500}])",  // after a piece was written
+       }) {
+    ScriptPackageFaults(Json::parse(faults));
+    ASSERT_TRUE(test::WriteBytes(Target(), "old"));
+    EXPECT_FALSE(Ranges(url, 3000000)) << faults;
+    EXPECT_FALSE(test::PathExists(Target())) << faults;
+  }
+  EXPECT_FALSE(Ranges(ServiceBase() + "/packages/missing.exe", 3000000));
+  EXPECT_FALSE(test::PathExists(Target()));
+  // The whole file of 1 MiB or more cannot be placed without a range.
+  EXPECT_FALSE(Ranges(NginxPackage("/norange/", "f.exe", PackageBytes(1048576, 6)), 1048576));
+  EXPECT_FALSE(test::PathExists(Target()));
+}
+
+TEST_F(DownloadRoutesTest, RangeRouteGivesAPiece120PollsWhileTheWindowTimerRuns) {
+  static int ticks = 0;
+  ticks = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
+  ScriptPackageFaults(Json::parse(R"([{"delay_ms":4000}])"));
+  const DWORD start = GetTickCount();
+  EXPECT_FALSE(Ranges(ServicePackage("g.exe", PackageBytes(2000000, 7)), 2000000));
+  const DWORD took = GetTickCount() - start;
+  KillTimer(nullptr, timer);
+  EXPECT_GE(took, 1100u);  // 119 sleeps of 10 ms, give or take the clock's steps
+  EXPECT_LT(took, 3000u);
+  EXPECT_GE(ticks, 10);
+  EXPECT_FALSE(test::PathExists(Target()));
+}
+
+TEST_F(DownloadRoutesTest, RangeRouteTurnsAnHttpsAddressIntoOneThatFails) {
+  const std::string url = ServicePackage("h.exe", PackageBytes(1000, 8));
+  EXPECT_FALSE(Ranges("https" + url.substr(4), 1000));
+  EXPECT_FALSE(test::PathExists(Target()));
+  EXPECT_EQ(Received().size(), 0u);
+}
+
+// The system download may hand out its cached copy of an address (on Windows it does
+// for an answer that has not expired); Wine's asks the server every time. So what
+// shows the cached copy removed first is that it is gone after a download whose
+// answer the system does not keep (a 404, which Wine's download reports as success).
+TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyBeforeItDownloads) {
+  const std::string old = PackageBytes(300000, 9), fresh = PackageBytes(300000, 10);
+  const std::string url = ServicePackage("i.exe", old);
+  const auto cached = [&] {
+    DWORD size = 0;
+    return GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+  };
+  // An answer the system may keep for a day.
+  ScriptPackageFaults(Json::parse(R"([{"headers":[["Cache-Control","max-age=86400"]]}])"));
+  ASSERT_EQ(URLDownloadToFileA(nullptr, url.c_str(), Target().c_str(), 0, nullptr), S_OK);
+  ASSERT_TRUE(cached());
+
+  ServicePackage("i.exe", fresh);
+  EXPECT_TRUE(DownloadUrlToFile(url, Target()));
+  EXPECT_TRUE(Holds(Target(), fresh));
+
+  ASSERT_TRUE(cached());
+  ScriptPackageFaults(Json::parse(R"([{"status":404,"body":""}])"));
+  DownloadUrlToFile(url, scratch_.root + "\\missing.exe");
+  EXPECT_FALSE(cached());
+}
+
+TEST_F(DownloadRoutesTest, CompanionGetsItsTaskFileAndCommandLine) {
+  PlaceCompanion(ZEL_ECHO_EXE);
+  const std::string report = scratch_.root + "\\echo.txt";
+  scratch_.Point(test::kEchoOutVariable, report);
+  const std::string url = "http://127.0.0.1:1/\u5305.exe";
+  EXPECT_FALSE(DownloadPackage("2.1.0", url, 3000000, "D9E7E8FD8B9D56B3CAD80867A906B2F8", "", sink_));
+  const Texts tasks = TaskFiles();
+  ASSERT_EQ(tasks.size(), 1u);
+  const std::string task = GetUpdateTempDir() + tasks[0];
+  EXPECT_EQ(test::ReadBytes(task), "2.1.0\r\n" + url + "\r\n3000000\r\nD9E7E8FD8B9D56B3CAD80867A906B2F8\r\n");
+  test::EchoReport echo;
+  ASSERT_TRUE(test::WaitForEchoReport(report, echo));
+  const auto quoted = [](const std::string& text) { return '"' + text + '"'; };
+  EXPECT_EQ(echo.commandLine,
+            quoted(GetAppDir() + kCompanionName) + ' ' + quoted(task) + ' ' + quoted(GetUserDataDir()));
+}
+
+TEST_F(DownloadRoutesTest, CompanionRouteWatchesThePartialFileGrowToTheFullSize) {
+  const std::string package = PackageBytes(2500000, 11);
+  const std::string url = NginxPackage("/slow/", "j.exe", package);
+  EXPECT_TRUE(DownloadPackage("2.1.0", url, 2500000, Md5(package), kDownloadProgressFormat, sink_));
+  EXPECT_TRUE(Holds(Partial(), package));
+  ASSERT_FALSE(sink_.texts.empty());
+  int previous = -1;
+  for (const std::string& text : sink_.texts) {
+    const std::string prefix = "下载升级包进度:";
+    ASSERT_TRUE(text.starts_with(prefix) && text.ends_with("%")) << text;
+    const int percent = std::stoi(text.substr(prefix.size()));
+    EXPECT_GE(percent, previous);
+    EXPECT_LE(percent, 100);
+    previous = percent;
+  }
+}
+
+TEST_F(DownloadRoutesTest, CompanionRouteFailsWhenTheCompanionEndsEarlyOrIsMissing) {
+  const std::string package = PackageBytes(4 * 1048576, 12);
+  sink_.onStatus = KillCompanions;  // at the first progress shown
+  EXPECT_FALSE(DownloadPackage("2.1.0", NginxPackage("/slow/", "k.exe", package), 4 * 1048576, Md5(package),
+                               kDownloadProgressFormat, sink_));
+  EXPECT_EQ(sink_.texts.size(), 1u);
+  EXPECT_LT(test::ReadBytes(Partial()).size(), package.size());
+
+  for (const std::string& task : TaskFiles()) DeleteFileW(Widen(GetUpdateTempDir() + task).c_str());
+  PlaceCompanion("");
+  EXPECT_FALSE(DownloadPackage("2.1.0", ServicePackage("k.exe", package), 4 * 1048576, "", "", sink_));
+  EXPECT_EQ(TaskFiles(), Texts{});
+}
+
+}  // namespace
+}  // namespace zel
