@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "Report.h"
 #include "TestSupport.h"
 
 namespace zel::svc {
@@ -11,50 +12,62 @@ namespace {
 using test::FullQuery;
 using test::ShortQuery;
 
-TEST(CheckinStore, RecordsFullProfilesAndSummarisesInstallations) {
-  constexpr std::int64_t kT0 = 1776414600;  // 2026-04-17T08:30:00Z
-  test::ScratchDir dir;
-  std::string error;
-  auto store = CheckinStore::Open(dir.File("c.db"), error);
-  ASSERT_TRUE(store) << error;
-  const std::pair<std::int64_t, UpdateQuery> checkins[] = {
-      {kT0, test::Parse(ShortQuery("1.0.0", "A"))},
-      {kT0 + 10, test::Parse(FullQuery("1.0.0", "A", "excel", "16"))},
-      {kT0 + 86400, test::Parse(ShortQuery("2.0.0", "A"))},
-      {kT0 + 20, test::Parse(FullQuery("1.0.0", "B", "wps", "11"))},
-      {kT0 + 30, test::Parse(ShortQuery("1.0.0", "C"))}};
-  for (const auto& [time, query] : checkins) ASSERT_TRUE(store->Record({time, "127.0.0.1", &query, 33}));
-  EXPECT_FALSE(store->Record({kT0, "", nullptr, 31}));
+constexpr std::int64_t kT0 = 1776414600;  // 2026-04-17T08:30:00Z
 
-  EXPECT_EQ(store->CountCheckins(), 5);
-  EXPECT_EQ(store->LastFullProfile("A"), kT0 + 10);
-  EXPECT_EQ(store->LastFullProfile("C"), std::nullopt);
-  // One installation each, by its latest check-in and its latest full profile.
-  EXPECT_EQ(store->InstallationsByVersion(), (CountedValues{{"1.0.0", 2}, {"2.0.0", 1}}));
-  EXPECT_EQ(store->InstallationsByOfficeSuite(),
-            (CountedValues{{"(no full profile)", 1}, {"excel 16", 1}, {"wps 11", 1}}));
-
-  // The columns a vendor queries by hand, readable while the store has the file open.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(dir.File("c.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::string row;
-  sqlite3_exec(
-      db,
-      "SELECT time || '|' || os_name || '|' || office_addins || '|' || full_profile || '|' || fields "
-      "FROM checkins WHERE uuid = 'B'",
-      [](void* out, int, char** v, char**) { return *static_cast<std::string*>(out) = v[0], 0; }, &row,
-      nullptr);
-  sqlite3_close(db);
-  EXPECT_EQ(row.rfind("2026-04-17T08:30:20Z|Microsoft Windows 10 专业版|{}|1|{", 0), 0u) << row;
-  EXPECT_NE(row.find(R"("DocShellApp":"wps")"), std::string::npos) << row;
+CheckinRow Row(std::int64_t time, const std::string& query, int action = 33) {
+  return CheckinRow::FromQuery(time, "127.0.0.1", test::Parse(query), action);
 }
 
-TEST(CheckinStore, ReportsAnUnusableFile) {
+TEST(CheckinStore, RecordsFullProfilesAndSummarisesInstallations) {
   test::ScratchDir dir;
   std::string error;
-  EXPECT_FALSE(CheckinStore::Open(dir.Write("not-a-db", std::string(4096, 'x')), error));
+  auto store = OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadWrite, error);
+  ASSERT_TRUE(store) << error;
+  ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "A")), Row(kT0 + 10, FullQuery("1.0.0", "A", "excel", "16")),
+                           Row(kT0 + 86400, ShortQuery("2.0.0", "A")),
+                           Row(kT0 + 20, FullQuery("1.0.0", "B", "wps", "11")),
+                           Row(kT0 + 30, ShortQuery("1.0.0", "C") + "&Extra=41")}),
+            "");
+
+  std::map<std::string, std::int64_t> lastFull;
+  ASSERT_EQ(store->LastFullProfiles({"A", "B", "C", "nobody"}, lastFull), "");
+  EXPECT_EQ(lastFull, (std::map<std::string, std::int64_t>{{"A", kT0 + 10}, {"B", kT0 + 20}}));
+
+  ReportData report;
+  ASSERT_EQ(LoadReport(*store, 36500, kT0 + 86400, report), "");
+  EXPECT_EQ(report.checkins, 5);
+  // One installation each, by its latest check-in and its latest full profile.
+  EXPECT_EQ(report.byVersion, (CountedValues{{"1.0.0", 2}, {"2.0.0", 1}}));
+  EXPECT_EQ(report.byDocumentProgram, (CountedValues{{"(no full profile)", 1}, {"excel 16", 1}, {"wps 11", 1}}));
+  EXPECT_EQ(report.checkinsPerDay, (CountedValues{{"2026-04-17", 4}, {"2026-04-18", 1}}));
+  ASSERT_EQ(report.versionsByDay.size(), 2u);
+  EXPECT_EQ(report.versionsByDay[0].installations, 3);  // A, B and C on the first day
+
+  // Unknown fields are counted, not kept; the columns a vendor queries by hand.
+  EXPECT_EQ(test::Count(*store, "SELECT unknown_fields FROM checkins WHERE uuid = 'C'"), 1);
+  TextRows rows;
+  ASSERT_EQ(store->Select("SELECT time, os_name, office_addins, full_profile FROM checkins WHERE uuid = 'B'", rows), "");
+  EXPECT_EQ(rows, (TextRows{{"2026-04-17T08:30:20Z", "Microsoft Windows 10 专业版", "{}", "1"}}));
+
+  std::int64_t removed = 0;
+  ASSERT_EQ(store->Prune(kT0 + 3600, removed), "");
+  EXPECT_EQ(removed, 4);
+  EXPECT_EQ(test::Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
+}
+
+TEST(CheckinStore, ReportsAnUnusableFileAndNeverWritesWhenReadOnly) {
+  test::ScratchDir dir;
+  std::string error;
+  EXPECT_FALSE(OpenCheckinStore(dir.Write("not-a-db", std::string(4096, 'x')), CheckinStore::Access::kReadWrite, error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(CheckinStore::Open(dir.File("no/such/folder/c.db"), error));
+  EXPECT_FALSE(OpenCheckinStore(dir.File("no/such/folder/c.db"), CheckinStore::Access::kReadWrite, error));
+  EXPECT_FALSE(OpenCheckinStore(dir.File("missing.db"), CheckinStore::Access::kReadOnly, error));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing.db")));
+
+  ASSERT_TRUE(OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadWrite, error)) << error;
+  auto reader = OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadOnly, error);
+  ASSERT_TRUE(reader) << error;
+  EXPECT_NE(reader->Insert({Row(kT0, ShortQuery("1.0.0", "A"))}), "");
 }
 
 }  // namespace

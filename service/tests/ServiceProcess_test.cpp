@@ -23,7 +23,7 @@ namespace {
 
 TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   test::ScratchDir dir;
-  const std::string db = dir.File("c.db"), catalog = dir.File("none.json");  // no catalog offers nothing
+  const std::string db = dir.File("c.db"), catalog = dir.Write("c.json", R"({"latest":"","packages":[]})");
   const char* argv[] = {ZELSVC_BINARY, "serve",          "--port",  "0",
                         "--catalog",   catalog.c_str(),  "--db",    db.c_str(),
                         "--packages",  dir.path.c_str(), "--quiet", nullptr};
@@ -65,7 +65,7 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
   std::ostringstream report, err;
-  ASSERT_EQ(RunReport({db}, report, err), 0) << err.str();
+  ASSERT_EQ(RunReport({.db = db, .htmlPath = "", .days = 90}, report, err), 0) << err.str();
   EXPECT_NE(report.str().find("check-ins: 1"), std::string::npos) << report.str();
 }
 

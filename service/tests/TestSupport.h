@@ -6,10 +6,13 @@
 #include <stdlib.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
+#include "CheckinStore.h"
 #include "RequestBody.h"
 #include "WireCodec.h"
 
@@ -65,6 +68,25 @@ inline UpdateQuery Parse(const std::string& query_text) {
   UpdateQuery query;
   EXPECT_EQ(ParseQueryFields(query_text, query), "") << query_text;
   return query;
+}
+
+// One number read from the store, e.g. SELECT COUNT(*) FROM checkins; -1 on failure.
+inline std::int64_t Count(CheckinStore& store, const std::string& sql) {
+  TextRows rows;
+  const std::string error = store.Select(sql, rows);
+  EXPECT_EQ(error, "") << sql;
+  return rows.empty() || rows[0].empty() ? -1 : std::stoll(rows[0][0]);
+}
+
+// Checks a condition until it holds or the time is up.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 }  // namespace zel::svc::test
