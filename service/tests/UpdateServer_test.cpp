@@ -8,76 +8,23 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "TestSupport.h"
+#include "ServerFixture.h"
 #include "WireCodec.h"
 
 namespace zel::svc {
 namespace {
 
-using nlohmann::json;
+using test::Json;
+using test::json;
+using test::kForm;
+using test::kPackage;
 using test::MakeBody;
 using test::ShortQuery;
+using test::Status;
 
-constexpr const char* kForm = "application/x-www-form-urlencoded";
-constexpr const char* kPackage = "/packages/zel-2.1.0.exe";
-
-int Status(const httplib::Result& res) { return res ? res->status : -1; }
-json Json(const httplib::Result& res) { return res ? json::parse(res->body, nullptr, false) : json(); }
-
-class UpdateServerTest : public ::testing::Test {
+class UpdateServerTest : public test::ServiceFixture {
  protected:
   void SetUp() override { Start(true); }
-  void TearDown() override {
-    if (server_) server_->Stop(), thread_.join();
-  }
-
-  void Start(bool testControl) {
-    std::string error;
-    store_ = OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error);
-    ASSERT_TRUE(store_) << error;
-    std::filesystem::create_directories(dir_.path / "packages");
-    package_.resize(3000000);
-    for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
-    dir_.Write("packages/zel-2.1.0.exe", package_);
-    PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, ""}, true);
-    SaveCatalog();
-
-    const ServerConfig config{.catalogPath = dir_.File("catalog.json"),
-                              .packagesDir = dir_.File("packages"),
-                              .testControl = testControl,
-                              .logRequests = false,
-                              .catalogCheckInterval = std::chrono::milliseconds(20)};
-    server_ = std::make_unique<UpdateServer>(config, *store_);
-    auto port = server_->Bind(error);
-    ASSERT_TRUE(port) << error;
-    client_ = std::make_unique<httplib::Client>("127.0.0.1", *port);
-    client_->set_read_timeout(10, 0);
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-
-  void SaveCatalog() {
-    std::string error;
-    ASSERT_TRUE(zel::svc::SaveCatalog(dir_.File("catalog.json"), catalog_, error)) << error;
-  }
-  httplib::Result PostUpdate(const std::string& query, bool zip = false) {
-    return client_->Post("/zelguard/update1", MakeBody(query, zip), kForm);
-  }
-  json Data(const std::string& query, bool zip = false) { return Json(PostUpdate(query, zip))["data"]; }
-  json Requests() { return Json(client_->Get("/_test/requests")); }
-  std::int64_t Checkins(const std::string& where = "1 = 1") {
-    return test::Count(*store_, "SELECT COUNT(*) FROM checkins WHERE " + where);
-  }
-  int AddFaults(const std::string& faults) {
-    return Status(client_->Post("/_test/faults", faults, "application/json"));
-  }
-
-  test::ScratchDir dir_;
-  std::string package_;
-  Catalog catalog_;
-  std::unique_ptr<CheckinStore> store_;
-  std::unique_ptr<UpdateServer> server_;
-  std::unique_ptr<httplib::Client> client_;
-  std::thread thread_;
 };
 
 TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
@@ -212,9 +159,9 @@ TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-8"))["action"], "32");  // another installation
 }
 
-class UpdateServerInServiceTest : public UpdateServerTest {
+class UpdateServerInServiceTest : public test::ServiceFixture {
  protected:
-  void SetUp() override { Start(false); }
+  void SetUp() override { Start(); }
 };
 
 TEST_F(UpdateServerInServiceTest, HasNoTestRoutes) {
