@@ -30,7 +30,8 @@ class PostgresStore final : public CheckinStore {
     PQfinish(conn_);
     // Statements that take longer than the time budget of a query are given up, so a
     // stuck server turns into "try again" answers rather than a stalled service.
-    const char* options = readOnly_ ? "-c default_transaction_read_only=on" : "-c statement_timeout=2000";
+    const char* options = readOnly_ ? "-c client_min_messages=warning -c default_transaction_read_only=on"
+                                    : "-c client_min_messages=warning -c statement_timeout=2000";
     const char* keys[] = {"dbname", "connect_timeout", "options", "application_name", nullptr};
     const char* values[] = {conninfo_.c_str(), "2", options, "zelupdate-service", nullptr};
     conn_ = PQconnectdbParams(keys, values, 1);
@@ -48,6 +49,26 @@ class PostgresStore final : public CheckinStore {
 
   std::string Insert(const std::vector<CheckinRow>& rows) override {
     std::lock_guard lock(mutex_);
+    return Retried([&] { return InsertOnce(rows); });
+  }
+
+  std::string LastFullProfiles(const std::vector<std::string>& uuids,
+                               std::map<std::string, std::int64_t>& lastFull) override {
+    std::lock_guard lock(mutex_);
+    return Retried([&] { return LastFullProfilesOnce(uuids, lastFull); });
+  }
+
+ private:
+  // A connection the server dropped (a restart, a failover) is found broken only
+  // by its next use; that use is tried once more on a new connection.
+  template <typename Action>
+  std::string Retried(Action action) {
+    std::string error = action();
+    if (!error.empty() && conn_ && PQstatus(conn_) != CONNECTION_OK) error = action();
+    return error;
+  }
+
+  std::string InsertOnce(const std::vector<CheckinRow>& rows) {
     if (std::string error = Connect(); !error.empty()) return error;
     if (std::string error = Exec("BEGIN"); !error.empty()) return error;
     std::string error;
@@ -88,9 +109,8 @@ class PostgresStore final : public CheckinStore {
     return error;
   }
 
-  std::string LastFullProfiles(const std::vector<std::string>& uuids,
-                               std::map<std::string, std::int64_t>& lastFull) override {
-    std::lock_guard lock(mutex_);
+  std::string LastFullProfilesOnce(const std::vector<std::string>& uuids,
+                                   std::map<std::string, std::int64_t>& lastFull) {
     if (std::string error = Connect(); !error.empty()) return error;
     std::string array = "{";
     for (const std::string& uuid : uuids) {
@@ -115,6 +135,8 @@ class PostgresStore final : public CheckinStore {
     return {};
   }
 
+
+ public:
   std::string Prune(std::int64_t before, std::int64_t& removed) override {
     std::lock_guard lock(mutex_);
     if (std::string error = Connect(); !error.empty()) return error;
