@@ -21,8 +21,11 @@ case $1 in
     as_postgres "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1 || true
     exit 0 ;;
 esac
-# Test data need not survive a crash of the machine: no syncing.
+# Test data need not survive a crash of the machine: no syncing (ZEL_PG_DURABLE=1
+# keeps the defaults, for benchmarks).
+sync_off="-c fsync=off"
+[ "${ZEL_PG_DURABLE:-}" = 1 ] && sync_off=""
 as_postgres "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-  -o "-k $dir -c listen_addresses='' -p 5432 -c fsync=off -c max_connections=50" \
+  -o "-k $dir -c listen_addresses='' -p 5432 $sync_off -c max_connections=50" \
   start >/dev/null
 echo "host=$dir port=5432 user=postgres dbname=postgres"
