@@ -42,7 +42,7 @@ struct ServerConfig {
   // A connection that moves no byte for this long is closed: reading a request,
   // writing an answer or waiting for the next request alike.
   int idleTimeoutSeconds = 30;
-  std::chrono::microseconds commitWindow = std::chrono::milliseconds(2);
+  std::chrono::microseconds commitWindow = std::chrono::milliseconds(1);
   std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000);
   std::chrono::milliseconds catalogCheckInterval = std::chrono::milliseconds(250);
 };
