@@ -61,17 +61,17 @@ const PackageEntry* Catalog::Find(std::string_view version) const {
 
 bool IsVersionText(std::string_view text) {
   if (text.empty()) return false;
-  bool digit_seen = false;
+  bool digitSeen = false;
   for (char c : text) {
     if (c >= '0' && c <= '9') {
-      digit_seen = true;
-    } else if (c == '.' && digit_seen) {
-      digit_seen = false;
+      digitSeen = true;
+    } else if (c == '.' && digitSeen) {
+      digitSeen = false;
     } else {
       return false;
     }
   }
-  return digit_seen;
+  return digitSeen;
 }
 
 int CompareVersions(std::string_view a, std::string_view b) {

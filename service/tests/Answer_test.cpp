@@ -63,22 +63,22 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
 }
 
 TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
-  const std::string short_query = ShortQuery("1.0.0", "U-1");
-  const std::string full_query = FullQuery("1.0.0", "U-1", "excel", "16");
+  const std::string shortQuery = ShortQuery("1.0.0", "U-1");
+  const std::string fullQuery = FullQuery("1.0.0", "U-1", "excel", "16");
   catalog_.policy.wantFullProfile = true;
   catalog_.policy.updateUrl = "http://n/";
-  EXPECT_EQ(Ask(short_query),
+  EXPECT_EQ(Ask(shortQuery),
             json::parse(R"({"action":"32","updateurl":")" + HexEncodeText("http://n/") + "\"}"));
   EXPECT_EQ(Ask(ShortQuery("3.0.0", "U-1"))["action"], "32");  // up to date, still asked
-  EXPECT_EQ(Ask(full_query)["action"], "33");
+  EXPECT_EQ(Ask(fullQuery)["action"], "33");
 
   catalog_.policy.wantFullProfile = false;
   catalog_.policy.fullProfileEveryDays = 7;
   constexpr std::int64_t kDay = 86400, kNow = 1000 * kDay;
-  EXPECT_EQ(Ask(short_query, {kNow, std::nullopt})["action"], "32");  // never sent
-  EXPECT_EQ(Ask(short_query, {kNow, kNow - 6 * kDay})["action"], "33");
-  EXPECT_EQ(Ask(short_query, {kNow, kNow - 7 * kDay})["action"], "32");
-  EXPECT_EQ(Ask(full_query, {kNow, std::nullopt})["action"], "33");
+  EXPECT_EQ(Ask(shortQuery, {kNow, std::nullopt})["action"], "32");  // never sent
+  EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 6 * kDay})["action"], "33");
+  EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 7 * kDay})["action"], "32");
+  EXPECT_EQ(Ask(fullQuery, {kNow, std::nullopt})["action"], "33");
   // Without a UUID there is no history to go by.
   EXPECT_EQ(Ask(ShortQuery("1.0.0", ""), {kNow, std::nullopt})["action"], "33");
 }
