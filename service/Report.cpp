@@ -96,7 +96,7 @@ std::string CountTable(const CountedValues& values, const char* what, const char
   std::string html = std::string("<table><tr><th>") + what + "</th><th>" + unit + "</th><th></th></tr>";
   for (const auto& [value, n] : values) {
     html += "<tr><td>" + EscapeHtml(value.empty() ? "(empty)" : value) + "</td><td class=\"n\">" + std::to_string(n) +
-            "</td><td><div class=\"bar\" style=\"width:" + Num(240.0 * static_cast<double>(n) / static_cast<double>(top)) +
+            "</td><td><div class=\"bar\" style=\"width:" + Num(160.0 * static_cast<double>(n) / static_cast<double>(top)) +
             "px\"></div></td></tr>";
   }
   return html + "</table>";
@@ -169,16 +169,16 @@ std::string HtmlReport(const ReportData& data, const std::string& title, std::in
 <html lang="en"><head><meta charset="utf-8"><title>)" + EscapeHtml(title) + R"(</title>
 <style>
 body{font-family:system-ui,-apple-system,"Segoe UI",sans-serif;margin:24px 32px;color:#222;background:#fafafa}
-h1{font-size:22px;margin:0 0 4px}h2{font-size:17px;margin:28px 0 8px}
+h1{font-size:22px;margin:0 0 4px}h2{font-size:16px;margin:14px 0 10px}
 .sub{color:#666;font-size:13px}.cards{display:flex;gap:16px;margin:18px 0}
 .card{background:#fff;border:1px solid #e3e3e3;border-radius:6px;padding:10px 16px;min-width:150px}
 .card b{display:block;font-size:24px}.card span{color:#666;font-size:12px}
 section{background:#fff;border:1px solid #e3e3e3;border-radius:6px;padding:6px 16px 14px;margin-bottom:16px}
-table{border-collapse:collapse;font-size:13px}td,th{padding:3px 10px 3px 0;text-align:left}
+table{border-collapse:collapse;font-size:13px}td,th{padding:3px 12px 3px 0;text-align:left;white-space:nowrap}
 td.n{text-align:right;font-variant-numeric:tabular-nums}.bar{height:10px;background:#4e79a7;border-radius:2px}
 .axis{font-size:11px;fill:#666}.legend{font-size:12px;margin-top:6px}.legend span{margin-right:14px}
 .legend i{display:inline-block;width:10px;height:10px;margin-right:4px;border-radius:2px}
-.empty{color:#888;font-style:italic}.cols{display:flex;gap:16px}.cols section{flex:1}
+.empty{color:#888;font-style:italic}.cols{display:flex;gap:16px}.cols section{flex:1;min-width:0;overflow:hidden}
 </style></head><body>
 <h1>)" + EscapeHtml(title) + R"(</h1><div class="sub">Generated )" + IsoUtc(now) + R"( from the check-in store.</div>
 <div class="cards"><div class="card"><b>)" + std::to_string(installations) + R"(</b><span>installations</span></div>

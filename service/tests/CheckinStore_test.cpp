@@ -89,3 +89,26 @@ TEST(CheckinStore, ReportsAnUnusableFile) {
 
 }  // namespace
 }  // namespace zel::svc
+
+namespace zel::svc {
+namespace {
+
+// Everything in the page comes from clients: it is escaped, and the page needs
+// nothing from elsewhere.
+TEST(Report, HtmlPageEscapesWhatClientsSentAndStandsAlone) {
+  ReportData data;
+  data.byDocumentProgram = {{"<script>alert(1)</script> 16", 3}};
+  data.versionsByDay = {{"2026-04-17", "2.0\"onload=x", 2}, {"2026-04-18", "2.1.0", 5}};
+  data.checkinsPerDay = {{"2026-04-17", 2}, {"2026-04-18", 5}};
+  const std::string page = HtmlReport(data, "Report & <test>", kT0);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt; 16"), std::string::npos);
+  EXPECT_EQ(page.find("\"onload"), std::string::npos);
+  EXPECT_NE(page.find("Report &amp; &lt;test&gt;"), std::string::npos);
+  EXPECT_EQ(page.find("src="), std::string::npos);
+  EXPECT_EQ(page.find("href="), std::string::npos);
+  EXPECT_NE(page.find("<svg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zel::svc
