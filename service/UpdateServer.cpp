@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <iostream>
@@ -61,15 +62,19 @@ int SocketOf(MHD_Connection* connection) {
   return info ? info->connect_fd : -1;
 }
 
-// Undoes a Content-Encoding of the request body, within the same size limit.
-std::optional<std::string> DecodeContent(const std::string& encoding, const std::string& body, std::string& error) {
+// Undoes a Content-Encoding of the request body, within the same size limit; on
+// failure the status and reason of the refusal.
+std::optional<std::string> DecodeContent(const std::string& encoding, const std::string& body, int& status,
+                                         std::string& error) {
   if (encoding.empty() || SameName(encoding, "identity")) return body;
   if (!SameName(encoding, "gzip") && !SameName(encoding, "x-gzip") && !SameName(encoding, "deflate")) {
+    status = 415;
     error = "unsupported content encoding";
     return std::nullopt;
   }
   InflateResult inflated = InflateZlib(body, kMaxBodyBytes, InflateFormat::kZlibOrGzip);
   if (inflated.status == InflateStatus::kOk) return std::move(inflated.bytes);
+  status = inflated.status == InflateStatus::kTooLarge ? 413 : 400;
   error = inflated.status == InflateStatus::kTooLarge ? "request body too large" : "body is not valid " + encoding;
   return std::nullopt;
 }
@@ -89,7 +94,6 @@ struct UpdateServer::Exchange {
   Phase phase = Phase::kReceiving;
   bool started = false;
   std::string body;
-  bool bodyTooLarge = false;
   std::optional<Fault> fault;
   bool delayDone = false;
 
@@ -267,18 +271,10 @@ bool UpdateServer::Handle(MHD_Connection* connection, const ExchangePtr& x, cons
     *uploadSize = 0;
     return true;
   }
-  switch (x->phase) {
-    case Exchange::Phase::kReceiving:
-      Dispatch(connection, x, url);
-      if (x->phase == Exchange::Phase::kWaiting) return true;
-      break;
-    case Exchange::Phase::kWaiting:
-    case Exchange::Phase::kDelayed:
-      break;  // resumed
-    case Exchange::Phase::kReady:
-      break;
-    case Exchange::Phase::kSent:
-      return true;
+  if (x->phase == Exchange::Phase::kSent) return true;
+  if (x->phase == Exchange::Phase::kReceiving) {
+    Dispatch(connection, x, url);
+    if (x->phase == Exchange::Phase::kWaiting) return true;  // resumed once answered
   }
   x->phase = Exchange::Phase::kReady;
   if (x->fault && !x->delayDone && x->fault->delayMs > 0 && !Stopping()) {
@@ -336,18 +332,18 @@ void UpdateServer::Dispatch(MHD_Connection* connection, const ExchangePtr& x, co
 void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x) {
   if (config_.testControl) x->fault = faults_.Next(FaultTarget::kUpdate);
   const char* encoding = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Encoding");
+  int status = 400;
   std::string error;
-  auto body = DecodeContent(encoding ? encoding : "", x->body, error);
+  auto body = DecodeContent(encoding ? encoding : "", x->body, status, error);
   DecodeResult decoded;
   if (body) {
     decoded = DecodeUpdateBody(*body);
-    error = decoded.error;
+    error = "bad update query: " + decoded.error;
   }
   Record(connection, *x, decoded.query);
   if (!decoded.query) {
     x->note = error;
-    x->SetJson(body ? 400 : (error == "request body too large" ? 413 : 415),
-               ErrorJson(body ? "bad update query: " + error : error));
+    x->SetJson(status, ErrorJson(error));
     return;
   }
   const std::string appVer = decoded.query->FieldOr("AppVer", "");
@@ -526,11 +522,12 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
 
 void UpdateServer::Log(const Exchange& x) {
   if (!config_.logRequests || x.method.empty()) return;
-  const auto ms = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - x.start);
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - x.start;
+  char ms[32];
+  std::snprintf(ms, sizeof ms, " %.1fms", took.count());
   std::string line = IsoUtc(static_cast<std::int64_t>(std::time(nullptr))) + " " + x.peer + " \"" +
                      EscapeForLog(x.method) + " " + EscapeForLog(x.target) + "\" " +
-                     (x.phase == Exchange::Phase::kSent ? std::to_string(x.status) : "-") + " " +
-                     std::to_string(ms.count() / 1000.0).substr(0, 6) + "ms";
+                     (x.phase == Exchange::Phase::kSent ? std::to_string(x.status) : "-") + ms;
   if (!x.note.empty()) line += " " + EscapeForLog(x.note);
   WriteLogLine(line);
 }
