@@ -43,23 +43,23 @@ RangeChoice ChooseRange(std::string_view header, std::int64_t fileSize) {
   // elements of the list, whose empty elements count for nothing.
   const std::size_t eq = header.find('=');
   if (eq == std::string_view::npos || !SameLetters(Trim(header.substr(0, eq)), "bytes")) return whole;
-  std::string_view spec;
+  std::string_view byteRange;
   std::size_t elements = 0;
   for (std::string_view rest = header.substr(eq + 1);;) {
     const std::size_t comma = rest.find(',');
     const std::string_view element = Trim(rest.substr(0, comma));
     if (!element.empty()) {
-      spec = element;
+      byteRange = element;
       ++elements;
     }
     if (comma == std::string_view::npos) break;
     rest.remove_prefix(comma + 1);
   }
   if (elements != 1) return whole;  // none, or several ranges: the whole file serves them all
-  const std::size_t dash = spec.find('-');
+  const std::size_t dash = byteRange.find('-');
   if (dash == std::string_view::npos) return whole;
-  const std::string_view firstText = spec.substr(0, dash);
-  const std::string_view lastText = spec.substr(dash + 1);
+  const std::string_view firstText = byteRange.substr(0, dash);
+  const std::string_view lastText = byteRange.substr(dash + 1);
 
   if (firstText.empty()) {  // the last N bytes
     auto n = ParseNumber(lastText);
