@@ -39,10 +39,10 @@ RangeChoice ChooseRange(std::string_view header, std::int64_t fileSize) {
   const RangeChoice whole{RangeChoice::kWhole, 0, fileSize};
   const RangeChoice unsatisfiable{RangeChoice::kUnsatisfiable, 0, 0};
   header = Trim(header);
-  // The unit is case-insensitive; blanks may stand around "=" and around the
-  // elements of the list, whose empty elements count for nothing.
+  // The unit is case-insensitive and directly followed by "="; blanks may stand
+  // around the elements of the list, whose empty elements count for nothing.
   const std::size_t eq = header.find('=');
-  if (eq == std::string_view::npos || !SameLetters(Trim(header.substr(0, eq)), "bytes")) return whole;
+  if (eq == std::string_view::npos || !SameLetters(header.substr(0, eq), "bytes")) return whole;
   std::string_view byteRange;
   std::size_t elements = 0;
   for (std::string_view rest = header.substr(eq + 1);;) {

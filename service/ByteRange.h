@@ -14,7 +14,7 @@ struct RangeChoice {
 };
 
 // One range of the forms bytes=F-L, bytes=F- and bytes=-N (the unit in any letter
-// case, blanks around "=" and the list's commas allowed); a last byte beyond the
+// case, blanks around the list's elements allowed, as RFC 7233 has it); a last byte beyond the
 // end is cut to the end. A range starting at or past the end (or any range of an
 // empty file, or bytes=-0) cannot be satisfied. No header, a malformed one, another
 // unit or a list of several ranges gives the whole file, which a server may always

@@ -18,9 +18,9 @@ TEST(ByteRange, AnswersTheRangesOfTheProgramAndOfOtherClients) {
       {"bytes=-30", 100, RangeChoice::kPartial, "bytes 70-99/100", 30},
       {"bytes=-300", 100, RangeChoice::kPartial, "bytes 0-99/100", 100},
       {"bytes=0-", 0, RangeChoice::kUnsatisfiable, "bytes */0", 0},
-      // The unit in any case, blanks around "=" and the list, empty list elements.
+      // The unit in any case, blanks around the list's elements, empty list elements.
       {"Bytes=0-9", 100, RangeChoice::kPartial, "bytes 0-9/100", 10},
-      {" BYTES = 10-19 ", 100, RangeChoice::kPartial, "bytes 10-19/100", 10},
+      {" BYTES=10-19 ", 100, RangeChoice::kPartial, "bytes 10-19/100", 10},
       {"bytes=\t, 20-29 ,", 100, RangeChoice::kPartial, "bytes 20-29/100", 10},
       // Ignored: the whole file.
       {"", 100, RangeChoice::kWhole, nullptr, 100},
@@ -37,6 +37,7 @@ TEST(ByteRange, AnswersTheRangesOfTheProgramAndOfOtherClients) {
       {"bytes=1 - 5", 100, RangeChoice::kWhole, nullptr, 100},
       {"bytes=0x10-20", 100, RangeChoice::kWhole, nullptr, 100},
       {"bytes 0-9", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes =0-9", 100, RangeChoice::kWhole, nullptr, 100},
       {"items=0-9", 100, RangeChoice::kWhole, nullptr, 100},
       {"bytes=200-100", 100, RangeChoice::kWhole, nullptr, 100},
   };

@@ -101,6 +101,11 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
       << ReadFile(dir.File("startup.log")) << ReadFile(dir.File("error.log"));
   auto range = client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=1048576-2097152"}});
   EXPECT_EQ(range->get_header_value("Content-Range"), "bytes 1048576-1499999/1500000");
+  for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2"}) {
+    auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
+    EXPECT_EQ(test::Status(whole), 200) << invalid;
+    EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
+  }
 
   // Eight clients query through nginx, each installation with its full profile
   // and then the short one, whose answer depends on the first being in the shared
