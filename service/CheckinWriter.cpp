@@ -10,11 +10,15 @@ CheckinWriter::CheckinWriter(CheckinStore& store, std::chrono::microseconds wind
 CheckinWriter::~CheckinWriter() { Stop(); }
 
 void CheckinWriter::Submit(std::shared_ptr<CheckinJob> job) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(job));
+    // The writer waits for a first job, then for its window to pass or the group
+    // to fill; other arrivals need not wake it.
+    wake = queue_.size() == 1 || queue_.size() == kMaxGroupRows;
   }
-  wake_.notify_one();
+  if (wake) wake_.notify_one();
 }
 
 void CheckinWriter::Stop() {
