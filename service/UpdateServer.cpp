@@ -233,6 +233,8 @@ void UpdateServer::Stop() {
   if (writer_) writer_->Stop();
   timers_.Stop();
   if (daemon_) {
+    // A moment for the answers just resumed to go out before the sockets close.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
   }
