@@ -386,8 +386,11 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   x->phase = Exchange::Phase::kWaiting;
   MHD_suspend_connection(connection);
   writer_->Submit(std::move(job));
-  timers_.At(Timers::Clock::now() + config_.answerBudget, [this, x, catalog] {
-    Complete(x, 200, TryAgainJson(catalog->policy), "check-in store too slow: try again");
+  // Most queries are answered long before; their exchange is not kept for this.
+  timers_.At(Timers::Clock::now() + config_.answerBudget, [this, weak = std::weak_ptr<Exchange>(x)] {
+    if (ExchangePtr waiting = weak.lock()) {
+      Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy), "check-in store too slow: try again");
+    }
   });
 }
 
