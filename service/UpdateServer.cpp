@@ -453,7 +453,8 @@ void UpdateServer::Record(MHD_Connection* connection, Exchange& x, const std::op
   MHD_get_connection_values(
       connection, MHD_HEADER_KIND,
       [](void* out, MHD_ValueKind, const char* name, const char* value) {
-        static_cast<RecordedRequest*>(out)->headers.emplace_back(name ? name : "", value ? value : "");
+        // Headers without a value carry nothing and are not listed.
+        if (name && value && *value) static_cast<RecordedRequest*>(out)->headers.emplace_back(name, value);
         return MHD_YES;
       },
       &r);
