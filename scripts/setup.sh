@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev
   nginx-light iproute2 procps
+  libmicrohttpd-dev libpq-dev postgresql wrk
 )
 
 missing=()
