@@ -19,3 +19,5 @@ echo "== checking run"
 bash bench/check_bench.sh "${1:-10}"
 echo "== package download"
 bash bench/companion_bench.sh 3
+echo "== update service under load"
+bash bench/service_load.sh
