@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   QueryPerformanceCounter(&start);
   const bool ok = zel::HttpRangeDownload(argv[1], size, argv[3], zel::kDownloadProgressFormat, sink);
   QueryPerformanceCounter(&end);
-  const double ms = 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+  const double ms =
+      1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
   std::printf("%s %.0f ms %.1f MiB/s %d pieces\n", ok ? "ok" : "failed", ms, size / 1048576.0 / (ms / 1000.0),
               sink.updates);
   std::fflush(stdout);

@@ -18,6 +18,7 @@ for target in "$build"/bin/fuzz_*; do
   name=$(basename "$target")
   corpus=$build/corpus/$name
   seeds=tests/fuzz/seeds/${name#fuzz_}
+  [ -d "$seeds" ] || seeds=service/fuzz/seeds/${name#fuzz_service_}
   mkdir -p "$corpus"
   echo "== $name: ${seconds}s"
   if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \

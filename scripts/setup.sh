@@ -9,7 +9,8 @@ packages=(
   wine wine64 xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei locales
   googletest libgtest-dev libgmock-dev
   nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev
-  nginx-light iproute2 procps
+  nginx-light iproute2 procps curl
+  libmicrohttpd-dev libpq-dev postgresql wrk
 )
 
 missing=()

@@ -20,18 +20,22 @@ bool NeedsReinstall(const Catalog& catalog, std::string_view from, std::string_v
   return false;
 }
 
+void AddUpdateUrl(const Policy& policy, json& data) {
+  if (!policy.updateUrl.empty()) data["updateurl"] = HexEncodeText(policy.updateUrl);
+}
+
 }  // namespace
 
 bool WantsFullProfile(const Policy& policy, const UpdateQuery& query, const ClientHistory& history) {
   if (query.HasFullProfile()) return false;
-  if (policy.want_full_profile) return true;
-  if (policy.full_profile_every_days <= 0) return false;
+  if (policy.wantFullProfile) return true;
+  if (policy.fullProfileEveryDays <= 0) return false;
   // Without a UUID the installation cannot be told apart from others, so its
   // history is unknown and it is not asked.
   if (query.FieldOr("UUID", "").empty()) return false;
-  if (!history.last_full_profile) return true;
-  const std::int64_t period = std::int64_t{policy.full_profile_every_days} * 86400;
-  return history.now - *history.last_full_profile >= period;
+  if (!history.lastFullProfile) return true;
+  const std::int64_t period = std::int64_t{policy.fullProfileEveryDays} * 86400;
+  return history.now - *history.lastFullProfile >= period;
 }
 
 AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history) {
@@ -62,11 +66,17 @@ AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const
                           {"reinstall", NeedsReinstall(catalog, reported, offer->version) ? 1 : 0}};
   }
   data["action"] = std::to_string(answer.action);
-  if (!catalog.policy.update_url.empty()) data["updateurl"] = HexEncodeText(catalog.policy.update_url);
+  AddUpdateUrl(catalog.policy, data);
 
   answer.json = Dump({{"code", 1}, {"message", message}, {"data", data}});
   result.answer = std::move(answer);
   return result;
+}
+
+std::string TryAgainJson(const Policy& policy) {
+  json data = {{"action", std::to_string(kActionSendFullProfile)}};
+  AddUpdateUrl(policy, data);
+  return Dump({{"code", 1}, {"message", "temporarily unavailable"}, {"data", data}});
 }
 
 std::string ErrorJson(std::string_view message) {

@@ -19,7 +19,7 @@ inline constexpr int kActionUpdate = 33;
 // What the check-in records say about the querying installation.
 struct ClientHistory {
   std::int64_t now = 0;                           // seconds since 1970, UTC
-  std::optional<std::int64_t> last_full_profile;  // when it last sent its full profile
+  std::optional<std::int64_t> lastFullProfile;  // when it last sent its full profile
 };
 
 struct Answer {
@@ -39,6 +39,10 @@ bool WantsFullProfile(const Policy& policy, const UpdateQuery& query, const Clie
 // latest; 33 with the latest package otherwise. Its reinstall flag is set when any
 // version above AppVer up to the latest needs a fresh installation.
 AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history);
+
+// Action 32 without a full-profile wish: the service cannot record the check-in
+// now, and the program asks again at once (with its full profile).
+std::string TryAgainJson(const Policy& policy);
 
 // The body of a refused request: {"code":0,"message":...,"data":null}.
 std::string ErrorJson(std::string_view message);

@@ -1,6 +1,7 @@
 #include "ByteRange.h"
 
 #include <algorithm>
+#include <cctype>
 #include <optional>
 
 namespace zel::svc {
@@ -24,44 +25,65 @@ std::optional<std::int64_t> ParseNumber(std::string_view s) {
   return value;
 }
 
+bool SameLetters(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != lower[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-RangeChoice ChooseRange(std::string_view header, std::int64_t file_size) {
-  RangeChoice whole{RangeChoice::kWhole, 0, file_size};
-  RangeChoice unsatisfiable{RangeChoice::kUnsatisfiable, 0, 0};
+RangeChoice ChooseRange(std::string_view header, std::int64_t fileSize) {
+  const RangeChoice whole{RangeChoice::kWhole, 0, fileSize};
+  const RangeChoice unsatisfiable{RangeChoice::kUnsatisfiable, 0, 0};
   header = Trim(header);
-  constexpr std::string_view kUnit = "bytes=";
-  if (header.size() < kUnit.size() || header.substr(0, kUnit.size()) != kUnit) return whole;
-  const std::string_view range_set = Trim(header.substr(kUnit.size()));
-  if (range_set.find(',') != std::string_view::npos) return whole;
-  const std::size_t dash = range_set.find('-');
+  // The unit is case-insensitive and directly followed by "="; blanks may stand
+  // around the elements of the list, whose empty elements count for nothing.
+  const std::size_t eq = header.find('=');
+  if (eq == std::string_view::npos || !SameLetters(header.substr(0, eq), "bytes")) return whole;
+  std::string_view byteRange;
+  std::size_t elements = 0;
+  for (std::string_view rest = header.substr(eq + 1);;) {
+    const std::size_t comma = rest.find(',');
+    const std::string_view element = Trim(rest.substr(0, comma));
+    if (!element.empty()) {
+      byteRange = element;
+      ++elements;
+    }
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  if (elements != 1) return whole;  // none, or several ranges: the whole file serves them all
+  const std::size_t dash = byteRange.find('-');
   if (dash == std::string_view::npos) return whole;
-  const std::string_view first_text = Trim(range_set.substr(0, dash));
-  const std::string_view last_text = Trim(range_set.substr(dash + 1));
+  const std::string_view firstText = byteRange.substr(0, dash);
+  const std::string_view lastText = byteRange.substr(dash + 1);
 
-  if (first_text.empty()) {  // the last N bytes
-    auto n = ParseNumber(last_text);
+  if (firstText.empty()) {  // the last N bytes
+    auto n = ParseNumber(lastText);
     if (!n) return whole;
-    if (*n == 0 || file_size == 0) return unsatisfiable;
-    const std::int64_t length = std::min(*n, file_size);
-    return {RangeChoice::kPartial, file_size - length, length};
+    if (*n == 0 || fileSize == 0) return unsatisfiable;
+    const std::int64_t length = std::min(*n, fileSize);
+    return {RangeChoice::kPartial, fileSize - length, length};
   }
-  auto first = ParseNumber(first_text);
+  auto first = ParseNumber(firstText);
   if (!first) return whole;
-  std::int64_t last = file_size - 1;
-  if (!last_text.empty()) {
-    auto parsed = ParseNumber(last_text);
+  std::int64_t last = fileSize - 1;
+  if (!lastText.empty()) {
+    auto parsed = ParseNumber(lastText);
     if (!parsed || *parsed < *first) return whole;
-    last = std::min(*parsed, file_size - 1);
+    last = std::min(*parsed, fileSize - 1);
   }
-  if (*first >= file_size) return unsatisfiable;
+  if (*first >= fileSize) return unsatisfiable;
   return {RangeChoice::kPartial, *first, last - *first + 1};
 }
 
-std::string ContentRangeValue(const RangeChoice& choice, std::int64_t file_size) {
-  if (choice.kind == RangeChoice::kUnsatisfiable) return "bytes */" + std::to_string(file_size);
+std::string ContentRangeValue(const RangeChoice& choice, std::int64_t fileSize) {
+  if (choice.kind == RangeChoice::kUnsatisfiable) return "bytes */" + std::to_string(fileSize);
   return "bytes " + std::to_string(choice.first) + "-" + std::to_string(choice.first + choice.length - 1) +
-         "/" + std::to_string(file_size);
+         "/" + std::to_string(fileSize);
 }
 
 }  // namespace zel::svc

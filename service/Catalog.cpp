@@ -1,7 +1,14 @@
 #include "Catalog.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -54,17 +61,17 @@ const PackageEntry* Catalog::Find(std::string_view version) const {
 
 bool IsVersionText(std::string_view text) {
   if (text.empty()) return false;
-  bool digit_seen = false;
+  bool digitSeen = false;
   for (char c : text) {
     if (c >= '0' && c <= '9') {
-      digit_seen = true;
-    } else if (c == '.' && digit_seen) {
-      digit_seen = false;
+      digitSeen = true;
+    } else if (c == '.' && digitSeen) {
+      digitSeen = false;
     } else {
       return false;
     }
   }
-  return digit_seen;
+  return digitSeen;
 }
 
 int CompareVersions(std::string_view a, std::string_view b) {
@@ -109,10 +116,10 @@ std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error
       return std::nullopt;
     }
     const json policy = doc.value("policy", json::object());
-    catalog.policy.want_full_profile = policy.value("want_full_profile", false);
-    catalog.policy.full_profile_every_days = policy.value("full_profile_every_days", 0);
-    catalog.policy.update_url = policy.value("update_url", "");
-    if (catalog.policy.full_profile_every_days < 0) {
+    catalog.policy.wantFullProfile = policy.value("want_full_profile", false);
+    catalog.policy.fullProfileEveryDays = policy.value("full_profile_every_days", 0);
+    catalog.policy.updateUrl = policy.value("update_url", "");
+    if (catalog.policy.fullProfileEveryDays < 0) {
       error = "full_profile_every_days must not be negative";
       return std::nullopt;
     }
@@ -138,19 +145,35 @@ std::string CatalogToJson(const Catalog& catalog) {
   const json doc = {{"latest", catalog.latest},
                     {"packages", packages},
                     {"policy",
-                     {{"want_full_profile", catalog.policy.want_full_profile},
-                      {"full_profile_every_days", catalog.policy.full_profile_every_days},
-                      {"update_url", catalog.policy.update_url}}}};
+                     {{"want_full_profile", catalog.policy.wantFullProfile},
+                      {"full_profile_every_days", catalog.policy.fullProfileEveryDays},
+                      {"update_url", catalog.policy.updateUrl}}}};
   return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return Catalog{};
+std::string CheckPackageUrl(const std::string& url) {
+  constexpr std::string_view kScheme = "http://";
+  if (url.compare(0, kScheme.size(), kScheme) != 0) {
+    return "the package url must begin with http:// (the program fetches ranges over plain http): " + url;
+  }
+  if (url.size() == kScheme.size() || url[kScheme.size()] == '/') return "the package url names no host: " + url;
+  if (url.find_first_of(" \t\r\n") != std::string::npos) return "the package url contains blanks: " + url;
+  return {};
+}
+
+std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error, bool* missing) {
+  if (missing) *missing = false;
   std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::error_code ec;
+    const bool absent = !std::filesystem::exists(path, ec) && !ec;
+    if (missing) *missing = absent;
+    error = (absent ? "no catalog at " : "cannot read the catalog ") + path;
+    return std::nullopt;
+  }
   std::ostringstream text;
   text << in.rdbuf();
-  if (!in) {
+  if (in.bad()) {
     error = "cannot read the catalog " + path;
     return std::nullopt;
   }
@@ -158,28 +181,48 @@ std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error) 
 }
 
 bool SaveCatalog(const std::string& path, const Catalog& catalog, std::string& error) {
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << CatalogToJson(catalog);
-    out.close();
-    if (!out) {
-      error = "cannot write " + temp;
-      std::remove(temp.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    error = "cannot replace " + path + ": " + ec.message();
-    std::remove(temp.c_str());
+  std::string temp = path + ".XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    error = "cannot create a file beside " + path + ": " + std::strerror(errno);
     return false;
+  }
+  const std::string text = CatalogToJson(catalog);
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = write(fd, text.data() + written, text.size() - written);
+    if (n <= 0) break;
+    written += static_cast<std::size_t>(n);
+  }
+  const bool ok = written == text.size() && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  close(fd);
+  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    unlink(temp.c_str());
+    return false;
+  }
+  // The rename itself is made durable by syncing the folder.
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  if (const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY); dir >= 0) {
+    fsync(dir);
+    close(dir);
   }
   return true;
 }
 
-void PublishEntry(Catalog& catalog, PackageEntry entry, bool make_latest) {
+CatalogLock::CatalogLock(const std::string& catalogPath) {
+  fd_ = open((catalogPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+    close(fd_);
+    fd_ = -1;
+  }
+}
+
+CatalogLock::~CatalogLock() {
+  if (fd_ >= 0) close(fd_);
+}
+
+void PublishEntry(Catalog& catalog, PackageEntry entry, bool makeLatest) {
   const std::string version = entry.version;
   auto same = std::find_if(catalog.packages.begin(), catalog.packages.end(),
                            [&](const auto& p) { return CompareVersions(p.version, version) == 0; });
@@ -190,7 +233,7 @@ void PublishEntry(Catalog& catalog, PackageEntry entry, bool make_latest) {
                            [&](const auto& p) { return CompareVersions(p.version, version) > 0; });
     catalog.packages.insert(at, std::move(entry));
   }
-  if (make_latest || catalog.latest.empty()) catalog.latest = version;
+  if (makeLatest || catalog.latest.empty()) catalog.latest = version;
 }
 
 }  // namespace zel::svc

@@ -21,9 +21,9 @@ struct PackageEntry {
 };
 
 struct Policy {
-  bool want_full_profile = false;   // every query with the short profile gets action 32
-  int full_profile_every_days = 0;  // > 0: action 32 when an installation sent no full profile for this long
-  std::string update_url;           // non-empty: every answer moves clients to this address
+  bool wantFullProfile = false;  // every query with the short profile gets action 32
+  int fullProfileEveryDays = 0;  // > 0: action 32 when an installation sent no full profile for this long
+  std::string updateUrl;         // non-empty: every answer moves clients to this address
 };
 
 struct Catalog {
@@ -49,14 +49,33 @@ std::string CheckPackageEntry(const PackageEntry& entry);
 std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error);
 std::string CatalogToJson(const Catalog& catalog);
 
-// A missing file is an empty catalog; an unreadable or invalid one is an error.
-std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error);
-// Writes a temporary file beside the catalog and renames it over, so a running
-// service never reads half a catalog.
+// Why a package URL cannot serve the program's in-process download, which fetches
+// ranges over a plain http:// address only; empty when it can.
+std::string CheckPackageUrl(const std::string& url);
+
+// A missing, unreadable or invalid file is an error (missing tells whether the
+// file was simply not there).
+std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error, bool* missing = nullptr);
+// Writes a temporary file beside the catalog, syncs it and renames it over, so a
+// running service never reads half a catalog and a crash leaves the old or the new.
 bool SaveCatalog(const std::string& path, const Catalog& catalog, std::string& error);
 
+// Holds an exclusive lock on the catalog's lock file (path + ".lock") while it
+// lives, so that two publishes never lose each other's change.
+class CatalogLock {
+ public:
+  explicit CatalogLock(const std::string& catalogPath);
+  ~CatalogLock();
+  CatalogLock(const CatalogLock&) = delete;
+  CatalogLock& operator=(const CatalogLock&) = delete;
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
 // Adds the entry or replaces the one with the same version. It becomes the latest
-// when make_latest is set or when the catalog had no latest yet.
-void PublishEntry(Catalog& catalog, PackageEntry entry, bool make_latest);
+// when makeLatest is set or when the catalog had no latest yet.
+void PublishEntry(Catalog& catalog, PackageEntry entry, bool makeLatest);
 
 }  // namespace zel::svc

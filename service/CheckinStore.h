@@ -1,60 +1,74 @@
-// The record of check-ins: one row per update query, in an SQLite file, so a vendor
-// can see which versions and Office suites are out there. The view "installations"
-// holds one row per installation UUID with its latest version and its latest full
-// profile.
+// The record of check-ins: one row per answered update query, so a vendor can see
+// which versions and document programs are out there. One interface, two backends:
+// an SQLite file for one machine, PostgreSQL shared by the replicas of a fleet. Both
+// keep the same table "checkins" and view "installations" (one row per installation
+// UUID with its latest version and its latest full profile), so reports and ad-hoc
+// SQL read alike.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "RequestBody.h"
 
-struct sqlite3;
-
 namespace zel::svc {
 
-struct Checkin {
+// One check-in as stored: only the fields the program defines, each cut to
+// kMaxValueBytes by the request checks, so a row stays small.
+struct CheckinRow {
   std::int64_t time = 0;  // seconds since 1970, UTC
-  std::string remote_addr;
-  const UpdateQuery* query = nullptr;
+  std::string remoteAddr;
   int action = 0;  // what the service answered
+  bool fullProfile = false;
+  std::array<std::optional<std::string>, kKnownFields.size()> values;  // in kKnownFields order
+  std::int64_t unknownFields = 0;
+
+  static CheckinRow FromQuery(std::int64_t time, std::string remoteAddr, const UpdateQuery& query, int action);
 };
 
-// One line of a summary: a value and how many installations report it.
-using CountedValues = std::vector<std::pair<std::string, std::int64_t>>;
+// Rows of a read query, every column as text ("" for NULL).
+using TextRows = std::vector<std::vector<std::string>>;
 
 class CheckinStore {
  public:
-  // Opens or creates the file and its tables; no value (and an error) on failure.
-  static std::unique_ptr<CheckinStore> Open(const std::string& path, std::string& error);
-  ~CheckinStore();
-  CheckinStore(const CheckinStore&) = delete;
-  CheckinStore& operator=(const CheckinStore&) = delete;
+  enum class Access { kReadWrite, kReadOnly };
 
-  bool Record(const Checkin& checkin);
-  // When this installation last sent its full profile.
-  std::optional<std::int64_t> LastFullProfile(const std::string& uuid);
+  virtual ~CheckinStore() = default;
 
-  std::int64_t CountCheckins();
-  // Installations by their last reported version, and by the document program
-  // (name and major version) of their last full profile.
-  CountedValues InstallationsByVersion();
-  CountedValues InstallationsByOfficeSuite();
-
- private:
-  explicit CheckinStore(sqlite3* db) : db_(db) {}
-  CountedValues CountedQuery(const char* sql);
-
-  std::mutex mutex_;
-  sqlite3* db_;
+  // All rows in one transaction: either all are stored or none. Empty error on success.
+  virtual std::string Insert(const std::vector<CheckinRow>& rows) = 0;
+  // When each of these installations last sent its full profile (those that never
+  // did are left out).
+  virtual std::string LastFullProfiles(const std::vector<std::string>& uuids,
+                                       std::map<std::string, std::int64_t>& lastFull) = 0;
+  // Removes check-ins older than the time given; the number removed.
+  virtual std::string Prune(std::int64_t before, std::int64_t& removed) = 0;
+  // A read query in the SQL both backends understand.
+  virtual std::string Select(const std::string& sql, TextRows& rows) = 0;
 };
 
-// 2026-04-17T08:30:00Z
-std::string IsoUtc(std::int64_t unix_seconds);
+// Where names an SQLite file, or a PostgreSQL database as a postgresql:// URI or a
+// key=value connection string. Read-write opening creates the tables when missing;
+// read-only opening never writes. Null (and an error) on failure.
+std::unique_ptr<CheckinStore> OpenCheckinStore(const std::string& where, CheckinStore::Access access,
+                                               std::string& error);
+bool IsPostgresAddress(const std::string& where);
+
+// 2026-04-17T08:30:00Z, and back (no value for another form).
+std::string IsoUtc(std::int64_t unixSeconds);
+std::optional<std::int64_t> ParseIsoUtc(const std::string& text);
+
+// For the backends: the columns of an INSERT in CheckinRow order, and the schema
+// with the backend's id column and view statement.
+std::string CheckinColumnList();
+std::string CheckinSchema(const char* idColumn, const char* createView);
+
+// The column names of kKnownFields, in the same order.
+extern const std::array<const char*, kKnownFields.size()> kFieldColumns;
 
 }  // namespace zel::svc

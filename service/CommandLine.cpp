@@ -6,16 +6,17 @@ namespace zel::svc {
 
 const char* const kUsage =
     "usage:\n"
-    "  zelupdate-service serve --catalog FILE --db FILE --packages DIR\n"
+    "  zelupdate-service serve --catalog FILE --db FILE|postgresql://... --packages DIR\n"
     "                          [--host 127.0.0.1] [--port 8080] [--path /zelguard/update1]\n"
-    "                          [--test-control] [--quiet]\n"
+    "                          [--threads N] [--test-control] [--quiet]\n"
     "  zelupdate-service publish --catalog FILE\n"
     "                          [--version VER --package FILE --url URL [--reinstall 0|1] [--latest]\n"
     "                           [--lowercase-md5]]\n"
     "                          [--policy want-full-profile on|off]\n"
     "                          [--policy full-profile-every-days N]\n"
     "                          [--policy update-url URL]\n"
-    "  zelupdate-service report --db FILE\n";
+    "  zelupdate-service report --db FILE|postgresql://... [--html FILE] [--days N]\n"
+    "  zelupdate-service prune --db FILE|postgresql://... --older-than DAYS\n";
 
 namespace {
 
@@ -101,28 +102,52 @@ void ParseServe(Arguments& a, ParsedCommand& cmd) {
   } else {
     a.Fail("--port must be 0 to 65535");
   }
-  o.server.catalog_path = a.Required("--catalog");
-  o.db_path = a.Required("--db");
-  o.server.packages_dir = a.Required("--packages");
-  o.server.update_path = a.Value("--path").value_or(kDefaultUpdatePath);
-  if (o.server.update_path.empty() || o.server.update_path[0] != '/') a.Fail("--path must begin with /");
-  o.server.test_control = a.Switch("--test-control");
-  o.server.log_requests = !a.Switch("--quiet");
+  o.server.catalogPath = a.Required("--catalog");
+  o.db = a.Required("--db");
+  o.server.packagesDir = a.Required("--packages");
+  o.server.updatePath = a.Value("--path").value_or(kDefaultUpdatePath);
+  if (o.server.updatePath.empty() || o.server.updatePath[0] != '/') a.Fail("--path must begin with /");
+  if (auto threads = a.Value("--threads")) {
+    auto n = ParseInt(*threads, 1, 256);
+    if (!n) a.Fail("--threads must be 1 to 256");
+    o.server.threads = n.value_or(0);
+  }
+  o.server.testControl = a.Switch("--test-control");
+  o.server.logRequests = !a.Switch("--quiet");
+}
+
+void ParseReport(Arguments& a, ParsedCommand& cmd) {
+  ReportOptions& o = cmd.report;
+  o.db = a.Required("--db");
+  o.htmlPath = a.Value("--html").value_or("");
+  if (auto days = a.Value("--days")) {
+    auto n = ParseInt(*days, 1, 36500);
+    if (!n) a.Fail("--days must be 1 to 36500");
+    o.days = n.value_or(90);
+  }
+}
+
+void ParsePrune(Arguments& a, ParsedCommand& cmd) {
+  cmd.prune.db = a.Required("--db");
+  const std::string days = a.Required("--older-than");
+  auto n = ParseInt(days, 1, 36500);
+  if (!n && !days.empty()) a.Fail("--older-than must be a number of days, 1 to 36500");
+  cmd.prune.olderThanDays = n.value_or(0);
 }
 
 void ParsePolicy(Arguments& a, PublishOptions& o, const std::string& name, const std::string& value) {
   if (name == "want-full-profile") {
     if (value != "on" && value != "off") a.Fail("want-full-profile must be on or off");
-    o.set_want_full_profile = true;
-    o.policy_changes.want_full_profile = value == "on";
+    o.setWantFullProfile = true;
+    o.policyChanges.wantFullProfile = value == "on";
   } else if (name == "full-profile-every-days") {
     auto days = ParseInt(value, 0, 36500);
     if (!days) a.Fail("full-profile-every-days must be a number of days (0 switches it off)");
-    o.set_full_profile_every_days = true;
-    o.policy_changes.full_profile_every_days = days.value_or(0);
+    o.setFullProfileEveryDays = true;
+    o.policyChanges.fullProfileEveryDays = days.value_or(0);
   } else if (name == "update-url") {
-    o.set_update_url = true;
-    o.policy_changes.update_url = value;
+    o.setUpdateUrl = true;
+    o.policyChanges.updateUrl = value;
   } else {
     a.Fail("unknown policy: " + name);
   }
@@ -130,27 +155,27 @@ void ParsePolicy(Arguments& a, PublishOptions& o, const std::string& name, const
 
 void ParsePublish(Arguments& a, ParsedCommand& cmd) {
   PublishOptions& o = cmd.publish;
-  o.catalog_path = a.Required("--catalog");
+  o.catalogPath = a.Required("--catalog");
   o.version = a.Value("--version");
   auto package = a.Value("--package");
   auto url = a.Value("--url");
   auto reinstall = a.Value("--reinstall");
   o.latest = a.Switch("--latest");
-  o.lowercase_md5 = a.Switch("--lowercase-md5");
+  o.lowercaseMd5 = a.Switch("--lowercase-md5");
   for (const auto& [name, value] : a.Pairs("--policy")) ParsePolicy(a, o, name, value);
 
   if (o.version) {
     if (!IsVersionText(*o.version)) a.Fail("--version must be dotted decimal numbers, e.g. 2.1.0");
     if (!package) a.Fail("--package is required with --version");
     if (!url) a.Fail("--url is required with --version");
-    o.package_path = package.value_or("");
+    o.packagePath = package.value_or("");
     o.url = url.value_or("");
     if (reinstall && *reinstall != "0" && *reinstall != "1") a.Fail("--reinstall must be 0 or 1");
     o.reinstall = reinstall == "1";
   } else {
-    if (package || url || reinstall || o.latest || o.lowercase_md5)
+    if (package || url || reinstall || o.latest || o.lowercaseMd5)
       a.Fail("--version is required to publish a package");
-    if (!o.set_want_full_profile && !o.set_full_profile_every_days && !o.set_update_url) {
+    if (!o.setWantFullProfile && !o.setFullProfileEveryDays && !o.setUpdateUrl) {
       a.Fail("nothing to publish: give --version or --policy");
     }
   }
@@ -178,7 +203,10 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
     ParsePublish(a, cmd);
   } else if (verb == "report") {
     cmd.kind = ParsedCommand::kReport;
-    cmd.report.db_path = a.Required("--db");
+    ParseReport(a, cmd);
+  } else if (verb == "prune") {
+    cmd.kind = ParsedCommand::kPrune;
+    ParsePrune(a, cmd);
   } else {
     a.Fail("unknown command: " + verb);
   }

@@ -12,32 +12,40 @@ namespace zel::svc {
 
 struct ServeOptions {
   ServerConfig server;
-  std::string db_path;
+  std::string db;  // an SQLite file or a PostgreSQL address
 };
 
 struct PublishOptions {
-  std::string catalog_path;
+  std::string catalogPath;
   std::optional<std::string> version;  // absent: only the policy changes
-  std::string package_path;
+  std::string packagePath;
   std::string url;
   bool reinstall = false;
   bool latest = false;
-  bool lowercase_md5 = false;
-  Policy policy_changes;  // applied only where the flags below say so
-  bool set_want_full_profile = false;
-  bool set_full_profile_every_days = false;
-  bool set_update_url = false;
+  bool lowercaseMd5 = false;
+  Policy policyChanges;  // applied only where the flags below say so
+  bool setWantFullProfile = false;
+  bool setFullProfileEveryDays = false;
+  bool setUpdateUrl = false;
 };
 
 struct ReportOptions {
-  std::string db_path;
+  std::string db;
+  std::string htmlPath;  // non-empty: write the HTML page there instead of text
+  int days = 90;         // the period of the day-by-day figures
+};
+
+struct PruneOptions {
+  std::string db;
+  int olderThanDays = 0;
 };
 
 struct ParsedCommand {
-  enum Kind { kError, kHelp, kServe, kPublish, kReport } kind = kError;
+  enum Kind { kError, kHelp, kServe, kPublish, kReport, kPrune } kind = kError;
   ServeOptions serve;
   PublishOptions publish;
   ReportOptions report;
+  PruneOptions prune;
   std::string error;
 };
 

@@ -1,38 +1,68 @@
 #include "Commands.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cctype>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <thread>
 
 #include "PackageFile.h"
+#include "Report.h"
 
 namespace zel::svc {
 namespace {
 
 // The check-in store, or null after telling why on err.
-std::unique_ptr<CheckinStore> OpenStore(const std::string& path, std::ostream& err) {
+std::unique_ptr<CheckinStore> OpenStore(const std::string& where, CheckinStore::Access access, std::ostream& err) {
+  std::error_code ec;
+  if (access == CheckinStore::Access::kReadOnly && !IsPostgresAddress(where) &&
+      !std::filesystem::exists(where, ec)) {
+    err << "no check-in store at " << where << "\n";
+    return nullptr;
+  }
   std::string error;
-  auto store = CheckinStore::Open(path, error);
+  auto store = OpenCheckinStore(where, access, error);
   if (!store) err << error << "\n";
   return store;
+}
+
+std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+// Every connection needs a descriptor; the soft limit is raised to the hard one.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
 }
 
 }  // namespace
 
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) {
   std::error_code ec;
-  if (!std::filesystem::is_directory(options.server.packages_dir, ec)) {
-    err << "packages folder not found: " << options.server.packages_dir << "\n";
+  if (!std::filesystem::is_directory(options.server.packagesDir, ec)) {
+    err << "packages folder not found: " << options.server.packagesDir << "\n";
     return 1;
   }
-  auto store = OpenStore(options.db_path, err);
+  auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, err);
   if (!store) return 1;
+  RaiseDescriptorLimit();
+
+  // Termination signals are taken by one waiting thread, which stops the server;
+  // blocked here, before the server starts its threads, they reach no other thread.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
   UpdateServer server(options.server, *store);
   std::string error;
   const auto port = server.Bind(error);
@@ -40,14 +70,6 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
     err << error << "\n";
     return 1;
   }
-
-  // Termination signals are taken by one waiting thread, which stops the server;
-  // blocked here, before the server starts its workers, they reach no other thread.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread waiter([&] {
     int signal = 0;
     sigwait(&signals, &signal);
@@ -67,16 +89,30 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
 }
 
 int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& err) {
+  if (options.version) {
+    if (std::string problem = CheckPackageUrl(options.url); !problem.empty()) {
+      err << problem << "\n";
+      return 1;
+    }
+  }
+  // Read, change and write under the lock, so concurrent publishes all count.
+  CatalogLock lock(options.catalogPath);
+  if (!lock.Held()) {
+    err << "cannot lock " << options.catalogPath << ".lock\n";
+    return 1;
+  }
   std::string error;
-  auto catalog = LoadCatalog(options.catalog_path, error);
+  bool missing = false;
+  auto catalog = LoadCatalog(options.catalogPath, error, &missing);
+  if (!catalog && missing) catalog = Catalog{};  // the first publish creates it
   if (!catalog) {
     err << error << "\n";
     return 1;
   }
   if (options.version) {
-    auto facts = DescribePackage(options.package_path);
+    auto facts = DescribePackage(options.packagePath);
     if (!facts) {
-      err << "cannot read the package " << options.package_path << "\n";
+      err << "cannot read the package " << options.packagePath << "\n";
       return 1;
     }
     PackageEntry entry;
@@ -84,12 +120,12 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
     entry.url = options.url;
     entry.size = facts->size;
     entry.md5 = facts->md5;
-    if (options.lowercase_md5) {
+    if (options.lowercaseMd5) {
       std::transform(entry.md5.begin(), entry.md5.end(), entry.md5.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     }
     entry.reinstall = options.reinstall;
-    entry.published = IsoUtc(static_cast<std::int64_t>(std::time(nullptr)));
+    entry.published = IsoUtc(Now());
     if (error = CheckPackageEntry(entry); !error.empty()) {
       err << error << "\n";
       return 1;
@@ -98,13 +134,12 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
     out << "published " << entry.version << " (" << entry.size << " bytes, md5 " << entry.md5 << ")"
         << (catalog->latest == entry.version ? " as the latest" : "") << "\n";
   }
-  if (options.set_want_full_profile)
-    catalog->policy.want_full_profile = options.policy_changes.want_full_profile;
-  if (options.set_full_profile_every_days) {
-    catalog->policy.full_profile_every_days = options.policy_changes.full_profile_every_days;
+  if (options.setWantFullProfile) catalog->policy.wantFullProfile = options.policyChanges.wantFullProfile;
+  if (options.setFullProfileEveryDays) {
+    catalog->policy.fullProfileEveryDays = options.policyChanges.fullProfileEveryDays;
   }
-  if (options.set_update_url) catalog->policy.update_url = options.policy_changes.update_url;
-  if (!SaveCatalog(options.catalog_path, *catalog, error)) {
+  if (options.setUpdateUrl) catalog->policy.updateUrl = options.policyChanges.updateUrl;
+  if (!SaveCatalog(options.catalogPath, *catalog, error)) {
     err << error << "\n";
     return 1;
   }
@@ -112,21 +147,39 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
 }
 
 int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
-  std::error_code ec;
-  if (!std::filesystem::exists(options.db_path, ec)) {
-    err << "no check-in store at " << options.db_path << "\n";
+  auto store = OpenStore(options.db, CheckinStore::Access::kReadOnly, err);
+  if (!store) return 1;
+  ReportData data;
+  const std::int64_t now = Now();
+  if (std::string error = LoadReport(*store, options.days, now, data); !error.empty()) {
+    err << error << "\n";
     return 1;
   }
-  auto store = OpenStore(options.db_path, err);
+  if (options.htmlPath.empty()) {
+    WriteTextReport(data, out);
+    return 0;
+  }
+  std::ofstream page(options.htmlPath, std::ios::binary | std::ios::trunc);
+  page << HtmlReport(data, "Update service report", now);
+  page.close();
+  if (!page) {
+    err << "cannot write " << options.htmlPath << "\n";
+    return 1;
+  }
+  out << "wrote " << options.htmlPath << "\n";
+  return 0;
+}
+
+int RunPrune(const PruneOptions& options, std::ostream& out, std::ostream& err) {
+  auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, err);
   if (!store) return 1;
-  const auto print = [&out](const char* title, const CountedValues& values) {
-    out << title << "\n";
-    for (const auto& [value, count] : values)
-      out << "  " << (value.empty() ? "(empty)" : value) << "\t" << count << "\n";
-  };
-  out << "check-ins: " << store->CountCheckins() << "\n";
-  print("installations by version:", store->InstallationsByVersion());
-  print("installations by document program:", store->InstallationsByOfficeSuite());
+  std::int64_t removed = 0;
+  if (std::string error = store->Prune(Now() - std::int64_t{options.olderThanDays} * 86400, removed);
+      !error.empty()) {
+    err << error << "\n";
+    return 1;
+  }
+  out << "removed " << removed << " check-ins older than " << options.olderThanDays << " days\n";
   return 0;
 }
 

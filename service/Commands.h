@@ -1,4 +1,4 @@
-// The three commands of the service program; each returns the process exit code
+// The commands of the service program; each returns the process exit code
 // (0 done, 1 failed, 2 bad command line).
 #pragma once
 
@@ -12,5 +12,6 @@ namespace zel::svc {
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err);
 int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& err);
 int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err);
+int RunPrune(const PruneOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace zel::svc

@@ -42,7 +42,7 @@ std::string ParseFault(const json& item, Fault& fault) {
           value.get<long long>() > kMaxFaultDelayMs) {
         return "\"delay_ms\" must be an integer from 0 to " + std::to_string(kMaxFaultDelayMs);
       }
-      fault.delay_ms = value.get<int>();
+      fault.delayMs = value.get<int>();
     } else if (key == "drop") {
       if (!value.is_boolean()) return "\"drop\" must be true or false";
       fault.drop = value.get<bool>();
@@ -52,7 +52,7 @@ std::string ParseFault(const json& item, Fault& fault) {
         if (!name.is_string() || !IsHeaderName(name.get<std::string>())) {
           return "\"omit_headers\" must be an array of header names";
         }
-        fault.omit_headers.push_back(name.get<std::string>());
+        fault.omitHeaders.push_back(name.get<std::string>());
       }
     } else if (key == "headers") {
       if (!value.is_array()) return "\"headers\" must be an array of [name, value] pairs";
@@ -72,9 +72,9 @@ std::string ParseFault(const json& item, Fault& fault) {
 
 }  // namespace
 
-std::string ParseFaults(std::string_view json_text, std::vector<Fault>& faults) {
+std::string ParseFaults(std::string_view jsonText, std::vector<Fault>& faults) {
   faults.clear();
-  json doc = json::parse(json_text, nullptr, false);
+  json doc = json::parse(jsonText, nullptr, false);
   if (doc.is_discarded()) return "faults are not valid JSON";
   if (!doc.is_array()) return "faults must be a JSON array";
   for (const json& item : doc) {

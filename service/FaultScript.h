@@ -18,9 +18,9 @@ struct Fault {
   FaultTarget on = FaultTarget::kUpdate;
   std::optional<int> status;                                 // replaces the status
   std::optional<std::string> body;                           // replaces the body
-  int delay_ms = 0;                                          // wait before answering
+  int delayMs = 0;                                          // wait before answering
   bool drop = false;                                         // close the connection without any answer
-  std::vector<std::string> omit_headers;                     // leave these out of the answer
+  std::vector<std::string> omitHeaders;                      // leave these out of the answer
   std::vector<std::pair<std::string, std::string>> headers;  // add or replace these
 };
 
@@ -31,7 +31,7 @@ inline constexpr int kMaxFaultDelayMs = 600000;
 // "omit_headers":[name,...]?, "headers":[[name,value],...]?, "on":"update"|"package"?}
 // objects from a JSON array. Unknown members are refused, so a typo does not pass
 // silently. Empty error on success.
-std::string ParseFaults(std::string_view json_text, std::vector<Fault>& faults);
+std::string ParseFaults(std::string_view jsonText, std::vector<Fault>& faults);
 
 class FaultScript {
  public:

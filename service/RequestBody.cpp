@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_set>
 
 #include "WireCodec.h"
 
@@ -26,6 +27,14 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     parts.push_back(text.substr(start, end - start));
     start = end + 1;
   }
+}
+
+// A name from the client, cut short and with anything but printable ASCII replaced,
+// fit for an error message.
+std::string Printable(std::string_view name) {
+  std::string out;
+  for (char c : name.substr(0, 32)) out.push_back(c > ' ' && c < 0x7F ? c : '?');
+  return out;
 }
 
 bool IsDecimal(std::string_view text) {
@@ -53,19 +62,32 @@ bool UpdateQuery::HasFullProfile() const {
 
 std::string ParseQueryFields(std::string_view text, UpdateQuery& query) {
   query.fields.clear();
-  for (std::string_view item : Split(text, '&')) {
+  query.unknownFields = 0;
+  std::unordered_set<std::string_view> seen;
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('&', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view item = text.substr(start, end - start);
+    start = end + 1;
+    if (++count > kMaxQueryFields) return "query has more than " + std::to_string(kMaxQueryFields) + " fields";
     const std::size_t eq = item.find('=');
-    if (eq == std::string_view::npos || eq == 0) {
-      return "query item without name=value: " + std::string(item.substr(0, 64));
+    if (eq == std::string_view::npos || eq == 0) return "query item without name=value";
+    const std::string_view name = item.substr(0, eq);
+    const std::string_view hex = item.substr(eq + 1);
+    if (!seen.insert(name).second) return "query field repeated: " + Printable(name);
+    if (hex.size() > 2 * kMaxValueBytes) return "query field too long: " + Printable(name);
+    auto value = HexDecodeText(hex);
+    if (!value) return "query field is not hex text: " + Printable(name);
+    if (std::find(kKnownFields.begin(), kKnownFields.end(), name) == kKnownFields.end()) {
+      ++query.unknownFields;
+    } else {
+      query.fields.emplace_back(std::string(name), std::move(*value));
     }
-    std::string name(item.substr(0, eq));
-    if (query.Field(name)) return "query field repeated: " + name;
-    auto value = HexDecodeText(item.substr(eq + 1));
-    if (!value) return "query field is not hex text: " + name;
-    query.fields.emplace_back(std::move(name), std::move(*value));
   }
   for (std::string_view required : {"AppVer", "ExecutionLevel"}) {
-    if (!query.Field(required)) return "query lacks " + std::string(required);
+    if (!seen.count(required)) return "query lacks " + std::string(required);
   }
   return {};
 }

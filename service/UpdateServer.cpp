@@ -1,371 +1,541 @@
 #include "UpdateServer.h"
 
 #include <arpa/inet.h>
-#include <httplib.h>
+#include <fcntl.h>
+#include <microhttpd.h>
+#include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <chrono>
 #include <csignal>
-#include <cstdlib>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <thread>
 
+#include "AccessLog.h"
 #include "Answer.h"
 #include "ByteRange.h"
+#include "WireCodec.h"
 
 namespace zel::svc {
 
 namespace {
 
 constexpr const char* kJsonType = "application/json; charset=utf-8";
-
-// What our handlers decided about the exchange in progress on this thread. The
-// library runs one exchange from its routing to its log call on one thread.
-struct Exchange {
-  bool handled = false;      // one of our handlers made the answer (else: the library's error)
-  bool close_after = false;  // the answer has no length, so the connection ends with it
-  std::vector<std::string> omit_headers;
-  std::vector<std::pair<std::string, std::string>> headers;
-  std::string note;  // shown in the request log line
-};
-thread_local Exchange t_exchange;
-
-bool IsPseudoHeader(const std::string& name) {
-  // The library adds the peer's and its own address to the request headers.
-  return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-int PortOf(const sockaddr_storage& a) {
-  if (a.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(a).sin_port);
-  if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(a).sin6_port);
-  return -1;
-}
-
-std::string AddressOf(const sockaddr_storage& a) {
-  char text[INET6_ADDRSTRLEN] = "";
-  if (a.ss_family == AF_INET) {
-    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(a).sin_addr, text, sizeof text);
-  } else if (a.ss_family == AF_INET6) {
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(a).sin6_addr, text, sizeof text);
-  }
-  return text;
-}
-
-// Ends the TCP connection of a request at once. The library hides the socket from
-// handlers, so it is found among the process's descriptors by its two endpoints;
-// the library then fails to write and closes the descriptor itself. With a zero
-// linger time that close resets the connection.
-bool ShutdownConnection(const httplib::Request& req) {
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
-    const int fd = std::atoi(entry.path().filename().c_str());
-    sockaddr_storage local{}, peer{};
-    socklen_t local_len = sizeof local, peer_len = sizeof peer;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &local_len) != 0) continue;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peer_len) != 0) continue;
-    if (PortOf(local) != req.local_port || PortOf(peer) != req.remote_port) continue;
-    if (AddressOf(peer) != req.remote_addr) continue;
-    linger reset{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    shutdown(fd, SHUT_RDWR);
-    return true;
-  }
-  std::cerr << "connection of " << req.remote_addr << ":" << req.remote_port << " not found" << std::endl;
-  return false;
-}
-
-void SetJson(httplib::Response& res, int status, const std::string& json) {
-  res.status = status;
-  res.set_content(json, kJsonType);
-}
+// Request head (line and headers) and read buffer of one connection.
+constexpr std::size_t kConnectionMemory = 32 * 1024;
+constexpr unsigned kMaxConnections = 8192;
 
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
          name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
 }
 
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string PeerAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  char text[INET6_ADDRSTRLEN] = "";
+  if (info && info->client_addr) {
+    const sockaddr* a = info->client_addr;
+    if (a->sa_family == AF_INET) {
+      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
+    } else if (a->sa_family == AF_INET6) {
+      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text, sizeof text);
+    }
+  }
+  return text;
+}
+
+int SocketOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  return info ? info->connect_fd : -1;
+}
+
+// Undoes a Content-Encoding of the request body, within the same size limit; on
+// failure the status and reason of the refusal.
+std::optional<std::string> DecodeContent(const std::string& encoding, const std::string& body, int& status,
+                                         std::string& error) {
+  if (encoding.empty() || SameName(encoding, "identity")) return body;
+  if (!SameName(encoding, "gzip") && !SameName(encoding, "x-gzip") && !SameName(encoding, "deflate")) {
+    status = 415;
+    error = "unsupported content encoding";
+    return std::nullopt;
+  }
+  InflateResult inflated = InflateZlib(body, kMaxBodyBytes, InflateFormat::kZlibOrGzip);
+  if (inflated.status == InflateStatus::kOk) return std::move(inflated.bytes);
+  status = inflated.status == InflateStatus::kTooLarge ? 413 : 400;
+  error = inflated.status == InflateStatus::kTooLarge ? "request body too large" : "body is not valid " + encoding;
+  return std::nullopt;
+}
+
 }  // namespace
 
-UpdateServer::UpdateServer(ServerConfig config, CheckinStore& store)
-    : config_(std::move(config)), store_(store), http_(std::make_unique<httplib::Server>()) {
-  Route();
-}
+// One request and its answer, shared by the connection, the check-in writer and
+// the timers; whoever answers first wins.
+struct UpdateServer::Exchange {
+  enum class Phase { kReceiving, kWaiting, kReady, kDelayed, kSent };
+
+  MHD_Connection* connection = nullptr;
+  std::string method;
+  std::string target;  // the request target as sent
+  std::string peer;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  Phase phase = Phase::kReceiving;
+  bool started = false;
+  std::string body;
+  std::optional<Fault> fault;
+  bool delayDone = false;
+
+  std::mutex mutex;  // guards answered and the answer while the exchange waits
+  bool answered = false;
+  int status = 0;
+  std::string content;
+  std::string contentType = kJsonType;
+  std::vector<std::pair<std::string, std::string>> headers;
+  int fileFd = -1;  // a package answer: bytes of this file
+  std::int64_t fileOffset = 0;
+  std::int64_t fileLength = 0;
+  std::string note;  // shown in the request log line
+
+  ~Exchange() {
+    if (fileFd >= 0) close(fileFd);
+  }
+  void SetJson(int s, std::string json) {
+    status = s;
+    content = std::move(json);
+    contentType = kJsonType;
+  }
+};
+
+using ExchangePtr = std::shared_ptr<UpdateServer::Exchange>;
+
+struct ServerCallbacks {
+  static void* OnUri(void*, const char* uri, MHD_Connection* connection) {
+    auto x = std::make_shared<UpdateServer::Exchange>();
+    x->connection = connection;
+    x->target = uri ? uri : "";
+    x->peer = PeerAddress(connection);
+    return new ExchangePtr(std::move(x));
+  }
+
+  static MHD_Result OnRequest(void* self, MHD_Connection* connection, const char* url, const char* method,
+                              const char*, const char* uploadData, std::size_t* uploadSize, void** context) {
+    auto* holder = static_cast<ExchangePtr*>(*context);
+    if (!holder) return MHD_NO;
+    const bool go = static_cast<UpdateServer*>(self)->Handle(connection, *holder, url ? url : "",
+                                                             method ? method : "", uploadData, uploadSize);
+    return go ? MHD_YES : MHD_NO;
+  }
+
+  static void OnCompleted(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+    auto* holder = static_cast<ExchangePtr*>(*context);
+    if (!holder) return;
+    static_cast<UpdateServer*>(self)->Log(**holder);
+    delete holder;
+    *context = nullptr;
+  }
+
+  static void OnConnection(void*, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+    if (code != MHD_CONNECTION_NOTIFY_STARTED) return;
+    // Answers go out at once, not held back for more data to join them.
+    if (const int fd = SocketOf(connection); fd >= 0) {
+      const int on = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+  }
+
+  static ssize_t ReadString(void* text, std::uint64_t offset, char* buffer, std::size_t max) {
+    const std::string& s = *static_cast<std::string*>(text);
+    if (offset >= s.size()) return MHD_CONTENT_READER_END_OF_STREAM;
+    const std::size_t n = std::min<std::size_t>(max, s.size() - offset);
+    std::memcpy(buffer, s.data() + offset, n);
+    return static_cast<ssize_t>(n);
+  }
+  static void FreeString(void* text) { delete static_cast<std::string*>(text); }
+};
+
+UpdateServer::UpdateServer(ServerConfig config, CheckinStore& store) : config_(std::move(config)), store_(store) {}
 
 UpdateServer::~UpdateServer() { Stop(); }
 
 std::optional<int> UpdateServer::Bind(std::string& error) {
   // A peer that closes early must not end the process with SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
-  std::string catalog_error;
-  if (auto catalog = LoadCatalog(config_.catalog_path, catalog_error)) {
-    last_good_catalog_ = std::move(*catalog);
-  } else {
-    error = catalog_error;
+  bool missing = false;
+  auto catalog = LoadCatalog(config_.catalogPath, error, &missing);
+  if (!catalog && missing && config_.testControl) {
+    // A test world starts its service first and publishes later.
+    catalog = Catalog{};
+    error.clear();
+  }
+  if (!catalog) return std::nullopt;
+
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(config_.host.c_str(), std::to_string(config_.port).c_str(), &hints, &found) != 0 || !found) {
+    error = "cannot resolve " + config_.host;
     return std::nullopt;
   }
-  const int port = config_.port == 0 ? http_->bind_to_any_port(config_.host)
-                                     : (http_->bind_to_port(config_.host, config_.port) ? config_.port : -1);
-  if (port <= 0) {
+  catalog_ = std::make_unique<CatalogWatch>(config_.catalogPath, std::move(*catalog), config_.catalogCheckInterval);
+  writer_ = std::make_unique<CheckinWriter>(store_, config_.commitWindow);
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned threads = config_.threads > 0 ? static_cast<unsigned>(config_.threads) : cores;
+  // Room for a burst of new connections while every thread is busy.
+  const unsigned backlog = std::max(1024u, 512u * cores);
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
+  if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+  daemon_ = MHD_start_daemon(
+      flags, 0, nullptr, nullptr, &ServerCallbacks::OnRequest, this, MHD_OPTION_SOCK_ADDR, found->ai_addr,
+      MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_LISTEN_BACKLOG_SIZE, backlog, MHD_OPTION_CONNECTION_LIMIT,
+      kMaxConnections, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(config_.idleTimeoutSeconds),
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_URI_LOG_CALLBACK, &ServerCallbacks::OnUri,
+      this, MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
+      &ServerCallbacks::OnConnection, this, MHD_OPTION_END);
+  freeaddrinfo(found);
+  if (!daemon_) {
     error = "cannot listen on " + config_.host + ":" + std::to_string(config_.port);
     return std::nullopt;
   }
-  return port;
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+  return info ? static_cast<int>(info->port) : config_.port;
 }
 
-bool UpdateServer::Run() { return http_->listen_after_bind(); }
+bool UpdateServer::Run() {
+  if (!daemon_) return false;
+  std::unique_lock lock(stopMutex_);
+  stopCv_.wait(lock, [this] { return stopped_; });
+  return true;
+}
 
 void UpdateServer::Stop() {
   {
-    std::lock_guard lock(stop_mutex_);
+    std::lock_guard lock(stopMutex_);
+    if (stopping_) return;
     stopping_ = true;
   }
-  stop_cv_.notify_all();
-  http_->stop();
-}
-
-void UpdateServer::WaitMs(int ms) {
-  std::unique_lock lock(stop_mutex_);
-  stop_cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
-}
-
-void UpdateServer::Route() {
-  httplib::Server& s = *http_;
-  s.set_payload_max_length(kMaxBodyBytes);
-
-  s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
-    t_exchange = Exchange{};
-    // Package ranges are answered by HandlePackage; the library's own range handling
-    // would be applied on top of that.
-    const_cast<httplib::Request&>(req).ranges.clear();
-    return httplib::Server::HandlerResponse::Unhandled;
-  });
-
-  if (config_.test_control) {
-    s.Get("/_test/requests", [this](const httplib::Request&, httplib::Response& res) {
-      t_exchange.handled = true;
-      SetJson(res, 200, requests_.ToJson());
-    });
-    s.Post("/_test/faults",
-           [this](const httplib::Request& req, httplib::Response& res) { HandleFaults(req, res); });
-    s.Post("/_test/reset", [this](const httplib::Request&, httplib::Response& res) {
-      t_exchange.handled = true;
-      requests_.Clear();
-      faults_.Clear();
-      SetJson(res, 200, R"({"code":1,"message":"reset"})");
-    });
+  if (daemon_) MHD_quiesce_daemon(daemon_);
+  // Queries waiting for the store are committed and answered, scripted delays end.
+  if (writer_) writer_->Stop();
+  timers_.Stop();
+  if (daemon_) {
+    // A moment for the answers just resumed to go out before the sockets close.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
   }
-  s.Get("/packages/([^/]+)",
-        [this](const httplib::Request& req, httplib::Response& res) { HandlePackage(req, res); });
-  s.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
-    if (req.path == config_.update_path) {
-      HandleUpdate(req, res);
+  {
+    std::lock_guard lock(stopMutex_);
+    stopped_ = true;
+  }
+  stopCv_.notify_all();
+}
+
+bool UpdateServer::Stopping() {
+  std::lock_guard lock(stopMutex_);
+  return stopping_;
+}
+
+bool UpdateServer::Handle(MHD_Connection* connection, const ExchangePtr& x, const std::string& url,
+                          const std::string& method, const char* uploadData, std::size_t* uploadSize) {
+  if (!x->started) {  // the head is in; the body, if any, follows
+    x->started = true;
+    x->method = method;
+    const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    if (!length || std::strtoull(length, nullptr, 10) <= kMaxBodyBytes) return true;
+    // Refused before a byte of the body is read; the connection closes after it.
+    Record(connection, *x, std::nullopt);
+    x->SetJson(413, ErrorJson("request body too large"));
+    return Queue(connection, *x);
+  }
+  if (*uploadSize > 0) {
+    if (x->body.size() + *uploadSize > kMaxBodyBytes) {
+      // A body without a declared length that grows too large: nothing more is
+      // read or kept, the connection is closed.
+      x->note = "body over the limit";
+      return false;
+    }
+    x->body.append(uploadData, *uploadSize);
+    *uploadSize = 0;
+    return true;
+  }
+  if (x->phase == Exchange::Phase::kSent) return true;
+  if (x->phase == Exchange::Phase::kReceiving) {
+    Dispatch(connection, x, url);
+    if (x->phase == Exchange::Phase::kWaiting) return true;  // resumed once answered
+  }
+  x->phase = Exchange::Phase::kReady;
+  if (x->fault && !x->delayDone && x->fault->delayMs > 0 && !Stopping()) {
+    x->delayDone = true;
+    x->phase = Exchange::Phase::kDelayed;
+    MHD_suspend_connection(connection);
+    timers_.At(Timers::Clock::now() + std::chrono::milliseconds(x->fault->delayMs),
+               [x] { MHD_resume_connection(x->connection); });
+    return true;
+  }
+  if (x->fault && x->fault->drop) {
+    // Reset the connection without a byte of answer.
+    if (const int fd = SocketOf(connection); fd >= 0) {
+      linger reset{1, 0};
+      setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+      shutdown(fd, SHUT_RDWR);
+    }
+    x->note += " (dropped)";
+    return false;
+  }
+  return Queue(connection, *x);
+}
+
+void UpdateServer::Dispatch(MHD_Connection* connection, const ExchangePtr& x, const std::string& url) {
+  const bool get = x->method == "GET" || x->method == "HEAD";
+  const bool post = x->method == "POST";
+  if (config_.testControl && url.rfind("/_test/", 0) == 0) {
+    if (get && url == "/_test/requests") {
+      x->SetJson(200, requests_.ToJson());
       return;
     }
-    t_exchange.handled = true;
-    Record(req, std::nullopt);
-    SetJson(res, 404, ErrorJson("no such path"));
-  });
-
-  // Answers the library makes itself (no route, body too large, bad request line)
-  // get a JSON body too, and are recorded like every other request.
-  s.set_error_handler(
-      httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
-        if (t_exchange.handled) return httplib::Server::HandlerResponse::Unhandled;
-        Record(req, std::nullopt);
-        const std::string message = res.status == 413   ? "request body too large"
-                                    : res.status == 404 ? "no such path"
-                                                        : "bad request";
-        res.set_content(ErrorJson(message), kJsonType);
-        return httplib::Server::HandlerResponse::Handled;
-      }));
-
-  s.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
-    t_exchange.handled = true;
-    std::string what = "internal error";
-    try {
-      if (ep) std::rethrow_exception(ep);
-    } catch (const std::exception& e) {
-      what += std::string(": ") + e.what();
-    } catch (...) {
+    if (post && url == "/_test/faults") {
+      HandleFaults(*x);
+      return;
     }
-    SetJson(res, 500, ErrorJson(what));
-  });
-
-  // Runs after the library has added its own headers, just before they are written.
-  s.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
-    for (const auto& [name, value] : t_exchange.headers) {
-      res.headers.erase(name);
-      res.headers.emplace(name, value);
+    if (post && url == "/_test/reset") {
+      requests_.Clear();
+      faults_.Clear();
+      x->SetJson(200, R"({"code":1,"message":"reset"})");
+      return;
     }
-    for (const auto& name : t_exchange.omit_headers) {
-      res.headers.erase(name);
-      if (SameName(name, "Content-Length")) t_exchange.close_after = true;
-    }
-    if (t_exchange.close_after) {
-      res.headers.erase("Keep-Alive");
-      res.headers.erase("Connection");
-      res.headers.emplace("Connection", "close");
-    }
-  });
-
-  // Runs once the answer is written.
-  s.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
-    if (t_exchange.close_after) ShutdownConnection(req);
-    if (config_.log_requests) {
-      std::cerr << req.method << ' ' << req.target << ' ' << res.status
-                << (t_exchange.note.empty() ? "" : " " + t_exchange.note) << std::endl;
-    }
-    t_exchange = Exchange{};
-  });
+  }
+  constexpr std::string_view kPackages = "/packages/";
+  if (post && url == config_.updatePath) {
+    HandleUpdate(connection, x);
+  } else if (get && url.size() > kPackages.size() && url.compare(0, kPackages.size(), kPackages) == 0) {
+    Record(connection, *x, std::nullopt);
+    HandlePackage(*x, url.substr(kPackages.size()));
+  } else {
+    Record(connection, *x, std::nullopt);
+    x->SetJson(404, ErrorJson("no such path"));
+  }
 }
 
-Catalog UpdateServer::CurrentCatalog() {
-  // Re-read on every query, so a publish takes effect without a restart; a catalog
-  // caught broken keeps the last good one in service.
+void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x) {
+  if (config_.testControl) x->fault = faults_.Next(FaultTarget::kUpdate);
+  const char* encoding = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Encoding");
+  int status = 400;
   std::string error;
-  auto catalog = LoadCatalog(config_.catalog_path, error);
-  std::lock_guard lock(catalog_mutex_);
-  if (catalog) {
-    last_good_catalog_ = std::move(*catalog);
-  } else {
-    std::cerr << "catalog not reloaded: " << error << std::endl;
+  auto body = DecodeContent(encoding ? encoding : "", x->body, status, error);
+  DecodeResult decoded;
+  if (body) {
+    decoded = DecodeUpdateBody(*body);
+    error = "bad update query: " + decoded.error;
   }
-  return last_good_catalog_;
-}
-
-void UpdateServer::Record(const httplib::Request& req, const std::optional<UpdateQuery>& decoded) {
-  if (!config_.test_control) return;
-  RecordedRequest r;
-  r.method = req.method;
-  r.target = req.target;
-  for (const auto& [name, value] : req.headers) {
-    if (!IsPseudoHeader(name)) r.headers.emplace_back(name, value);
-  }
-  r.body = req.body;
-  r.decoded = decoded;
-  requests_.Add(std::move(r));
-}
-
-void UpdateServer::HandleUpdate(const httplib::Request& req, httplib::Response& res) {
-  t_exchange.handled = true;
-  DecodeResult decoded = DecodeUpdateBody(req.body);
-  Record(req, decoded.query);
-  std::optional<Fault> fault = config_.test_control ? faults_.Next(FaultTarget::kUpdate) : std::nullopt;
-
+  Record(connection, *x, decoded.query);
   if (!decoded.query) {
-    t_exchange.note = decoded.error;
-    SetJson(res, 400, ErrorJson("bad update query: " + decoded.error));
-  } else {
-    const UpdateQuery& query = *decoded.query;
-    const Catalog catalog = CurrentCatalog();
-    ClientHistory history;
-    history.now = static_cast<std::int64_t>(std::time(nullptr));
-    const std::string uuid = query.FieldOr("UUID", "");
-    if (catalog.policy.full_profile_every_days > 0 && !uuid.empty()) {
-      history.last_full_profile = store_.LastFullProfile(uuid);
-    }
-    AnswerResult answer = AnswerQuery(catalog, query, history);
-    if (!answer.answer) {
-      t_exchange.note = answer.error;
-      SetJson(res, 400, ErrorJson("bad update query: " + answer.error));
-    } else {
-      if (!store_.Record({history.now, req.remote_addr, &query, answer.answer->action})) {
-        std::cerr << "check-in not recorded" << std::endl;
-      }
-      t_exchange.note =
-          "action=" + std::to_string(answer.answer->action) + " AppVer=" + query.FieldOr("AppVer", "");
-      SetJson(res, 200, answer.answer->json);
-    }
+    x->note = error;
+    x->SetJson(status, ErrorJson(error));
+    return;
   }
-  ApplyFault(fault, req, res);
+  const std::string appVer = decoded.query->FieldOr("AppVer", "");
+  if (!IsVersionText(appVer)) {
+    x->note = "AppVer is not a version";
+    x->SetJson(400, ErrorJson("bad update query: AppVer is not a version"));
+    return;
+  }
+  std::shared_ptr<const Catalog> catalog = catalog_->Current();
+  if (Stopping()) {
+    x->note = "stopping";
+    x->SetJson(200, TryAgainJson(catalog->policy));
+    return;
+  }
+
+  auto job = std::make_shared<CheckinJob>();
+  job->query = std::move(*decoded.query);
+  job->remoteAddr = x->peer;
+  job->time = static_cast<std::int64_t>(std::time(nullptr));
+  const Policy& policy = catalog->policy;
+  const std::string uuid = job->query.FieldOr("UUID", "");
+  if (policy.fullProfileEveryDays > 0 && !policy.wantFullProfile && !uuid.empty() && !job->query.HasFullProfile())
+    job->historyUuid = uuid;
+  auto answer = std::make_shared<Answer>();
+  job->decide = [catalog, answer](const CheckinJob& j, std::optional<std::int64_t> lastFull) {
+    AnswerResult result = AnswerQuery(*catalog, j.query, ClientHistory{j.time, lastFull});
+    if (!result.answer) return 0;
+    *answer = std::move(*result.answer);
+    return answer->action;
+  };
+  job->finish = [this, x, answer, catalog, appVer](bool committed) {
+    if (committed && answer->action != 0) {
+      Complete(x, 200, answer->json, "action=" + std::to_string(answer->action) + " AppVer=" + appVer);
+    } else {
+      Complete(x, 200, TryAgainJson(catalog->policy), "check-in not stored: try again");
+    }
+  };
+  x->phase = Exchange::Phase::kWaiting;
+  MHD_suspend_connection(connection);
+  writer_->Submit(std::move(job));
+  // Most queries are answered long before; their exchange is not kept for this.
+  timers_.At(Timers::Clock::now() + config_.answerBudget, [this, weak = std::weak_ptr<Exchange>(x)] {
+    if (ExchangePtr waiting = weak.lock()) {
+      Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy), "check-in store too slow: try again");
+    }
+  });
 }
 
-void UpdateServer::HandlePackage(const httplib::Request& req, httplib::Response& res) {
-  t_exchange.handled = true;
-  Record(req, std::nullopt);
-  std::optional<Fault> fault = config_.test_control ? faults_.Next(FaultTarget::kPackage) : std::nullopt;
-
-  const std::string name = req.matches[1];
-  const std::filesystem::path path = std::filesystem::path(config_.packages_dir) / name;
-  std::error_code ec;
-  std::shared_ptr<std::ifstream> file;
-  std::int64_t size = 0;
-  if (IsPlainFileName(name) && std::filesystem::is_regular_file(path, ec)) {
-    size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
-    if (!ec) file = std::make_shared<std::ifstream>(path, std::ios::binary);
+bool UpdateServer::Complete(const ExchangePtr& x, int status, std::string json, std::string note) {
+  {
+    std::lock_guard lock(x->mutex);
+    if (x->answered) return false;
+    x->answered = true;
+    x->SetJson(status, std::move(json));
+    x->note = std::move(note);
   }
-  if (!file || !*file) {
-    SetJson(res, 404, ErrorJson("no such package"));
-  } else if (fault && fault->body) {
-    res.status = 200;  // a scripted body stands for the whole answer
-  } else {
-    const RangeChoice range = ChooseRange(req.get_header_value("Range"), size);
-    res.set_header("Accept-Ranges", "bytes");
-    if (range.kind == RangeChoice::kUnsatisfiable) {
-      res.status = 416;
-      res.set_header("Content-Range", ContentRangeValue(range, size));
-    } else {
-      res.status = range.kind == RangeChoice::kPartial ? 206 : 200;
-      if (range.kind == RangeChoice::kPartial)
-        res.set_header("Content-Range", ContentRangeValue(range, size));
-      if (range.length == 0) {
-        res.set_content("", "application/octet-stream");
-      } else {
-        const std::int64_t first = range.first;
-        res.set_content_provider(
-            static_cast<std::size_t>(range.length), "application/octet-stream",
-            [file, first](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-              char block[65536];
-              file->seekg(first + static_cast<std::int64_t>(offset));
-              file->read(block, static_cast<std::streamsize>(std::min(length, sizeof block)));
-              const std::streamsize got = file->gcount();
-              return got > 0 && sink.write(block, static_cast<std::size_t>(got));
-            });
-      }
-    }
-  }
-  ApplyFault(fault, req, res);
+  MHD_resume_connection(x->connection);
+  return true;
 }
 
-void UpdateServer::HandleFaults(const httplib::Request& req, httplib::Response& res) {
-  t_exchange.handled = true;
+void UpdateServer::HandlePackage(Exchange& x, const std::string& name) {
+  if (config_.testControl) x.fault = faults_.Next(FaultTarget::kPackage);
+  const std::string path = config_.packagesDir + "/" + name;
+  const int fd = IsPlainFileName(name) ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    x.SetJson(404, ErrorJson("no such package"));
+    return;
+  }
+  x.fileFd = fd;
+  const std::int64_t size = st.st_size;
+  const char* header = MHD_lookup_connection_value(x.connection, MHD_HEADER_KIND, "Range");
+  const RangeChoice range = ChooseRange(header ? header : "", size);
+  x.contentType = "application/octet-stream";
+  x.headers.emplace_back("Accept-Ranges", "bytes");
+  if (range.kind == RangeChoice::kUnsatisfiable) {
+    x.status = 416;
+    x.headers.emplace_back("Content-Range", ContentRangeValue(range, size));
+    x.fileLength = 0;
+  } else {
+    x.status = range.kind == RangeChoice::kPartial ? 206 : 200;
+    if (range.kind == RangeChoice::kPartial) x.headers.emplace_back("Content-Range", ContentRangeValue(range, size));
+    x.fileOffset = range.first;
+    x.fileLength = range.length;
+  }
+}
+
+void UpdateServer::HandleFaults(Exchange& x) {
   std::vector<Fault> faults;
-  if (std::string error = ParseFaults(req.body, faults); !error.empty()) {
-    SetJson(res, 400, ErrorJson(error));
+  if (std::string error = ParseFaults(x.body, faults); !error.empty()) {
+    x.SetJson(400, ErrorJson(error));
     return;
   }
   const std::size_t count = faults.size();
   faults_.Append(std::move(faults));
-  SetJson(res, 200, R"({"code":1,"message":"faults added","data":{"count":)" + std::to_string(count) + "}}");
+  x.SetJson(200, R"({"code":1,"message":"faults added","data":{"count":)" + std::to_string(count) + "}}");
 }
 
-void UpdateServer::ApplyFault(const std::optional<Fault>& fault, const httplib::Request& req,
-                              httplib::Response& res) {
-  if (!fault) return;
-  t_exchange.note += " (fault)";
-  if (fault->delay_ms > 0) WaitMs(fault->delay_ms);
-  if (fault->drop) {
-    ShutdownConnection(req);
-    return;
+void UpdateServer::Record(MHD_Connection* connection, Exchange& x, const std::optional<UpdateQuery>& decoded) {
+  if (!config_.testControl) return;
+  RecordedRequest r;
+  r.method = x.method;
+  r.target = x.target;
+  MHD_get_connection_values(
+      connection, MHD_HEADER_KIND,
+      [](void* out, MHD_ValueKind, const char* name, const char* value) {
+        // Headers without a value carry nothing and are not listed.
+        if (name && value && *value) static_cast<RecordedRequest*>(out)->headers.emplace_back(name, value);
+        return MHD_YES;
+      },
+      &r);
+  std::stable_sort(r.headers.begin(), r.headers.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  r.body = x.body;
+  r.decoded = decoded;
+  requests_.Add(std::move(r));
+}
+
+bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
+  int status = x.status;
+  std::string type = x.contentType;
+  bool fromFile = x.fileFd >= 0 && status != 404;
+  std::optional<std::string> body;
+  std::vector<std::string> omit;
+  auto headers = x.headers;
+  if (x.fault) {
+    x.note += " (fault)";
+    if (x.fault->body) {
+      body = *x.fault->body;
+      fromFile = false;
+      if (x.fileFd >= 0 && !x.fault->status) status = 200;  // a scripted body stands for the whole package
+    }
+    if (x.fault->status) status = *x.fault->status;
+    omit = x.fault->omitHeaders;
+    for (const auto& [name, value] : x.fault->headers) {
+      std::erase_if(headers, [&](const auto& h) { return SameName(h.first, name); });
+      if (SameName(name, "Content-Type")) {
+        type = value;
+      } else {
+        headers.emplace_back(name, value);
+      }
+    }
   }
-  if (fault->status) res.status = *fault->status;
-  if (fault->body) {
-    std::string type = res.get_header_value("Content-Type");
-    res.set_content(*fault->body, type.empty() ? kJsonType : type);
+  const auto omitted = [&](std::string_view name) {
+    return std::any_of(omit.begin(), omit.end(), [&](const std::string& o) { return SameName(o, name); });
+  };
+
+  MHD_Response* response = nullptr;
+  if (omitted("Content-Length")) {
+    // Without a length the answer ends by closing the connection.
+    auto* text = new std::string(body ? *body : x.content);
+    if (fromFile) {
+      text->resize(static_cast<std::size_t>(x.fileLength));
+      const ssize_t got = pread(x.fileFd, text->data(), text->size(), x.fileOffset);
+      text->resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16384, &ServerCallbacks::ReadString, text,
+                                                 &ServerCallbacks::FreeString);
+    if (response) MHD_set_response_options(response, MHD_RF_HTTP_1_0_COMPATIBLE_STRICT, MHD_RO_END);
+  } else if (fromFile && x.fileLength > 0) {
+    response = MHD_create_response_from_fd_at_offset64(static_cast<std::uint64_t>(x.fileLength), x.fileFd,
+                                                       static_cast<std::uint64_t>(x.fileOffset));
+    if (response) x.fileFd = -1;  // the response closes it
+  } else {
+    const std::string& text = body ? *body : (fromFile ? std::string() : x.content);
+    response = MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
   }
-  t_exchange.omit_headers = fault->omit_headers;
-  t_exchange.headers = fault->headers;
+  if (!response) return false;
+  if (!omitted("Content-Type")) MHD_add_response_header(response, "Content-Type", type.c_str());
+  for (const auto& [name, value] : headers) {
+    if (!omitted(name)) MHD_add_response_header(response, name.c_str(), value.c_str());
+  }
+  x.status = status;
+  x.phase = Exchange::Phase::kSent;
+  const MHD_Result queued = MHD_queue_response(connection, static_cast<unsigned>(status), response);
+  MHD_destroy_response(response);
+  return queued == MHD_YES;
+}
+
+void UpdateServer::Log(const Exchange& x) {
+  if (!config_.logRequests || x.method.empty()) return;
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - x.start;
+  char ms[32];
+  std::snprintf(ms, sizeof ms, " %.1fms", took.count());
+  std::string line = IsoUtc(static_cast<std::int64_t>(std::time(nullptr))) + " " + x.peer + " \"" +
+                     EscapeForLog(x.method) + " " + EscapeForLog(x.target) + "\" " +
+                     (x.phase == Exchange::Phase::kSent ? std::to_string(x.status) : "-") + ms;
+  if (!x.note.empty()) line += " " + EscapeForLog(x.note);
+  WriteLogLine(line);
 }
 
 }  // namespace zel::svc

@@ -1,24 +1,30 @@
 // The HTTP side of the service: update POSTs on the configured path, packages under
 // /packages/, and with test control the /_test/ routes (recorded requests, scripted
 // faults, reset).
+//
+// Connections are served by a small pool of event-driven threads (one per core),
+// so a slow, idle or stalled client holds a socket but never a thread. An update
+// query waits, without a thread, until the group its check-in belongs to is
+// committed; one the store cannot take within the time budget is answered action
+// 32, which makes the program ask again.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
-#include "Catalog.h"
+#include "CatalogWatch.h"
 #include "CheckinStore.h"
+#include "CheckinWriter.h"
 #include "FaultScript.h"
 #include "RequestLog.h"
+#include "Timers.h"
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
+struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace zel::svc {
 
@@ -27,11 +33,18 @@ inline constexpr const char* kDefaultUpdatePath = "/zelguard/update1";
 struct ServerConfig {
   std::string host = "127.0.0.1";
   int port = 0;  // 0: any free port
-  std::string catalog_path;
-  std::string packages_dir;
-  std::string update_path = kDefaultUpdatePath;
-  bool test_control = false;
-  bool log_requests = true;  // one line per request on stderr
+  std::string catalogPath;
+  std::string packagesDir;
+  std::string updatePath = kDefaultUpdatePath;
+  bool testControl = false;
+  bool logRequests = true;  // one line per request on stderr
+  int threads = 0;          // 0: one per core
+  // A connection that moves no byte for this long is closed: reading a request,
+  // writing an answer or waiting for the next request alike.
+  int idleTimeoutSeconds = 30;
+  std::chrono::microseconds commitWindow = std::chrono::milliseconds(1);
+  std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000);
+  std::chrono::milliseconds catalogCheckInterval = std::chrono::milliseconds(250);
 };
 
 class UpdateServer {
@@ -41,36 +54,49 @@ class UpdateServer {
   UpdateServer(const UpdateServer&) = delete;
   UpdateServer& operator=(const UpdateServer&) = delete;
 
-  // Binds the listening socket (connections queue from here on); the port chosen.
+  // Loads the catalog (a missing or invalid one is refused, except that with test
+  // control a missing one starts empty) and starts taking connections; the port.
   std::optional<int> Bind(std::string& error);
   // Serves until Stop; false when the server could not run.
   bool Run();
-  // Safe from any thread; ends pending fault delays too.
+  // Safe from any thread: answers what is pending and closes the listening socket.
   void Stop();
 
+  const CheckinWriter* Writer() const { return writer_.get(); }
+
+  struct Exchange;
+
  private:
-  void Route();
-  void HandleUpdate(const httplib::Request& req, httplib::Response& res);
-  void HandlePackage(const httplib::Request& req, httplib::Response& res);
-  void HandleFaults(const httplib::Request& req, httplib::Response& res);
-  void Record(const httplib::Request& req, const std::optional<UpdateQuery>& decoded);
-  // Waits, drops the connection or rewrites the answer as the fault says.
-  void ApplyFault(const std::optional<Fault>& fault, const httplib::Request& req, httplib::Response& res);
-  Catalog CurrentCatalog();
-  void WaitMs(int ms);
+  friend struct ServerCallbacks;
+
+  // One call of the HTTP library for a request; false closes the connection.
+  bool Handle(MHD_Connection* connection, const std::shared_ptr<Exchange>& x, const std::string& url,
+              const std::string& method, const char* uploadData, std::size_t* uploadSize);
+  void Dispatch(MHD_Connection* connection, const std::shared_ptr<Exchange>& x, const std::string& url);
+  void HandleUpdate(MHD_Connection* connection, const std::shared_ptr<Exchange>& x);
+  void HandlePackage(Exchange& x, const std::string& name);
+  void HandleFaults(Exchange& x);
+  void Record(MHD_Connection* connection, Exchange& x, const std::optional<UpdateQuery>& decoded);
+  // Sets the answer of a suspended exchange and resumes it; false when it was
+  // answered already (the time budget and the store race for it).
+  bool Complete(const std::shared_ptr<Exchange>& x, int status, std::string json, std::string note);
+  bool Queue(MHD_Connection* connection, Exchange& x);
+  bool Stopping();
+  void Log(const Exchange& x);
 
   ServerConfig config_;
   CheckinStore& store_;
-  std::unique_ptr<httplib::Server> http_;
+  MHD_Daemon* daemon_ = nullptr;
+  std::unique_ptr<CatalogWatch> catalog_;
+  std::unique_ptr<CheckinWriter> writer_;
+  Timers timers_;
   RequestLog requests_;
   FaultScript faults_;
 
-  std::mutex catalog_mutex_;
-  Catalog last_good_catalog_;
-
-  std::mutex stop_mutex_;
-  std::condition_variable stop_cv_;
+  std::mutex stopMutex_;
+  std::condition_variable stopCv_;
   bool stopping_ = false;
+  bool stopped_ = false;
 };
 
 }  // namespace zel::svc

@@ -46,10 +46,11 @@ std::optional<std::string> HexDecodeText(std::string_view hex) {
   return bytes;
 }
 
-InflateResult InflateZlib(std::string_view stream, std::size_t max_output) {
+InflateResult InflateZlib(std::string_view stream, std::size_t maxOutput, InflateFormat format) {
   InflateResult result;
   z_stream z{};
-  if (inflateInit(&z) != Z_OK) return result;
+  // 15: the largest window; +32 detects a zlib or a gzip header.
+  if (inflateInit2(&z, format == InflateFormat::kZlib ? 15 : 15 + 32) != Z_OK) return result;
 
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
   z.avail_in = static_cast<uInt>(stream.size());
@@ -60,7 +61,7 @@ InflateResult InflateZlib(std::string_view stream, std::size_t max_output) {
     z.avail_out = sizeof chunk;
     rc = inflate(&z, Z_NO_FLUSH);
     const std::size_t produced = sizeof chunk - z.avail_out;
-    if (result.bytes.size() + produced > max_output) {
+    if (result.bytes.size() + produced > maxOutput) {
       inflateEnd(&z);
       result.status = InflateStatus::kTooLarge;
       result.bytes.clear();

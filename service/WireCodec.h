@@ -30,9 +30,13 @@ struct InflateResult {
   std::string bytes;  // the uncompressed bytes when status is kOk
 };
 
-// Uncompresses exactly one complete zlib stream (header, deflate data, Adler-32)
-// that must fill the whole input. More than max_output bytes of output is refused,
-// so a small body cannot expand into an unbounded buffer.
-InflateResult InflateZlib(std::string_view stream, std::size_t max_output);
+enum class InflateFormat { kZlib, kZlibOrGzip };
+
+// Uncompresses exactly one complete zlib stream (header, deflate data, Adler-32;
+// or a gzip member where allowed) that must fill the whole input. More than
+// maxOutput bytes of output is refused, so a small body cannot expand into an
+// unbounded buffer.
+InflateResult InflateZlib(std::string_view stream, std::size_t maxOutput,
+                          InflateFormat format = InflateFormat::kZlib);
 
 }  // namespace zel::svc

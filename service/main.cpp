@@ -1,4 +1,4 @@
-// zelupdate-service: the reference update service (serve, publish, report).
+// zelupdate-service: the reference update service (serve, publish, report, prune).
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
       return zel::svc::RunPublish(cmd.publish, std::cout, std::cerr);
     case ParsedCommand::kReport:
       return zel::svc::RunReport(cmd.report, std::cout, std::cerr);
+    case ParsedCommand::kPrune:
+      return zel::svc::RunPrune(cmd.prune, std::cout, std::cerr);
     case ParsedCommand::kError:
       break;
   }

@@ -42,7 +42,7 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
   const std::pair<const char*, const char*> cases[] = {
       {"0.0.0", "33"}, {"2.9.99", "33"}, {"3.0.0", "31"}, {"3.0", "31"}, {"10.0.0", "31"}};
   for (const std::string url : {"", "http://new.example/zelguard/update1"}) {
-    catalog_.policy.update_url = url;  // moves clients to a new address in every answer
+    catalog_.policy.updateUrl = url;  // moves clients to a new address in every answer
     for (const auto& [version, action] : cases) {
       const json data = Ask(ShortQuery(version, "U"));
       EXPECT_EQ(data["action"], action) << version;
@@ -63,22 +63,22 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
 }
 
 TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
-  const std::string short_query = ShortQuery("1.0.0", "U-1");
-  const std::string full_query = FullQuery("1.0.0", "U-1", "excel", "16");
-  catalog_.policy.want_full_profile = true;
-  catalog_.policy.update_url = "http://n/";
-  EXPECT_EQ(Ask(short_query),
+  const std::string shortQuery = ShortQuery("1.0.0", "U-1");
+  const std::string fullQuery = FullQuery("1.0.0", "U-1", "excel", "16");
+  catalog_.policy.wantFullProfile = true;
+  catalog_.policy.updateUrl = "http://n/";
+  EXPECT_EQ(Ask(shortQuery),
             json::parse(R"({"action":"32","updateurl":")" + HexEncodeText("http://n/") + "\"}"));
   EXPECT_EQ(Ask(ShortQuery("3.0.0", "U-1"))["action"], "32");  // up to date, still asked
-  EXPECT_EQ(Ask(full_query)["action"], "33");
+  EXPECT_EQ(Ask(fullQuery)["action"], "33");
 
-  catalog_.policy.want_full_profile = false;
-  catalog_.policy.full_profile_every_days = 7;
+  catalog_.policy.wantFullProfile = false;
+  catalog_.policy.fullProfileEveryDays = 7;
   constexpr std::int64_t kDay = 86400, kNow = 1000 * kDay;
-  EXPECT_EQ(Ask(short_query, {kNow, std::nullopt})["action"], "32");  // never sent
-  EXPECT_EQ(Ask(short_query, {kNow, kNow - 6 * kDay})["action"], "33");
-  EXPECT_EQ(Ask(short_query, {kNow, kNow - 7 * kDay})["action"], "32");
-  EXPECT_EQ(Ask(full_query, {kNow, std::nullopt})["action"], "33");
+  EXPECT_EQ(Ask(shortQuery, {kNow, std::nullopt})["action"], "32");  // never sent
+  EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 6 * kDay})["action"], "33");
+  EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 7 * kDay})["action"], "32");
+  EXPECT_EQ(Ask(fullQuery, {kNow, std::nullopt})["action"], "33");
   // Without a UUID there is no history to go by.
   EXPECT_EQ(Ask(ShortQuery("1.0.0", ""), {kNow, std::nullopt})["action"], "33");
 }

@@ -18,18 +18,35 @@ TEST(ByteRange, AnswersTheRangesOfTheProgramAndOfOtherClients) {
       {"bytes=-30", 100, RangeChoice::kPartial, "bytes 70-99/100", 30},
       {"bytes=-300", 100, RangeChoice::kPartial, "bytes 0-99/100", 100},
       {"bytes=0-", 0, RangeChoice::kUnsatisfiable, "bytes */0", 0},
+      // The unit in any case, blanks around the list's elements, empty list elements.
+      {"Bytes=0-9", 100, RangeChoice::kPartial, "bytes 0-9/100", 10},
+      {" BYTES=10-19 ", 100, RangeChoice::kPartial, "bytes 10-19/100", 10},
+      {"bytes=\t, 20-29 ,", 100, RangeChoice::kPartial, "bytes 20-29/100", 10},
       // Ignored: the whole file.
       {"", 100, RangeChoice::kWhole, nullptr, 100},
       {"bytes=0-1,5-6", 100, RangeChoice::kWhole, nullptr, 100},
       {"bytes=9-5", 100, RangeChoice::kWhole, nullptr, 100},
       {"bytes=0-99999999999999999999", 100, RangeChoice::kWhole, nullptr, 100},
+      // Invalid or unsupported: ignored as well.
+      {"bytes=abc", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=,", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=-", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=1-2-3", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=+1-5", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=1 - 5", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=0x10-20", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes 0-9", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes =0-9", 100, RangeChoice::kWhole, nullptr, 100},
+      {"items=0-9", 100, RangeChoice::kWhole, nullptr, 100},
+      {"bytes=200-100", 100, RangeChoice::kWhole, nullptr, 100},
   };
-  for (const auto& [header, size, kind, content_range, length] : cases) {
+  for (const auto& [header, size, kind, contentRange, length] : cases) {
     const RangeChoice r = ChooseRange(header, size);
     EXPECT_EQ(r.kind, kind) << header;
     EXPECT_EQ(r.length, length) << header;
-    if (content_range) {
-      EXPECT_EQ(ContentRangeValue(r, size), content_range) << header;
+    if (contentRange) {
+      EXPECT_EQ(ContentRangeValue(r, size), contentRange) << header;
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 #include "Commands.h"
 #include "TestSupport.h"
@@ -24,7 +25,7 @@ TEST(Catalog, PublishMeasuresThePackageAndKeepsVersionsInOrder) {
   const std::string catalog = dir.File("c.json");
   const auto publish = [&](const std::string& package, std::vector<std::string> args) {
     args.insert(args.begin(),
-                {"publish", "--catalog", catalog, "--url", "u", "--package", package, "--version"});
+                {"publish", "--catalog", catalog, "--url", "http://h/p.exe", "--package", package, "--version"});
     const ParsedCommand c = ParseCommandLine(args);
     std::ostringstream out, err;
     return RunPublish(c.publish, out, err);
@@ -46,7 +47,35 @@ TEST(Catalog, PublishMeasuresThePackageAndKeepsVersionsInOrder) {
   EXPECT_EQ(loaded->packages[0].md5, "900150983CD24FB0D6963F7D28E17F72");
   EXPECT_TRUE(loaded->Find("2.9.0")->reinstall);
   EXPECT_EQ(loaded->packages[2].version, "2.10.0");
-  EXPECT_FALSE(std::filesystem::exists(catalog + ".tmp"));
+  // Nothing but the catalog and its lock file is left beside it.
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path)) files += entry.path().extension() != ".exe";
+  EXPECT_EQ(files, 2u);
+}
+
+TEST(Catalog, PublishRefusesAddressesTheRangeDownloadCannotUseAndLosesNoConcurrentChange) {
+  test::ScratchDir dir;
+  const std::string catalog = dir.File("c.json"), package = dir.Write("p.exe", "abc");
+  const auto publish = [&](const std::string& version, const std::string& url) {
+    const ParsedCommand c = ParseCommandLine(
+        {"publish", "--catalog", catalog, "--url", url, "--package", package, "--version", version});
+    std::ostringstream out, err;
+    return RunPublish(c.publish, out, err);
+  };
+  for (const char* url : {"https://h/p.exe", "h/p.exe", "http://", "http:///p.exe", "http://h/a b.exe", "HTTP://h/p"}) {
+    EXPECT_EQ(publish("1.0", url), 1) << url;
+  }
+  EXPECT_FALSE(std::filesystem::exists(catalog));
+
+  std::vector<std::thread> publishers;
+  for (int i = 0; i < 8; ++i) {
+    publishers.emplace_back([&, i] { EXPECT_EQ(publish("1." + std::to_string(i), "http://h/p.exe"), 0); });
+  }
+  for (auto& t : publishers) t.join();
+  std::string error;
+  auto loaded = LoadCatalog(catalog, error);
+  ASSERT_TRUE(loaded) << error;
+  EXPECT_EQ(loaded->packages.size(), 8u);
 }
 
 TEST(Catalog, RefusesInvalidCatalogs) {

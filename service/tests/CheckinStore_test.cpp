@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "TestSupport.h"
+#include "Processes.h"
+#include "Report.h"
 
 namespace zel::svc {
 namespace {
@@ -11,50 +12,102 @@ namespace {
 using test::FullQuery;
 using test::ShortQuery;
 
-TEST(CheckinStore, RecordsFullProfilesAndSummarisesInstallations) {
-  constexpr std::int64_t kT0 = 1776414600;  // 2026-04-17T08:30:00Z
-  test::ScratchDir dir;
+constexpr std::int64_t kT0 = 1776414600;  // 2026-04-17T08:30:00Z
+
+CheckinRow Row(std::int64_t time, const std::string& query, int action = 33) {
+  return CheckinRow::FromQuery(time, "127.0.0.1", test::Parse(query), action);
+}
+
+// Both backends keep, summarise and prune check-ins alike.
+class BackendTest : public ::testing::TestWithParam<std::string> {
+ protected:
+  std::string Where() {
+    if (GetParam() == "sqlite") return dir_.File("c.db");
+    EXPECT_TRUE(test::SharedCluster().Up()) << "no PostgreSQL cluster";
+    return test::SharedCluster().Database();
+  }
+  test::ScratchDir dir_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postgres"));
+
+TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   std::string error;
-  auto store = CheckinStore::Open(dir.File("c.db"), error);
+  const std::string where = Where();
+  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
-  const std::pair<std::int64_t, UpdateQuery> checkins[] = {
-      {kT0, test::Parse(ShortQuery("1.0.0", "A"))},
-      {kT0 + 10, test::Parse(FullQuery("1.0.0", "A", "excel", "16"))},
-      {kT0 + 86400, test::Parse(ShortQuery("2.0.0", "A"))},
-      {kT0 + 20, test::Parse(FullQuery("1.0.0", "B", "wps", "11"))},
-      {kT0 + 30, test::Parse(ShortQuery("1.0.0", "C"))}};
-  for (const auto& [time, query] : checkins) ASSERT_TRUE(store->Record({time, "127.0.0.1", &query, 33}));
-  EXPECT_FALSE(store->Record({kT0, "", nullptr, 31}));
+  // A second writer (another replica) finds the schema in place.
+  ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
+  ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "A")), Row(kT0 + 10, FullQuery("1.0.0", "A", "excel", "16")),
+                           Row(kT0 + 86400, ShortQuery("2.0.0", "A")),
+                           Row(kT0 + 20, FullQuery("1.0.0", "B", "wps", "11")),
+                           Row(kT0 + 30, ShortQuery("1.0.0", "C") + "&Extra=41")}),
+            "");
 
-  EXPECT_EQ(store->CountCheckins(), 5);
-  EXPECT_EQ(store->LastFullProfile("A"), kT0 + 10);
-  EXPECT_EQ(store->LastFullProfile("C"), std::nullopt);
+  std::map<std::string, std::int64_t> lastFull;
+  ASSERT_EQ(store->LastFullProfiles({"A", "B", "C", "nobody"}, lastFull), "");
+  EXPECT_EQ(lastFull, (std::map<std::string, std::int64_t>{{"A", kT0 + 10}, {"B", kT0 + 20}}));
+
+  ReportData report;
+  ASSERT_EQ(LoadReport(*store, 36500, kT0 + 86400, report), "");
+  EXPECT_EQ(report.checkins, 5);
   // One installation each, by its latest check-in and its latest full profile.
-  EXPECT_EQ(store->InstallationsByVersion(), (CountedValues{{"1.0.0", 2}, {"2.0.0", 1}}));
-  EXPECT_EQ(store->InstallationsByOfficeSuite(),
-            (CountedValues{{"(no full profile)", 1}, {"excel 16", 1}, {"wps 11", 1}}));
+  EXPECT_EQ(report.byVersion, (CountedValues{{"1.0.0", 2}, {"2.0.0", 1}}));
+  EXPECT_EQ(report.byDocumentProgram, (CountedValues{{"(no full profile)", 1}, {"excel 16", 1}, {"wps 11", 1}}));
+  EXPECT_EQ(report.checkinsPerDay, (CountedValues{{"2026-04-17", 4}, {"2026-04-18", 1}}));
+  ASSERT_EQ(report.versionsByDay.size(), 2u);
+  EXPECT_EQ(report.versionsByDay[0].installations, 3);  // A, B and C on the first day
 
-  // The columns a vendor queries by hand, readable while the store has the file open.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(dir.File("c.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  std::string row;
-  sqlite3_exec(
-      db,
-      "SELECT time || '|' || os_name || '|' || office_addins || '|' || full_profile || '|' || fields "
-      "FROM checkins WHERE uuid = 'B'",
-      [](void* out, int, char** v, char**) { return *static_cast<std::string*>(out) = v[0], 0; }, &row,
-      nullptr);
-  sqlite3_close(db);
-  EXPECT_EQ(row.rfind("2026-04-17T08:30:20Z|Microsoft Windows 10 专业版|{}|1|{", 0), 0u) << row;
-  EXPECT_NE(row.find(R"("DocShellApp":"wps")"), std::string::npos) << row;
+  // Unknown fields are counted, not kept; the columns a vendor queries by hand.
+  EXPECT_EQ(test::Count(*store, "SELECT unknown_fields FROM checkins WHERE uuid = 'C'"), 1);
+  TextRows rows;
+  ASSERT_EQ(store->Select("SELECT time, os_name, office_addins, full_profile FROM checkins WHERE uuid = 'B'", rows), "");
+  EXPECT_EQ(rows, (TextRows{{"2026-04-17T08:30:20Z", "Microsoft Windows 10 专业版", "{}", "1"}}));
+
+  std::int64_t removed = 0;
+  ASSERT_EQ(store->Prune(kT0 + 3600, removed), "");
+  EXPECT_EQ(removed, 4);
+  EXPECT_EQ(test::Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
+
+  auto reader = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
+  ASSERT_TRUE(reader) << error;
+  EXPECT_NE(reader->Insert({Row(kT0, ShortQuery("1.0.0", "A"))}), "");
+  EXPECT_EQ(test::Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
 }
 
 TEST(CheckinStore, ReportsAnUnusableFile) {
   test::ScratchDir dir;
   std::string error;
-  EXPECT_FALSE(CheckinStore::Open(dir.Write("not-a-db", std::string(4096, 'x')), error));
+  EXPECT_FALSE(OpenCheckinStore(dir.Write("not-a-db", std::string(4096, 'x')), CheckinStore::Access::kReadWrite, error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(CheckinStore::Open(dir.File("no/such/folder/c.db"), error));
+  EXPECT_FALSE(OpenCheckinStore(dir.File("no/such/folder/c.db"), CheckinStore::Access::kReadWrite, error));
+  EXPECT_FALSE(OpenCheckinStore(dir.File("missing.db"), CheckinStore::Access::kReadOnly, error));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing.db")));
+  EXPECT_FALSE(OpenCheckinStore("host=/nonexistent port=1 dbname=x", CheckinStore::Access::kReadWrite, error));
+  EXPECT_NE(error.find("postgresql"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace zel::svc
+
+namespace zel::svc {
+namespace {
+
+// Everything in the page comes from clients: it is escaped, and the page needs
+// nothing from elsewhere.
+TEST(Report, HtmlPageEscapesWhatClientsSentAndStandsAlone) {
+  ReportData data;
+  data.byDocumentProgram = {{"<script>alert(1)</script> 16", 3}};
+  data.versionsByDay = {{"2026-04-17", "2.0\"onload=x", 2}, {"2026-04-18", "2.1.0", 5}};
+  data.checkinsPerDay = {{"2026-04-17", 2}, {"2026-04-18", 5}};
+  const std::string page = HtmlReport(data, "Report & <test>", kT0);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt; 16"), std::string::npos);
+  EXPECT_EQ(page.find("\"onload"), std::string::npos);
+  EXPECT_NE(page.find("Report &amp; &lt;test&gt;"), std::string::npos);
+  EXPECT_EQ(page.find("src="), std::string::npos);
+  EXPECT_EQ(page.find("href="), std::string::npos);
+  EXPECT_NE(page.find("<svg"), std::string::npos);
 }
 
 }  // namespace

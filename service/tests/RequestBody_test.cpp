@@ -85,3 +85,47 @@ TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSends) {
 
 }  // namespace
 }  // namespace zel::svc
+
+namespace zel::svc {
+namespace {
+
+// Bodies made to be expensive are refused within microseconds, whatever their
+// shape; only the protocol's fields are kept, others are counted.
+TEST(RequestBody, RefusesCostlyQueriesInLinearTimeAndKeepsOnlyKnownFields) {
+  const std::string base = "AppVer=322E30&ExecutionLevel=30";
+  std::string manyFields = base, repeatedLast = base, manyUnknown = base;
+  for (int i = 0; i < 5000; ++i) manyFields += "&F" + std::to_string(i) + "=41";
+  for (int i = 0; i < 40; ++i) repeatedLast += "&F" + std::to_string(i) + "=41";
+  repeatedLast += "&F0=41";
+  for (int i = 0; i < 20; ++i) manyUnknown += "&X" + std::to_string(i) + "=41";
+  const std::string longValue = base + "&OfficeAddins=" + std::string(2 * kMaxValueBytes + 2, 'A');
+  const std::string ampersands = base + std::string(60000, '&');
+
+  for (const std::string* query : std::vector<const std::string*>{&manyFields, &repeatedLast, &longValue, &ampersands}) {
+    for (const bool zip : {false, true}) {
+      const std::string body = test::MakeBody(*query, zip);
+      const auto start = std::chrono::steady_clock::now();
+      const DecodeResult r = DecodeUpdateBody(body);
+      const auto took = std::chrono::steady_clock::now() - start;
+      EXPECT_FALSE(r.query) << query->substr(0, 60);
+      if (body.size() <= kMaxBodyBytes) {
+        EXPECT_LT(took, std::chrono::milliseconds(20)) << r.error;
+      }
+    }
+  }
+  EXPECT_NE(DecodeUpdateBody(test::MakeBody(repeatedLast, true)).error.find("repeated: F0"), std::string::npos);
+
+  const DecodeResult kept = DecodeUpdateBody(test::MakeBody(manyUnknown + "&UUID=41", true));
+  ASSERT_TRUE(kept.query) << kept.error;
+  EXPECT_EQ(kept.query->unknownFields, 20u);
+  EXPECT_EQ(kept.query->fields.size(), 3u);
+  EXPECT_FALSE(kept.query->Field("X0"));
+  // A value at the limit is kept whole.
+  const DecodeResult big =
+      DecodeUpdateBody(test::MakeBody(base + "&OfficeAddins=" + std::string(2 * kMaxValueBytes, 'A'), true));
+  ASSERT_TRUE(big.query) << big.error;
+  EXPECT_EQ(big.query->Field("OfficeAddins")->size(), kMaxValueBytes);
+}
+
+}  // namespace
+}  // namespace zel::svc

@@ -1,72 +1,65 @@
-// The service program as other tests start it: serve until signalled, then report.
-#include <fcntl.h>
+// The service program as other tests and vendors start it: refuses to start
+// without a valid catalog, serves until signalled, then reports.
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
+#include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
 #include <sstream>
-#include <thread>
 
 #include "Commands.h"
-#include "TestSupport.h"
-
-extern char** environ;
+#include "Processes.h"
 
 namespace zel::svc {
 namespace {
 
+std::vector<std::string> Serve(const test::ScratchDir& dir, const std::string& catalog,
+                               std::vector<std::string> more = {}) {
+  std::vector<std::string> args = {ZELSVC_BINARY, "serve", "--port", "0", "--catalog", catalog,
+                                   "--db", dir.File("c.db"), "--packages", dir.path.string(), "--quiet"};
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
 TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   test::ScratchDir dir;
-  const std::string db = dir.File("c.db"), catalog = dir.File("none.json");  // no catalog offers nothing
-  const char* argv[] = {ZELSVC_BINARY, "serve",          "--port",  "0",
-                        "--catalog",   catalog.c_str(),  "--db",    db.c_str(),
-                        "--packages",  dir.path.c_str(), "--quiet", nullptr};
-  int out[2];
-  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, ZELSVC_BINARY, &actions, nullptr, const_cast<char* const*>(argv), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-
+  test::ChildProcess service;
+  ASSERT_TRUE(service.Start(Serve(dir, dir.Write("c.json", R"({"latest":"","packages":[]})"))));
   // The first line, written in one piece once the socket takes connections, names the port.
-  char line[128] = {};
-  pollfd ready{out[0], POLLIN, 0};
-  const bool got = poll(&ready, 1, 20000) > 0 && read(out[0], line, sizeof line - 1) > 0;
-  std::cmatch m;
-  if (got && std::regex_match(line, m, std::regex(R"(listening on 127\.0\.0\.1:(\d+)\n)"))) {
-    httplib::Client client("127.0.0.1", std::stoi(m[1]));
-    client.set_read_timeout(10, 0);
-    auto res = client.Post("/zelguard/update1", test::MakeBody(test::ShortQuery("2.0.0", "U-1"), true),
-                           "application/x-www-form-urlencoded");
-    EXPECT_EQ(res ? nlohmann::json::parse(res->body)["data"]["action"] : nullptr, "31");
-  } else {
-    ADD_FAILURE() << "first line: " << line;
-  }
-
-  kill(pid, SIGTERM);
-  int status = -1;
-  for (int i = 0; i < 500 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (status == -1) {  // still running after 10 s
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-  }
-  close(out[0]);  // only now: a write after the first line must not meet a closed pipe
+  const int port = service.ListeningPort();
+  ASSERT_GT(port, 0);
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(10, 0);
+  auto res = client.Post("/zelguard/update1", test::MakeBody(test::ShortQuery("2.0.0", "U-1"), true),
+                         "application/x-www-form-urlencoded");
+  EXPECT_EQ(res ? nlohmann::json::parse(res->body)["data"]["action"] : nullptr, "31");
+  const int status = service.Stop(SIGTERM);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
   std::ostringstream report, err;
-  ASSERT_EQ(RunReport({db}, report, err), 0) << err.str();
+  ASSERT_EQ(RunReport({.db = dir.File("c.db"), .htmlPath = "", .days = 90}, report, err), 0) << err.str();
   EXPECT_NE(report.str().find("check-ins: 1"), std::string::npos) << report.str();
+  ASSERT_EQ(RunReport({.db = dir.File("c.db"), .htmlPath = dir.File("r.html"), .days = 90}, report, err), 0);
+  std::stringstream page;
+  page << std::ifstream(dir.File("r.html")).rdbuf();
+  EXPECT_NE(page.str().find("<svg"), std::string::npos);
+  EXPECT_EQ(page.str().find("<script"), std::string::npos);
+}
+
+TEST(ServiceProcess, RefusesToStartWithoutAValidCatalog) {
+  test::ScratchDir dir;
+  for (const std::string& catalog :
+       {dir.File("typo.json"), dir.Write("bad.json", "{"), dir.Write("wrong.json", R"({"latest":"2.0","packages":[]})")}) {
+    test::ChildProcess service;
+    ASSERT_TRUE(service.Start(Serve(dir, catalog), dir.File("err")));
+    EXPECT_EQ(service.ListeningPort(5000), 0) << catalog;
+    const int status = service.Stop(0);  // already gone
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << catalog << ": " << status;
+  }
+  // A test world starts its service before it publishes anything.
+  test::ChildProcess world;
+  ASSERT_TRUE(world.Start(Serve(dir, dir.File("later.json"), {"--test-control"})));
+  EXPECT_GT(world.ListeningPort(), 0);
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <stdlib.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
+#include "CheckinStore.h"
 #include "RequestBody.h"
 #include "WireCodec.h"
 
@@ -48,23 +51,42 @@ inline std::string MakeBody(const std::string& query, bool zip) {
 }
 
 // Query texts as the program sends them, with hex-encoded values.
-inline std::string ShortQuery(const std::string& app_ver, const std::string& uuid) {
-  return "AppVer=" + HexEncodeText(app_ver) + "&ExecutionLevel=30&UUID=" + HexEncodeText(uuid) +
+inline std::string ShortQuery(const std::string& appVer, const std::string& uuid) {
+  return "AppVer=" + HexEncodeText(appVer) + "&ExecutionLevel=30&UUID=" + HexEncodeText(uuid) +
          "&OSMajorVer=3130";
 }
-inline std::string FullQuery(const std::string& app_ver, const std::string& uuid, const std::string& doc_app,
-                             const std::string& doc_ver) {
-  return ShortQuery(app_ver, uuid) + "&Arch=3634&OSName=" + HexEncodeText("Microsoft Windows 10 专业版") +
+inline std::string FullQuery(const std::string& appVer, const std::string& uuid, const std::string& docApp,
+                             const std::string& docVer) {
+  return ShortQuery(appVer, uuid) + "&Arch=3634&OSName=" + HexEncodeText("Microsoft Windows 10 专业版") +
          "&OSVer=" + HexEncodeText("10.0.19045") + "&CPU=" + HexEncodeText("Intel(R) Core(TM) i5") +
          "&Resolution=" + HexEncodeText("1920*1080") + "&HttpsShellApp=" + HexEncodeText("chrome") +
-         "&DocShellApp=" + HexEncodeText(doc_app) + "&DocShellVer=" + HexEncodeText(doc_ver) +
+         "&DocShellApp=" + HexEncodeText(docApp) + "&DocShellVer=" + HexEncodeText(docVer) +
          "&OfficeAddins=7B7D";
 }
 
-inline UpdateQuery Parse(const std::string& query_text) {
+inline UpdateQuery Parse(const std::string& queryText) {
   UpdateQuery query;
-  EXPECT_EQ(ParseQueryFields(query_text, query), "") << query_text;
+  EXPECT_EQ(ParseQueryFields(queryText, query), "") << queryText;
   return query;
+}
+
+// One number read from the store, e.g. SELECT COUNT(*) FROM checkins; -1 on failure.
+inline std::int64_t Count(CheckinStore& store, const std::string& sql) {
+  TextRows rows;
+  const std::string error = store.Select(sql, rows);
+  EXPECT_EQ(error, "") << sql;
+  return rows.empty() || rows[0].empty() ? -1 : std::stoll(rows[0][0]);
+}
+
+// Checks a condition until it holds or the time is up.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 }  // namespace zel::svc::test

@@ -8,72 +8,23 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "TestSupport.h"
+#include "ServerFixture.h"
 #include "WireCodec.h"
 
 namespace zel::svc {
 namespace {
 
-using nlohmann::json;
+using test::Json;
+using test::json;
+using test::kForm;
+using test::kPackage;
 using test::MakeBody;
 using test::ShortQuery;
+using test::Status;
 
-constexpr const char* kForm = "application/x-www-form-urlencoded";
-constexpr const char* kPackage = "/packages/zel-2.1.0.exe";
-
-int Status(const httplib::Result& res) { return res ? res->status : -1; }
-json Json(const httplib::Result& res) { return res ? json::parse(res->body, nullptr, false) : json(); }
-
-class UpdateServerTest : public ::testing::Test {
+class UpdateServerTest : public test::ServiceFixture {
  protected:
   void SetUp() override { Start(true); }
-  void TearDown() override {
-    if (server_) server_->Stop(), thread_.join();
-  }
-
-  void Start(bool test_control) {
-    std::string error;
-    store_ = CheckinStore::Open(dir_.File("checkins.db"), error);
-    ASSERT_TRUE(store_) << error;
-    std::filesystem::create_directories(dir_.path / "packages");
-    package_.resize(3000000);
-    for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
-    dir_.Write("packages/zel-2.1.0.exe", package_);
-    PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, ""}, true);
-    SaveCatalog();
-
-    const ServerConfig config{.catalog_path = dir_.File("catalog.json"),
-                              .packages_dir = dir_.File("packages"),
-                              .test_control = test_control,
-                              .log_requests = false};
-    server_ = std::make_unique<UpdateServer>(config, *store_);
-    auto port = server_->Bind(error);
-    ASSERT_TRUE(port) << error;
-    client_ = std::make_unique<httplib::Client>("127.0.0.1", *port);
-    client_->set_read_timeout(10, 0);
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-
-  void SaveCatalog() {
-    std::string error;
-    ASSERT_TRUE(zel::svc::SaveCatalog(dir_.File("catalog.json"), catalog_, error)) << error;
-  }
-  httplib::Result PostUpdate(const std::string& query, bool zip = false) {
-    return client_->Post("/zelguard/update1", MakeBody(query, zip), kForm);
-  }
-  json Data(const std::string& query, bool zip = false) { return Json(PostUpdate(query, zip))["data"]; }
-  json Requests() { return Json(client_->Get("/_test/requests")); }
-  int AddFaults(const std::string& faults) {
-    return Status(client_->Post("/_test/faults", faults, "application/json"));
-  }
-
-  test::ScratchDir dir_;
-  std::string package_;
-  Catalog catalog_;
-  std::unique_ptr<CheckinStore> store_;
-  std::unique_ptr<UpdateServer> server_;
-  std::unique_ptr<httplib::Client> client_;
-  std::thread thread_;
 };
 
 TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
@@ -83,8 +34,8 @@ TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
   EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
   EXPECT_EQ(Data(test::FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
 
-  EXPECT_EQ(store_->CountCheckins(), 2);
-  EXPECT_TRUE(store_->LastFullProfile("U-2"));
+  EXPECT_EQ(Checkins(), 2);
+  EXPECT_EQ(Checkins("uuid = 'U-2' AND full_profile = 1"), 1);
   const json requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0]["target"], "/zelguard/update1");
@@ -102,13 +53,13 @@ TEST_F(UpdateServerTest, RefusesBadRequestsWithJsonAndKeepsServing) {
       {"/zelguard/update1", std::string(kMaxBodyBytes + 1, 'a'), 413},
       {"/elsewhere", MakeBody(ShortQuery("2.0.0", "U"), false), 404},
   };
-  for (const auto& [target, body, status] : cases) {
+  for (const auto& [target, body, status] : cases) {  // NOLINT
     auto res = client_->Post(target, body, kForm);
     EXPECT_EQ(Status(res), status);
     EXPECT_EQ(Json(res)["code"], 0) << status;
   }
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U"))["action"], "31");
-  EXPECT_EQ(store_->CountCheckins(), 1);  // refused queries are no check-ins
+  EXPECT_EQ(Checkins(), 1);  // refused queries are no check-ins
   const json requests = Requests();
   ASSERT_EQ(requests.size(), 5u);  // refused ones are recorded too
   EXPECT_TRUE(requests[0]["decoded"].is_null());
@@ -177,27 +128,40 @@ TEST_F(UpdateServerTest, ServesPackagesInTheRangesTheProgramAsksFor) {
   }
 }
 
-TEST_F(UpdateServerTest, ReadsTheCatalogAgainButKeepsTheLastGoodOne) {
+TEST_F(UpdateServerTest, ReloadsAChangedCatalogAndKeepsTheLastGoodOneThroughFaults) {
   ASSERT_EQ(Data(ShortQuery("2.1.0", "U"))["action"], "31");
   PublishEntry(catalog_, {"2.2.0", "http://x/2.2.0.exe", 99, std::string(32, 'b'), true, ""}, true);
   SaveCatalog();
-  EXPECT_EQ(Data(ShortQuery("2.1.0", "U"))["updateinfo"]["ver"], "2.2.0");
-  dir_.Write("catalog.json", "{ broken");
-  EXPECT_EQ(Data(ShortQuery("2.1.0", "U"))["updateinfo"]["ver"], "2.2.0");
+  const auto offered = [this] { return Data(ShortQuery("2.1.0", "U"))["updateinfo"]["ver"]; };
+  EXPECT_TRUE(test::Eventually([&] { return offered() == "2.2.0"; }));
+  // Broken, half-written, removed: the last good catalog stays in service.
+  for (const char* fault : std::initializer_list<const char*>{"{ broken", "", R"({"latest":"9.0","packages":[]})", nullptr}) {
+    if (fault) {
+      dir_.Write("catalog.json", fault);
+    } else {
+      std::filesystem::remove(dir_.File("catalog.json"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // several checks of the file
+    EXPECT_EQ(offered(), "2.2.0") << (fault ? fault : "removed");
+  }
+  // Only a valid catalog that offers nothing makes everyone up to date.
+  dir_.Write("catalog.json", R"({"latest":"","packages":[]})");
+  EXPECT_TRUE(test::Eventually([&] { return Data(ShortQuery("1.0.0", "U"))["action"] == "31"; }));
 }
 
 TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
-  catalog_.policy.full_profile_every_days = 30;
+  catalog_.policy.fullProfileEveryDays = 30;
   SaveCatalog();
-  EXPECT_EQ(Data(ShortQuery("2.1.0", "U-7"))["action"], "32");  // never seen
+  // U-7 was never seen with its full profile.
+  EXPECT_TRUE(test::Eventually([&] { return Data(ShortQuery("2.1.0", "U-7"))["action"] == "32"; }));
   EXPECT_EQ(Data(test::FullQuery("2.1.0", "U-7", "wps", "11"))["action"], "31");
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-7"))["action"], "31");  // profile is fresh
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-8"))["action"], "32");  // another installation
 }
 
-class UpdateServerInServiceTest : public UpdateServerTest {
+class UpdateServerInServiceTest : public test::ServiceFixture {
  protected:
-  void SetUp() override { Start(false); }
+  void SetUp() override { Start(); }
 };
 
 TEST_F(UpdateServerInServiceTest, HasNoTestRoutes) {

@@ -51,7 +51,7 @@ frmUpdate& frmUpdate::Instance() {
 void frmUpdate::Load() {
   if (hwnd_) return;
   RegisterWindowClass(&frmUpdate::WindowProc);
-  const int dpi = ScreenDpi();
+  const int dpi = dpi_ = ScreenDpi();
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   RECT frame{0, 0, Px(6060, dpi), Px(3690, dpi)};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
@@ -62,28 +62,39 @@ void frmUpdate::Load() {
   hwnd_ = CreateWindowExW(0, kClassName, Widen(kWindowCaption).c_str(), style, x, y, width, height, nullptr,
                           nullptr, instance, nullptr);
   if (!hwnd_) return;
+  OnLoad();
+}
 
+// The text box and the button are made when first needed: before the window shows, or
+// at the first status text. A hidden run that ends without a status (the common "not
+// due" run) never pays for them, their font or their control classes; the button's
+// state is kept until then.
+void frmUpdate::CreateControls() {
+  if (!hwnd_ || outUpdateMsg_) return;
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
     font_.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
 
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  const int dpi = dpi_;
   outUpdateMsg_ = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"EDIT", L"",
       WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, Px(240, dpi),
       Px(480, dpi), Px(5535, dpi), Px(2055, dpi), hwnd_,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBoxId)), instance, nullptr);
+  const DWORD buttonState = buttonEnabled_ ? 0 : WS_DISABLED;
   okButton_ = CreateWindowExW(0, L"BUTTON", Widen(kExitButtonCaption).c_str(),
-                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, Px(2160, dpi),
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON | buttonState, Px(2160, dpi),
                               Px(3000, dpi), Px(1215, dpi), Px(375, dpi), hwnd_,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkButtonId)), instance, nullptr);
   for (HWND control : {outUpdateMsg_, okButton_})
     if (control && font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
-  OnLoad();
 }
 
 void frmUpdate::Show() {
   Load();
+  CreateControls();
   if (!hwnd_) return;
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   UpdateWindow(hwnd_);
@@ -92,6 +103,7 @@ void frmUpdate::Show() {
 void frmUpdate::LoadHidden() { Load(); }
 
 void frmUpdate::SetStatus(const std::string& text) {
+  CreateControls();
   if (!outUpdateMsg_) return;
   // The box is multi-line: line breaks must be CR LF to show as such.
   std::wstring wide;
@@ -104,6 +116,8 @@ void frmUpdate::SetStatus(const std::string& text) {
 }
 
 void frmUpdate::EnableButton() {
+  if (!hwnd_) return;
+  buttonEnabled_ = true;
   if (okButton_) EnableWindow(okButton_, TRUE);
 }
 
@@ -123,6 +137,7 @@ void frmUpdate::Unload() {
   OnUnload();
   HWND window = hwnd_;
   hwnd_ = okButton_ = outUpdateMsg_ = nullptr;
+  buttonEnabled_ = false;
   DestroyWindow(window);
   font_.Reset();
   WakeMessageLoop();

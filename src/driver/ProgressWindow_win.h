@@ -27,12 +27,15 @@ class frmUpdate final : public ProgressSink {
   bool IsLoaded() const { return hwnd_ != nullptr; }
   bool IsWatching() const { return watching_; }
   HWND Handle() const { return hwnd_; }
+  // The controls are made before the window shows or at its first status: until then
+  // (a hidden window without status) these are null.
   HWND ButtonHandle() const { return okButton_; }
   HWND StatusHandle() const { return outUpdateMsg_; }
 
  private:
   frmUpdate() = default;
   void Load();
+  void CreateControls();
   void OnLoad();
   void OnUnload();
   void OnExitClicked();
@@ -44,6 +47,8 @@ class frmUpdate final : public ProgressSink {
   HWND okButton_ = nullptr;
   HWND outUpdateMsg_ = nullptr;
   UniqueGdiObject font_;
+  int dpi_ = 96;
+  bool buttonEnabled_ = false;  // also while the button is not made yet
   bool watching_ = false;
 };
 

@@ -55,8 +55,9 @@ RangePlan::Step RangePlan::Take(int status, std::uint64_t bodyLength, std::strin
   if (status == kOk) return step;
 
   const auto range = ParseContentRange(contentRange);
-  if (!range || range->first != static_cast<std::uint64_t>(start_) || range->last > static_cast<std::uint64_t>(end_) ||
-      range->total != static_cast<std::uint64_t>(size_) || bodyLength != range->last - range->first + 1)
+  if (!range || range->first != static_cast<std::uint64_t>(start_) ||
+      range->last > static_cast<std::uint64_t>(end_) || range->total != static_cast<std::uint64_t>(size_) ||
+      bodyLength != range->last - range->first + 1)
     return step;
   step.verdict = Verdict::kStoreAndFinish;
   step.got = range;

@@ -70,8 +70,8 @@ class RangePlan {
 // Hands the download to zelupdateget.exe through a task file and watches
 // zelupdatepkg.dwn once a second until it has exactly `size` bytes (true) or the
 // companion ends first (false). Windows build.
-bool DownloadPackage(const std::string& version, const std::string& url, std::int32_t size, const std::string& md5,
-                     const std::string& format, ProgressSink& sink);
+bool DownloadPackage(const std::string& version, const std::string& url, std::int32_t size,
+                     const std::string& md5, const std::string& format, ProgressSink& sink);
 
 // Downloads url into target in ranges of 1 MiB, each request allowed 120 polls 10 ms
 // apart with the window's messages processed in between; on false no target file is

@@ -3,6 +3,7 @@
 // client for one piece after another and polls it in 10 ms steps so that the window
 // stays serviced; the system route is one call to URL Moniker's download.
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wininet.h>
 
@@ -64,7 +65,8 @@ bool FetchRanges(const std::string& url, std::int32_t size, HANDLE file, const s
     if (!client->Start(request) || !AwaitAnswer(*client)) return false;
     const HttpResponse* answer = client->Response();
     if (!answer) return false;
-    const RangePlan::Step step = plan.Take(answer->status, answer->body.size(), answer->Header("Content-Range"));
+    const RangePlan::Step step =
+        plan.Take(answer->status, answer->body.size(), answer->Header("Content-Range"));
     if (step.verdict == RangePlan::Verdict::kFail) return false;
     if (step.verdict == RangePlan::Verdict::kComplete) return true;
     if (!WriteAt(file, step.offset, answer->body)) return false;
@@ -77,8 +79,8 @@ bool FetchRanges(const std::string& url, std::int32_t size, HANDLE file, const s
 
 }  // namespace
 
-bool DownloadPackage(const std::string& version, const std::string& url, std::int32_t size, const std::string& md5,
-                     const std::string& format, ProgressSink& sink) {
+bool DownloadPackage(const std::string& version, const std::string& url, std::int32_t size,
+                     const std::string& md5, const std::string& format, ProgressSink& sink) {
   return Guarded(false, [&] {
     const ClsPathLib paths;
     const std::string folder = GetUserDataDir();
@@ -121,8 +123,8 @@ bool HttpRangeDownload(const std::string& url, std::int32_t size, const std::str
   complete = Guarded(false, [&] {
     // Every download starts at byte 0: nothing of an earlier run is continued.
     paths.DelFile(target);
-    UniqueFile file(CreateFileA(ToAnsi(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileA(ToAnsi(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     const bool fetched = size >= 0 && FetchRanges(RangeDownloadUrl(url), size, file.Get(), format, sink);
     file.Reset();  // closed before the target may be deleted

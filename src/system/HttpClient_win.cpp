@@ -47,7 +47,8 @@ class Transfer {
 
   void Run() {
     // Out of memory for a body ends the transfer as failed, not the program.
-    std::optional<HttpResponse> response = Guarded<std::optional<HttpResponse>>(std::nullopt, [&] { return Perform(); });
+    std::optional<HttpResponse> response =
+        Guarded<std::optional<HttpResponse>>(std::nullopt, [&] { return Perform(); });
     {
       std::lock_guard lock(mutex_);
       if (!abandoned_) response_ = std::move(response);
@@ -137,7 +138,8 @@ class Transfer {
     constexpr DWORD kLargestPresize = 16 * 1048576;  // whatever a server announces
     DWORD announced = 0;
     DWORD size = sizeof(announced);
-    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size, nullptr))
+    if (!HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced, &size,
+                        nullptr))
       announced = 0;
     body.resize(std::max<std::size_t>(std::min(announced, kLargestPresize) + std::size_t{1}, kFirstRoom));
     std::size_t received = 0;
@@ -163,8 +165,8 @@ class Transfer {
 };
 
 // The thread that runs a client's transfers one after the other. Starting a thread
-// costs about as much as a whole request on the loopback, so it is kept from one
-// request to the next; a worker whose transfer is abandoned is let go and ends
+// costs more than half of what a whole request on the loopback costs, so it is kept
+// from one request to the next; a worker whose transfer is abandoned is let go and ends
 // after that transfer.
 class Worker {
  public:

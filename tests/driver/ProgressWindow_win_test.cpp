@@ -107,6 +107,31 @@ TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
   EXPECT_FALSE(IsWindow(hwnd));
 }
 
+// A hidden window makes its text box and button only when they are needed; whatever
+// happened before must show once they are there.
+TEST_F(ProgressWindow, HiddenWindowShownLaterHasItsControlsAndTheirState) {
+  window_.LoadHidden();
+  window_.EnableButton();  // the common ending of a hidden run, before any status
+  window_.Show();
+  HWND button = window_.ButtonHandle();
+  ASSERT_NE(button, nullptr);
+  EXPECT_TRUE(IsWindowEnabled(button));
+  EXPECT_EQ(WindowText(window_.StatusHandle()), L"");
+  RECT b;
+  GetWindowRect(button, &b);
+  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&b), 2);
+  EXPECT_EQ(b.left, 144);  // the same layout as a window shown at once
+  EXPECT_EQ(b.top, 200);
+
+  // Loaded again, the window starts over with its button disabled.
+  window_.Unload();
+  window_.LoadHidden();
+  window_.SetStatus("正在下载......");
+  EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "正在下载......");
+  ASSERT_NE(window_.ButtonHandle(), nullptr);
+  EXPECT_FALSE(IsWindowEnabled(window_.ButtonHandle()));
+}
+
 TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
   window_.Show();
   window_.SwitchOnWatch();

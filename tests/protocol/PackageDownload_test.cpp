@@ -31,9 +31,9 @@ Answer Serve(std::int64_t size, std::string_view range) {
 }
 
 struct Walk {
-  std::vector<std::string> ranges;        // asked
-  std::vector<std::int64_t> offsets;      // where each body went
-  std::vector<std::string> shown;         // progress texts
+  std::vector<std::string> ranges;    // asked
+  std::vector<std::int64_t> offsets;  // where each body went
+  std::vector<std::string> shown;     // progress texts
   Verdict end = Verdict::kFail;
 };
 
@@ -44,7 +44,8 @@ Walk WalkAgainstServer(std::int32_t size) {
     walk.ranges.push_back(plan.RangeHeader());
     const Answer answer = Serve(size, walk.ranges.back());
     const RangePlan::Step step = plan.Take(answer.status, answer.bodyLength, answer.contentRange);
-    if (step.verdict == Verdict::kStore || step.verdict == Verdict::kStoreAndFinish) walk.offsets.push_back(step.offset);
+    if (step.verdict == Verdict::kStore || step.verdict == Verdict::kStoreAndFinish)
+      walk.offsets.push_back(step.offset);
     if (step.got) walk.shown.push_back(*ProgressText("%f", step.got->last, step.got->total));
     if (step.verdict != Verdict::kStore) {
       walk.end = step.verdict;
@@ -78,29 +79,24 @@ TEST(RangePlan, OneRequestAroundOneMebibyte) {
   }
 }
 
-TEST(RangePlan, AWholeFileAnswerCountsOnlyForAPackageUnderOneMebibyte) {
-  EXPECT_EQ(RangePlan(1048575).Take(200, 1048575, "").verdict, Verdict::kStoreAndFinish);
-  // All of a small package completes it whatever the status, Content-Range or not.
+// Which answers the route refuses, 416 and the whole-file answers of the network
+// tests aside.
+TEST(RangePlan, APartialAnswerCountsOnlyWithExactlyTheBytesAskedFor) {
+  EXPECT_EQ(RangePlan(1048575).Take(200, 1048574, "").verdict, Verdict::kFail);
+  // All of a package under 1 MiB completes it whatever the status, Content-Range or
+  // not; from 1 MiB on a 206 needs its Content-Range.
   EXPECT_EQ(RangePlan(1048575).Take(206, 1048575, "").verdict, Verdict::kStoreAndFinish);
   EXPECT_EQ(RangePlan(1048576).Take(206, 1048576, "").verdict, Verdict::kFail);
-  EXPECT_EQ(RangePlan(1048575).Take(200, 1048574, "").verdict, Verdict::kFail);
-  EXPECT_EQ(RangePlan(1048576).Take(200, 1048576, "").verdict, Verdict::kFail);
-  // Not even with a range that would fit.
-  EXPECT_EQ(RangePlan(3000000).Take(200, 1048577, "bytes 0-1048576/3000000").verdict, Verdict::kFail);
-}
-
-TEST(RangePlan, APartialAnswerCountsOnlyWithExactlyTheBytesAskedFor) {
   RangePlan plan(3000000);
   ASSERT_EQ(plan.Take(206, 1048577, "bytes 0-1048576/3000000").verdict, Verdict::kStore);
   // The request due is bytes=1048576-2097152.
   for (const Answer& bad : std::vector<Answer>{
-           {206, 1048577, ""},
            {206, 1048577, "bytes 1048577-2097153/3000000"},  // another first byte
            {206, 1048578, "bytes 1048576-2097153/3000000"},  // beyond the last byte asked for
-           {206, 1048577, "bytes 1048576-2097152/3000001"},  // another file
            {206, 1048576, "bytes 1048576-2097152/3000000"},  // the body does not match its range
-           {206, 1048577, "bytes 1048576-2097152/*"},
-           {200, 3000000, ""}, {403, 0, ""}, {404, 0, ""}, {500, 0, ""}, {204, 0, ""}, {302, 0, ""}}) {
+           {200, 1048577, "bytes 1048576-2097152/3000000"},
+           {204, 0, ""},
+           {302, 0, ""}}) {
     RangePlan copy = plan;
     EXPECT_EQ(copy.Take(bad.status, bad.bodyLength, bad.contentRange).verdict, Verdict::kFail)
         << bad.status << " " << bad.contentRange;
@@ -110,11 +106,6 @@ TEST(RangePlan, APartialAnswerCountsOnlyWithExactlyTheBytesAskedFor) {
   EXPECT_EQ(shorter.verdict, Verdict::kStore);
   EXPECT_EQ(shorter.offset, 1048576);
   EXPECT_EQ(plan.RangeHeader(), "bytes=1049576-2098152");
-}
-
-TEST(RangePlan, NotSatisfiableEndsTheDownloadAtAnyRequest) {
-  EXPECT_EQ(RangePlan(3000000).Take(416, 0, "bytes */3000000").verdict, Verdict::kComplete);
-  EXPECT_EQ(RangePlan(10).Take(416, 0, "").verdict, Verdict::kComplete);
 }
 
 TEST(ProgressText, TheFirstPercentFBecomesTheWholePercentageHalvesToEven) {

@@ -1,0 +1,84 @@
+#include "CheckinWriter.h"
+
+#include <iostream>
+
+namespace zel::svc {
+
+CheckinWriter::CheckinWriter(CheckinStore& store, std::chrono::microseconds window)
+    : store_(store), window_(window), thread_([this] { Loop(); }) {}
+
+CheckinWriter::~CheckinWriter() { Stop(); }
+
+void CheckinWriter::Submit(std::shared_ptr<CheckinJob> job) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(job));
+    // The writer waits for a first job, then for its window to pass or the group
+    // to fill; other arrivals need not wake it.
+    wake = queue_.size() == 1 || queue_.size() == kMaxGroupRows;
+  }
+  if (wake) wake_.notify_one();
+}
+
+void CheckinWriter::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  if (thread_.joinable()) thread_.join();
+}
+
+void CheckinWriter::Loop() {
+  std::unique_lock lock(mutex_);
+  while (true) {
+    wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // stopping with nothing left
+    // The group: what arrives within the window after the first, up to a limit.
+    const auto until = std::chrono::steady_clock::now() + window_;
+    wake_.wait_until(lock, until, [this] { return stopping_ || queue_.size() >= kMaxGroupRows; });
+    std::deque<std::shared_ptr<CheckinJob>> jobs;
+    while (!queue_.empty() && jobs.size() < kMaxGroupRows) {
+      jobs.push_back(std::move(queue_.front()));
+      queue_.pop_front();
+    }
+    lock.unlock();
+    Process(jobs);
+    lock.lock();
+  }
+}
+
+void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
+  std::vector<std::string> uuids;
+  for (const auto& job : jobs) {
+    if (!job->historyUuid.empty()) uuids.push_back(job->historyUuid);
+  }
+  std::map<std::string, std::int64_t> lastFull;
+  std::string error = uuids.empty() ? "" : store_.LastFullProfiles(uuids, lastFull);
+
+  std::vector<CheckinRow> rows;
+  std::vector<bool> hasRow;
+  if (error.empty()) {
+    for (const auto& job : jobs) {
+      std::optional<std::int64_t> history;
+      if (auto it = lastFull.find(job->historyUuid); it != lastFull.end()) history = it->second;
+      const int action = job->decide(*job, history);
+      hasRow.push_back(action != 0);
+      if (action != 0) rows.push_back(CheckinRow::FromQuery(job->time, job->remoteAddr, job->query, action));
+    }
+    if (!rows.empty()) error = store_.Insert(rows);
+  }
+  if (error.empty()) {
+    ++commits_;
+    rows_ += rows.size();
+    if (!lastError_.empty()) std::cerr << "check-in store works again" << std::endl;
+    lastError_.clear();
+  } else if (error != lastError_) {
+    std::cerr << "check-ins not stored, queries answered \"try again\": " << error << std::endl;
+    lastError_ = error;
+  }
+  for (const auto& job : jobs) job->finish(error.empty());
+}
+
+}  // namespace zel::svc

@@ -1,0 +1,192 @@
+#include "PostgresStore.h"
+
+#include <libpq-fe.h>
+
+#include <mutex>
+
+namespace zel::svc {
+namespace {
+
+// Rows per INSERT statement, well under the protocol's 65535 parameters.
+constexpr std::size_t kRowsPerStatement = 1000;
+constexpr std::size_t kColumns = 5 + kFieldColumns.size();
+
+struct Result {
+  PGresult* res;
+  explicit Result(PGresult* r) : res(r) {}
+  ~Result() { PQclear(res); }
+  Result(const Result&) = delete;
+  Result& operator=(const Result&) = delete;
+};
+
+class PostgresStore final : public CheckinStore {
+ public:
+  PostgresStore(std::string conninfo, bool readOnly) : conninfo_(std::move(conninfo)), readOnly_(readOnly) {}
+  ~PostgresStore() override { PQfinish(conn_); }
+
+  // Connects, or reconnects after the server went away; empty error when connected.
+  std::string Connect() {
+    if (conn_ && PQstatus(conn_) == CONNECTION_OK) return {};
+    PQfinish(conn_);
+    // Statements that take longer than the time budget of a query are given up, so a
+    // stuck server turns into "try again" answers rather than a stalled service.
+    const char* options = readOnly_ ? "-c client_min_messages=warning -c default_transaction_read_only=on"
+                                    : "-c client_min_messages=warning -c statement_timeout=2000";
+    const char* keys[] = {"dbname", "connect_timeout", "options", "application_name", nullptr};
+    const char* values[] = {conninfo_.c_str(), "2", options, "zelupdate-service", nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
+    if (PQstatus(conn_) == CONNECTION_OK) return {};
+    std::string error = Error();
+    PQfinish(conn_);
+    conn_ = nullptr;
+    return error;
+  }
+
+  std::string Exec(const std::string& sql, ExecStatusType expected = PGRES_COMMAND_OK) {
+    Result r(PQexec(conn_, sql.c_str()));
+    return PQresultStatus(r.res) == expected ? "" : Error();
+  }
+
+  std::string Insert(const std::vector<CheckinRow>& rows) override {
+    std::lock_guard lock(mutex_);
+    return Retried([&] { return InsertOnce(rows); });
+  }
+
+  std::string LastFullProfiles(const std::vector<std::string>& uuids,
+                               std::map<std::string, std::int64_t>& lastFull) override {
+    std::lock_guard lock(mutex_);
+    return Retried([&] { return LastFullProfilesOnce(uuids, lastFull); });
+  }
+
+ private:
+  // A connection the server dropped (a restart, a failover) is found broken only
+  // by its next use; that use is tried once more on a new connection.
+  template <typename Action>
+  std::string Retried(Action action) {
+    std::string error = action();
+    if (!error.empty() && conn_ && PQstatus(conn_) != CONNECTION_OK) error = action();
+    return error;
+  }
+
+  std::string InsertOnce(const std::vector<CheckinRow>& rows) {
+    if (std::string error = Connect(); !error.empty()) return error;
+    if (std::string error = Exec("BEGIN"); !error.empty()) return error;
+    std::string error;
+    for (std::size_t first = 0; first < rows.size() && error.empty(); first += kRowsPerStatement) {
+      const std::size_t count = std::min(kRowsPerStatement, rows.size() - first);
+      std::string sql = "INSERT INTO checkins (" + CheckinColumnList() + ") VALUES ";
+      std::vector<std::string> texts;
+      texts.reserve(count * kColumns);
+      std::vector<const char*> params;
+      params.reserve(count * kColumns);
+      for (std::size_t r = 0; r < count; ++r) {
+        const CheckinRow& row = rows[first + r];
+        sql += r ? ",(" : "(";
+        for (std::size_t c = 0; c < kColumns; ++c) {
+          sql += (c ? ",$" : "$") + std::to_string(r * kColumns + c + 1);
+        }
+        sql += ")";
+        texts.push_back(IsoUtc(row.time));
+        texts.push_back(row.remoteAddr);
+        texts.push_back(std::to_string(row.action));
+        texts.push_back(row.fullProfile ? "1" : "0");
+        texts.push_back(std::to_string(row.unknownFields));
+        for (const auto& value : row.values) texts.push_back(value.value_or(""));
+      }
+      for (std::size_t r = 0; r < count; ++r) {
+        const CheckinRow& row = rows[first + r];
+        for (std::size_t c = 0; c < kColumns; ++c) {
+          const bool null = c >= 5 && !row.values[c - 5];
+          params.push_back(null ? nullptr : texts[r * kColumns + c].c_str());
+        }
+      }
+      Result res(PQexecParams(conn_, sql.c_str(), static_cast<int>(params.size()), nullptr, params.data(),
+                              nullptr, nullptr, 0));
+      if (PQresultStatus(res.res) != PGRES_COMMAND_OK) error = Error();
+    }
+    if (error.empty()) error = Exec("COMMIT");
+    if (!error.empty() && conn_) Exec("ROLLBACK");
+    return error;
+  }
+
+  std::string LastFullProfilesOnce(const std::vector<std::string>& uuids,
+                                   std::map<std::string, std::int64_t>& lastFull) {
+    if (std::string error = Connect(); !error.empty()) return error;
+    std::string array = "{";
+    for (const std::string& uuid : uuids) {
+      if (array.size() > 1) array += ",";
+      array += "\"";
+      for (char c : uuid) {
+        if (c == '"' || c == '\\') array += '\\';
+        array += c;
+      }
+      array += "\"";
+    }
+    array += "}";
+    const char* params[] = {array.c_str()};
+    Result res(PQexecParams(conn_,
+                            "SELECT uuid, MAX(time) FROM checkins WHERE full_profile = 1 "
+                            "AND uuid = ANY($1::text[]) GROUP BY uuid",
+                            1, nullptr, params, nullptr, nullptr, 0));
+    if (PQresultStatus(res.res) != PGRES_TUPLES_OK) return Error();
+    for (int i = 0; i < PQntuples(res.res); ++i) {
+      if (auto when = ParseIsoUtc(PQgetvalue(res.res, i, 1))) lastFull[PQgetvalue(res.res, i, 0)] = *when;
+    }
+    return {};
+  }
+
+
+ public:
+  std::string Prune(std::int64_t before, std::int64_t& removed) override {
+    std::lock_guard lock(mutex_);
+    if (std::string error = Connect(); !error.empty()) return error;
+    const std::string cutoff = IsoUtc(before);
+    const char* params[] = {cutoff.c_str()};
+    Result res(PQexecParams(conn_, "DELETE FROM checkins WHERE time < $1", 1, nullptr, params, nullptr, nullptr, 0));
+    if (PQresultStatus(res.res) != PGRES_COMMAND_OK) return Error();
+    removed = std::stoll(PQcmdTuples(res.res));
+    return {};
+  }
+
+  std::string Select(const std::string& sql, TextRows& rows) override {
+    std::lock_guard lock(mutex_);
+    if (std::string error = Connect(); !error.empty()) return error;
+    Result res(PQexec(conn_, sql.c_str()));
+    if (PQresultStatus(res.res) != PGRES_TUPLES_OK) return Error();
+    for (int i = 0; i < PQntuples(res.res); ++i) {
+      std::vector<std::string>& row = rows.emplace_back();
+      for (int c = 0; c < PQnfields(res.res); ++c) row.emplace_back(PQgetvalue(res.res, i, c));
+    }
+    return {};
+  }
+
+ private:
+  std::string Error() const {
+    std::string message = conn_ ? PQerrorMessage(conn_) : "no connection";
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    return "postgresql: " + message;
+  }
+
+  std::mutex mutex_;
+  const std::string conninfo_;
+  const bool readOnly_;
+  PGconn* conn_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<CheckinStore> OpenPostgresStore(const std::string& conninfo, CheckinStore::Access access,
+                                                std::string& error) {
+  const bool readOnly = access == CheckinStore::Access::kReadOnly;
+  auto store = std::make_unique<PostgresStore>(conninfo, readOnly);
+  error = store->Connect();
+  if (error.empty() && !readOnly) {
+    // Replicas starting together create the schema one after the other.
+    error = store->Exec("BEGIN; SELECT pg_advisory_xact_lock(74110911); " +
+                        CheckinSchema("BIGSERIAL PRIMARY KEY", "CREATE OR REPLACE VIEW") + " COMMIT;");
+  }
+  if (!error.empty()) return nullptr;
+  return store;
+}
+
+}  // namespace zel::svc

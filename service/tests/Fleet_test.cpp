@@ -1,0 +1,165 @@
+// The fleet layout: nginx in front serving packages and passing queries to two
+// replicas that share a PostgreSQL store; and the PostgreSQL store going away.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "Processes.h"
+#include "ServerFixture.h"
+
+namespace zel::svc {
+namespace {
+
+using test::MakeBody;
+using test::ShortQuery;
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
+class PostgresServiceTest : public test::ServiceFixture {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::SharedCluster().Up()) << "no PostgreSQL cluster";
+    std::string error;
+    store_ = OpenCheckinStore(test::SharedCluster().Database(), CheckinStore::Access::kReadWrite, error);
+    ASSERT_TRUE(store_) << error;
+    Start();
+  }
+};
+
+TEST_F(PostgresServiceTest, AServerThatIsDownIsAnsweredTryAgainAndRecovers) {
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "before"))["action"], "33");
+  test::SharedCluster().Stop();  // as a crash would
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "down"))["action"], "32");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
+  ASSERT_TRUE(test::SharedCluster().Restart());
+  // The first query after the restart already finds its way to the server again.
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "after"))["action"], "33");
+  EXPECT_EQ(Checkins("uuid = 'before'"), 1);
+  EXPECT_GE(Checkins("uuid = 'after'"), 1);
+}
+
+TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
+  ASSERT_TRUE(test::SharedCluster().Up()) << "no PostgreSQL cluster";
+  const std::string db = test::SharedCluster().Database();
+  test::ScratchDir dir;
+  chmod(dir.path.c_str(), 0755);  // nginx's workers read the packages
+  std::filesystem::create_directories(dir.path / "packages");
+  const std::string package(1500000, 'p');
+  dir.Write("packages/zel-2.1.0.exe", package);
+  Catalog catalog;
+  PublishEntry(catalog, {"2.1.0", "http://h/packages/zel-2.1.0.exe", 1500000, std::string(32, 'b'), false, ""}, true);
+  catalog.policy.fullProfileEveryDays = 30;  // the answer depends on the shared store
+  std::string error;
+  ASSERT_TRUE(SaveCatalog(dir.File("catalog.json"), catalog, error)) << error;
+
+  test::ChildProcess replicas[2];
+  std::string upstreams;
+  for (auto& replica : replicas) {
+    ASSERT_TRUE(replica.Start({ZELSVC_BINARY, "serve", "--port", "0", "--catalog", dir.File("catalog.json"), "--db", db,
+                               "--packages", dir.File("packages"), "--quiet"},
+                              dir.File("replicas.log")));
+    const int port = replica.ListeningPort();
+    ASSERT_GT(port, 0) << ReadFile(dir.File("replicas.log"));
+    upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=10s;\n";
+  }
+  const int port = FreePort();
+  std::string conf = ReadFile(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in");
+  conf = std::regex_replace(conf, std::regex("@PREFIX@"), dir.path.string());
+  conf = std::regex_replace(conf, std::regex("@PACKAGES@"), dir.File("packages"));
+  conf = std::regex_replace(conf, std::regex("@LISTEN@"), "127.0.0.1:" + std::to_string(port));
+  conf = std::regex_replace(conf, std::regex("@REPLICAS@\n"), upstreams);
+  conf = std::regex_replace(conf, std::regex("worker_processes auto"), "worker_processes 1");
+  dir.Write("nginx.conf", conf);
+  test::ChildProcess nginx;
+  ASSERT_TRUE(nginx.Start({"/usr/sbin/nginx", "-e", dir.File("startup.log"), "-p", dir.path.string(), "-c",
+                           dir.File("nginx.conf")}));
+  httplib::Client client("127.0.0.1", port);
+  ASSERT_TRUE(test::Eventually([&] { return test::Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206; }))
+      << ReadFile(dir.File("startup.log")) << ReadFile(dir.File("error.log"));
+  auto range = client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=1048576-2097152"}});
+  EXPECT_EQ(range->get_header_value("Content-Range"), "bytes 1048576-1499999/1500000");
+  for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2"}) {
+    auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
+    EXPECT_EQ(test::Status(whole), 200) << invalid;
+    EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
+  }
+
+  // Eight clients query through nginx, each installation with its full profile
+  // and then the short one, whose answer depends on the first being in the shared
+  // store; one replica is killed a second in.
+  std::mutex mutex;
+  std::set<std::string> answered;  // uuid/full_profile
+  std::atomic<int> answeredAfterKill{0}, failed{0}, disagreed{0};
+  std::atomic<bool> killed{false};
+  std::vector<std::thread> clients;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+  for (int c = 0; c < 8; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Client http("127.0.0.1", port);
+      http.set_read_timeout(5, 0);
+      for (int q = 0; std::chrono::steady_clock::now() < end; ++q) {
+        const std::string uuid = "F-" + std::to_string(c) + "-" + std::to_string(q);
+        for (const bool full : {true, false}) {
+          const bool after = killed;
+          const std::string query = full ? test::FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid);
+          const auto answer = test::Json(http.Post("/zelguard/update1", MakeBody(query, true), test::kForm));
+          const auto action = answer["data"]["action"];
+          if (action == "33") {
+            std::lock_guard lock(mutex);
+            answered.insert(uuid + (full ? "/1" : "/0"));
+            answeredAfterKill += after;
+          } else if (action == "32" && answer["message"] == "send the full profile") {
+            ++disagreed;  // a replica did not see the full profile another one stored
+          } else if (action != "32") {  // 32 "temporarily unavailable" promises no check-in
+            ++failed;
+          }
+        }
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  replicas[0].Stop(SIGKILL);
+  killed = true;
+  for (auto& t : clients) t.join();
+
+  auto reader = OpenCheckinStore(db, CheckinStore::Access::kReadOnly, error);
+  ASSERT_TRUE(reader) << error;
+  TextRows rows;
+  ASSERT_EQ(reader->Select("SELECT uuid || '/' || full_profile FROM checkins", rows), "");
+  std::set<std::string> stored;
+  for (const auto& row : rows) stored.insert(row[0]);
+  std::vector<std::string> lost;
+  std::set_difference(answered.begin(), answered.end(), stored.begin(), stored.end(), std::back_inserter(lost));
+  EXPECT_TRUE(lost.empty()) << lost.size() << " answered check-ins missing, e.g. " << lost.front();
+  EXPECT_GT(answered.size(), 200u);
+  EXPECT_GT(answeredAfterKill, 100);  // the other replica took over
+  EXPECT_EQ(disagreed, 0);
+  EXPECT_LE(failed, 8) << "queries that got no answer";
+  EXPECT_EQ(nginx.Stop(SIGQUIT), 0);
+}
+
+}  // namespace
+}  // namespace zel::svc

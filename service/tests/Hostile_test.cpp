@@ -1,0 +1,257 @@
+// Clients that misbehave, on purpose or not, and a store that fails: each is
+// answered within bounded time, stores nothing it should not, and leaves the
+// other clients served.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <set>
+
+#include "AccessLog.h"
+#include "CheckinWriter.h"
+#include "ServerFixture.h"
+
+namespace zel::svc {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::MakeBody;
+using test::RawConnection;
+using test::ShortQuery;
+using test::Status;
+
+class HostileTest : public test::ServiceFixture {
+ protected:
+  void SetUp() override { Start(); }
+
+  // The share of a probe's queries (each on a new connection) answered within 1 s.
+  double ProbeAnsweredWithinOneSecond(int queries) {
+    int good = 0;
+    for (int i = 0; i < queries; ++i) {
+      httplib::Client probe("127.0.0.1", port_);
+      probe.set_connection_timeout(2, 0);
+      probe.set_read_timeout(2, 0);
+      const auto start = Clock::now();
+      auto res = probe.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "P-" + std::to_string(i)), false),
+                            test::kForm);
+      good += Status(res) == 200 && Clock::now() - start < std::chrono::seconds(1);
+    }
+    return static_cast<double>(good) / queries;
+  }
+};
+
+// Slow package readers, idle keep-alive connections and clients that send their
+// head a byte at a time hold connections, never the service.
+TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
+  std::vector<std::unique_ptr<RawConnection>> held;
+  for (int i = 0; i < 32; ++i) {  // downloads that read nothing
+    auto c = std::make_unique<RawConnection>(port_, 4096);
+    ASSERT_TRUE(c->Send(std::string("GET ") + test::kPackage + " HTTP/1.1\r\nHost: h\r\n\r\n"));
+    held.push_back(std::move(c));
+  }
+  for (int i = 0; i < 32; ++i) held.push_back(std::make_unique<RawConnection>(port_));  // idle
+  std::vector<std::unique_ptr<RawConnection>> dripping;
+  for (int i = 0; i < 16; ++i) {
+    dripping.push_back(std::make_unique<RawConnection>(port_));
+    ASSERT_TRUE(dripping.back()->Send("POST /zelguard/update1 HTTP/1.1\r\n"));
+  }
+  std::atomic<bool> done{false};
+  std::thread drip([&] {
+    for (int n = 0; !done; ++n) {
+      for (auto& c : dripping) c->Send("X");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  EXPECT_GE(ProbeAnsweredWithinOneSecond(60), 0.99);
+  done = true;
+  drip.join();
+  EXPECT_EQ(Checkins(), 60);
+}
+
+TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
+  const auto start = Clock::now();
+  {  // a declared length over the limit: refused before the body is read
+    RawConnection c(port_);
+    ASSERT_TRUE(c.Send("POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nContent-Length: 1200000000\r\n\r\n"));
+    EXPECT_EQ(c.ReadAll().rfind("HTTP/1.1 413", 0), 0u);
+  }
+  {  // a chunked body that never ends: the connection is closed past the limit
+    RawConnection c(port_);
+    ASSERT_TRUE(c.Send("POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"));
+    const std::string chunk = "4000\r\n" + std::string(0x4000, 'a') + "\r\n";
+    std::size_t sent = 0;
+    while (sent < (64u << 20) && c.Send(chunk)) sent += chunk.size();
+    EXPECT_LT(sent, 8u << 20);  // stopped long before 64 MiB
+  }
+  {  // a compressed body that inflates far beyond the limit
+    const std::string zeros(50u << 20, '\0');
+    uLongf length = compressBound(zeros.size());
+    std::string gz(length, '\0');
+    compress2(reinterpret_cast<Bytef*>(gz.data()), &length, reinterpret_cast<const Bytef*>(zeros.data()), zeros.size(), 9);
+    gz.resize(length);
+    ASSERT_LT(gz.size(), kMaxBodyBytes);
+    httplib::Headers headers = {{"Content-Encoding", "deflate"}};
+    EXPECT_EQ(Status(client_->Post("/zelguard/update1", headers, gz, test::kForm)), 413);
+    headers = {{"Content-Encoding", "br"}};
+    EXPECT_EQ(Status(client_->Post("/zelguard/update1", headers, gz, test::kForm)), 415);
+  }
+  {  // a head larger than a connection's buffer
+    RawConnection c(port_);
+    ASSERT_TRUE(c.Send("GET / HTTP/1.1\r\nHost: h\r\nX-Big: " + std::string(64 * 1024, 'b') + "\r\n\r\n"));
+    const std::string answer = c.ReadAll();
+    EXPECT_TRUE(answer.empty() || answer.rfind("HTTP/1.1 4", 0) == 0) << answer.substr(0, 40);
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(Checkins(), 0);
+  EXPECT_EQ(Status(PostUpdate(ShortQuery("2.0.0", "after"))), 200);
+}
+
+TEST_F(HostileTest, AcceptsEveryBodyUpToTheLimitInAnyFraming) {
+  // A machine with many add-ins: a form body well over 8 KiB.
+  const std::string addins(6000, 'x');
+  const std::string query = ShortQuery("2.0.0", "big") + "&OfficeAddins=" + HexEncodeText(addins);
+  const std::string body = MakeBody(query, false);
+  ASSERT_GT(body.size(), 16u * 1024);
+  EXPECT_EQ(Status(client_->Post("/zelguard/update1", body, test::kForm)), 200);
+
+  RawConnection c(port_);  // the same body chunked and gzip-compressed
+  std::string gz(compressBound(body.size()) + 32, '\0');
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
+  z.avail_in = static_cast<uInt>(body.size());
+  z.next_out = reinterpret_cast<Bytef*>(gz.data());
+  z.avail_out = static_cast<uInt>(gz.size());
+  deflate(&z, Z_FINISH);
+  gz.resize(z.total_out);
+  deflateEnd(&z);
+  char size[16];
+  std::snprintf(size, sizeof size, "%zx", gz.size());
+  ASSERT_TRUE(c.Send("POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nConnection: close\r\nContent-Encoding: gzip\r\n"
+                     "Transfer-Encoding: chunked\r\n\r\n" + std::string(size) + "\r\n" + gz + "\r\n0\r\n\r\n"));
+  EXPECT_EQ(c.ReadAll().rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_EQ(Checkins("uuid = 'big' AND length(office_addins) = 6000"), 2);
+}
+
+// Kept-alive queries are answered at once: no answer waits for more data to join
+// it (Nagle's algorithm would hold each for 40 ms). The client sends each request
+// without delay too, as the program's does.
+TEST_F(HostileTest, KeptAliveQueriesAreNotHeldBack) {
+  httplib::Client client("127.0.0.1", port_);
+  client.set_keep_alive(true);
+  client.set_tcp_nodelay(true);
+  std::vector<double> ms;
+  for (int i = 0; i < 21; ++i) {
+    const auto start = Clock::now();
+    ASSERT_EQ(Status(client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "K"), false), test::kForm)), 200);
+    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  }
+  std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
+  EXPECT_LT(ms[10], 30.0);
+}
+
+TEST_F(HostileTest, InvalidRangesGetTheWholePackage) {
+  for (const char* range :
+       {"bytes=abc", "bytes=5-1", "bytes=1-2,4-5", "bytes=-", "pages=1-2", "bytes=1 - 2", "bytes = 0-9"}) {
+    auto res = client_->Get(test::kPackage, {{"Range", range}});
+    ASSERT_EQ(Status(res), 200) << range;
+    EXPECT_FALSE(res->has_header("Content-Range")) << range;
+    EXPECT_EQ(res->body.size(), package_.size()) << range;
+  }
+  auto res = client_->Get(test::kPackage, {{"Range", "BYTES=, 0-9 ,"}});
+  EXPECT_EQ(Status(res), 206);
+  EXPECT_EQ(res->get_header_value("Content-Range"), "bytes 0-9/3000000");
+}
+
+TEST(AccessLog, NeverWritesAClientsBytesRaw) {
+  EXPECT_EQ(EscapeForLog("GET /a b"), "GET /a b");
+  EXPECT_EQ(EscapeForLog("/x\r\n200 OK \x1b[2J\"\\\xe4\xb8\xad"), "/x\\x0D\\x0A200 OK \\x1B[2J\\\"\\\\\\xE4\\xB8\\xAD");
+}
+
+// A store that is locked or fails is answered "try again" within the budget, and
+// nothing answered as done goes unrecorded.
+TEST_F(HostileTest, ALockedStoreAnswersTryAgainWithinTheBudget) {
+  sqlite3* locker = nullptr;
+  ASSERT_EQ(sqlite3_open(dir_.File("checkins.db").c_str(), &locker), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const auto start = Clock::now();
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "locked"))["action"], "32");
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1200));
+  sqlite3_exec(locker, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(locker);
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "locked"))["action"], "33");
+  EXPECT_EQ(Checkins("uuid = 'locked'"), 1);
+}
+
+// A store that never answers within the budget.
+class StalledStore final : public CheckinStore {
+ public:
+  std::string Insert(const std::vector<CheckinRow>&) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    return "stalled";
+  }
+  std::string LastFullProfiles(const std::vector<std::string>&, std::map<std::string, std::int64_t>&) override {
+    return {};
+  }
+  std::string Prune(std::int64_t, std::int64_t&) override { return {}; }
+  std::string Select(const std::string&, TextRows&) override { return {}; }
+};
+
+class StalledStoreTest : public test::ServiceFixture {
+ protected:
+  void SetUp() override {
+    store_ = std::make_unique<StalledStore>();
+    Start(false, std::chrono::milliseconds(300));
+  }
+};
+
+TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudget) {
+  std::vector<std::thread> clients;
+  std::atomic<int> tryAgain{0};
+  const auto start = Clock::now();
+  for (int i = 0; i < 8; ++i) {
+    clients.emplace_back([&, i] {
+      httplib::Client c("127.0.0.1", port_);
+      auto res = c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", std::to_string(i)), false), test::kForm);
+      tryAgain += test::Json(res)["data"]["action"] == "32";
+    });
+  }
+  for (auto& t : clients) t.join();
+  EXPECT_EQ(tryAgain, 8);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+}
+
+TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
+  constexpr int kClients = 16, kQueries = 40;
+  std::vector<std::thread> clients;
+  std::mutex mutex;
+  std::set<std::string> answered;
+  for (int c = 0; c < kClients; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Client client("127.0.0.1", port_);
+      client.set_keep_alive(true);
+      for (int q = 0; q < kQueries; ++q) {
+        const std::string uuid = "G-" + std::to_string(c) + "-" + std::to_string(q);
+        auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", uuid), true), test::kForm);
+        if (test::Json(res)["data"]["action"] == "33") {
+          std::lock_guard lock(mutex);
+          answered.insert(uuid);
+        }
+      }
+    });
+  }
+  for (auto& t : clients) t.join();
+  EXPECT_EQ(answered.size(), std::size_t{kClients * kQueries});
+  TextRows rows;
+  ASSERT_EQ(store_->Select("SELECT uuid FROM checkins", rows), "");
+  std::set<std::string> stored;
+  for (const auto& row : rows) stored.insert(row[0]);
+  EXPECT_EQ(stored, answered);
+  // Fewer transactions than check-ins: concurrent queries shared their commits.
+  EXPECT_LT(server_->Writer()->Commits(), server_->Writer()->Rows());
+  EXPECT_EQ(server_->Writer()->Rows(), std::uint64_t{kClients * kQueries});
+}
+
+}  // namespace
+}  // namespace zel::svc
