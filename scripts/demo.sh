@@ -9,7 +9,8 @@
 # elevated. The window shows the check, the download, the verification and "升级中...",
 # and closes when the upgrading copy starts installing; the product's processes leave,
 # the installer runs, and a second check is answered "版本已更新到最新". Keeps
-# screenshots in artifacts/ (demo-download.png, demo-installing.png, demo-window.png),
+# screenshots in artifacts/ (demo-download.png during the download, demo-window.png of
+# the second check),
 # prints the window's status lines, the versions before and after, what the service
 # recorded and config.dat, and exits 0 only when the product ends at 1.0.2.
 set -euo pipefail
@@ -68,8 +69,6 @@ run_updater() {
     if [ -z "$shot_taken" ] && grep -q '^下载升级包进度:[1-9]' "$status_file" 2>/dev/null; then
       screenshot artifacts/demo-download.png && shot_taken=1
     fi
-    grep -q '^升级中' "$status_file" 2>/dev/null && [ ! -e artifacts/demo-installing.png ] &&
-      screenshot artifacts/demo-installing.png
     grep -qE '^(END|CLOSED)' "$status_file" 2>/dev/null && break
     kill -0 "$demo" 2>/dev/null || break
     sleep 0.1
@@ -87,7 +86,7 @@ screenshot() {
 }
 
 echo "== zelpatcher.exe /ui /manual, as a standard user"
-rm -f artifacts/demo-download.png artifacts/demo-installing.png artifacts/demo-window.png
+rm -f artifacts/demo-download.png artifacts/demo-window.png
 run_updater "$ZEL_WORLD_DIR/first.txt"
 sed 's/^/  window: /' "$ZEL_WORLD_DIR/first.txt"
 

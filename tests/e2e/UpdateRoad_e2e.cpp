@@ -145,6 +145,11 @@ class UpdateRoad : public ::testing::Test {
            !FileExists(CachedPackage());
   }
 
+  // The window of the run under test shows this status now.
+  bool Shows(const std::string& status) const {
+    const HWND window = FindProgressWindow(runPid_, 0);
+    return window && Narrow(StatusText(window)) == status;
+  }
   // The installer (the cached package, started by the upgrading copy) is running.
   bool InstallerRuns() const {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -177,6 +182,7 @@ class UpdateRoad : public ::testing::Test {
   std::string product_ = world_.Root() + "Zel Guard\\";
   ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
   std::vector<Child> products_;
+  DWORD runPid_ = 0;  // the checking instance the kill matrix watches
 };
 
 // ---- The package information, checked before anything is downloaded ----
@@ -421,6 +427,8 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
   const KillCase cases[] = {
       {"checking instance", "during download", false,
        [](UpdateRoad& t) { return FileExists(t.world_.UserDataDir() + "\\zelupdatepkg.dwn"); }, checkingImage},
+      {"checking instance", "after verification", false, [](UpdateRoad& t) { return t.Shows("升级中..."); },
+       checkingImage},
       {"checking instance", "after the cache record", false,
        [](UpdateRoad& t) { return !t.Setting("UPDATE", "CacheDate").empty(); }, checkingImage},
       {"upgrading copy", "during the wait", true,
@@ -440,6 +448,7 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     ASSERT_TRUE(service_.AddFaults(R"([{"on":"package","delay_ms":3000}])"));
     Offer();
     Child run = Start("/ui /manual");
+    runPid_ = run.Pid();
     const bool reached = WaitFor([&] { return c.reached(*this); }, kRunMs);
     const bool killed = reached && KillImage(c.image(*this));
     EXPECT_TRUE(reached && killed) << "phase not reached or nothing to kill";
