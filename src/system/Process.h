@@ -1,5 +1,5 @@
 // How the program's process starts turn a program path and its arguments into one
-// command line. Portable: the starters in modProcess only add the system calls.
+// command line. Portable: the starters in Process_win only add the system calls.
 #pragma once
 #include <string>
 #include <string_view>

@@ -81,9 +81,9 @@ TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {
   EXPECT_FALSE(test::PathExists(report_));
 }
 
-// Without a test seam the facts are the system's: Wine reports Windows 7 and gives
+// On the real platform the facts are the system's: Wine reports Windows 7 and gives
 // every process a full administrator token.
-TEST(SystemFacts, DefaultSeamAsksTheSystem) {
+TEST(SystemFacts, TheRealPlatformAsksTheSystem) {
   EXPECT_GE(GetOSMajorVersion(), 6);
   EXPECT_FALSE(IsWinXP());
   EXPECT_TRUE(IsProcessElevated());
