@@ -9,10 +9,10 @@ namespace {
 
 const std::wstring kCaption = Widen("Zelvora(Zel卫士增强版)-升级程序");
 
-std::string Updater() { return BinDir() + "zelpatcher.exe"; }
-
 class Startup : public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_NE(updater_ = world_.InstallUpdater(), ""); }
+  const std::string& Updater() const { return updater_; }
   void WriteConfig(const std::string& text) {
     CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), text));
@@ -24,6 +24,7 @@ class Startup : public ::testing::Test {
   }
 
   World world_{"startup"};
+  std::string updater_;
 };
 
 TEST_F(Startup, ASecondStartEndsAtOnceWhileTheFirstRuns) {
