@@ -219,6 +219,18 @@ TEST_F(CheckRun, FailedProbeSendsNothingAndLeavesTheCheckDue) {
   EXPECT_EQ(Setting("office", "AppName"), "winword");
 }
 
+// A day already checked ends at once; "/manual" asks all the same.
+TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
+  InstallProduct();
+  Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
+
+  EXPECT_EQ(Run("/ui"), "");
+  EXPECT_EQ(Queries().size(), 0u);
+
+  EXPECT_EQ(Run("/ui /manual"), kLatest);
+  EXPECT_EQ(Queries().size(), 1u);
+}
+
 // ---- The service's answers ----
 
 // The latest-version answer (31) to an account that has checked before: the short
