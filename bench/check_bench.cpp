@@ -38,11 +38,8 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
 
   World world("checkbench"), idle("checkbench-idle");
-  const std::string product = world.Root() + "Zel Guard\\";
-  CreateDirectoryA(product.c_str(), nullptr);
-  for (const char* file : {"zelpatcher.exe", "zlib1.dll"})
-    CopyFileA((BinDir() + file).c_str(), (product + file).c_str(), FALSE);
-  CopyFileA((BinDir() + "zelver-2.1.0.0.exe").c_str(), (product + "sweepdoc.exe").c_str(), FALSE);
+  const std::string updater = world.InstallUpdater();
+  CopyFileA((BinDir() + "zelver-2.1.0.0.exe").c_str(), (world.ProductDir() + "sweepdoc.exe").c_str(), FALSE);
   // An account that has checked before: the short profile goes out. The idle account
   // has checked today already.
   for (const World* w : {&world, &idle}) CreateDirectoryA(w->UserDataDir().c_str(), nullptr);
@@ -50,7 +47,6 @@ int main(int argc, char** argv) {
   WriteFileBytes(idle.ConfigPath(),
                  "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
 
-  const std::string updater = product + "zelpatcher.exe";
   const std::string floor = BinDir() + "post_once.exe";
   ServiceControl service(control);
   service.Reset();

@@ -104,9 +104,7 @@ class CheckRun : public ::testing::Test {
   // A product folder whose name has a space, holding the updater, its zlib and the
   // given product programs.
   void InstallProduct(const Programs& programs = {{"sweepdoc.exe", "2.3.0.41"}}) {
-    CreateDirectoryW(Widen(product_).c_str(), nullptr);
-    for (const char* file : {"zelpatcher.exe", "zlib1.dll"})
-      ASSERT_TRUE(CopyFileW(Widen(BinDir() + file).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
+    ASSERT_NE(world_.InstallUpdater(), "");
     for (const auto& [name, version] : programs)
       ASSERT_TRUE(CopyFileW(Widen(BinDir() + "zelver-" + version + ".exe").c_str(),
                             Widen(product_ + name).c_str(), FALSE))
@@ -177,7 +175,7 @@ class CheckRun : public ::testing::Test {
   }
 
   World world_{"check"};
-  std::string product_ = world_.Root() + "Zel Guard\\";
+  std::string product_ = world_.ProductDir();
   ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
 };
 
@@ -219,6 +217,18 @@ TEST_F(CheckRun, FailedProbeSendsNothingAndLeavesTheCheckDue) {
   // The first run is recorded before the probe.
   EXPECT_EQ(Setting("general", "InstalledDate"), TodayDateText());
   EXPECT_EQ(Setting("office", "AppName"), "winword");
+}
+
+// A day already checked ends at once; "/manual" asks all the same.
+TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
+  InstallProduct();
+  Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
+
+  EXPECT_EQ(Run("/ui"), "");
+  EXPECT_EQ(Queries().size(), 0u);
+
+  EXPECT_EQ(Run("/ui /manual"), kLatest);
+  EXPECT_EQ(Queries().size(), 1u);
 }
 
 // ---- The service's answers ----

@@ -9,10 +9,17 @@ namespace {
 
 const std::wstring kCaption = Widen("Zelvora(Zel卫士增强版)-升级程序");
 
-std::string Updater() { return BinDir() + "zelpatcher.exe"; }
-
 class Startup : public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_NE(updater_ = world_.InstallUpdater(), ""); }
+  const std::string& Updater() const { return updater_; }
+  // The upgrading copy: the program in the update work folder, without zlib1.dll.
+  Child StartWorkCopy(const std::string& arguments) {
+    const std::string workDir = world_.Temp() + "\\zelupdate_tmp\\";
+    CreateDirectoryW(Widen(workDir).c_str(), nullptr);
+    EXPECT_TRUE(CopyFileW(Widen(updater_).c_str(), Widen(workDir + "zelpatcher.exe").c_str(), FALSE));
+    return world_.Start(workDir + "zelpatcher.exe", arguments);
+  }
   void WriteConfig(const std::string& text) {
     CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
     ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), text));
@@ -24,9 +31,11 @@ class Startup : public ::testing::Test {
   }
 
   World world_{"startup"};
+  std::string updater_;
 };
 
-TEST_F(Startup, ASecondStartEndsAtOnceWhileTheFirstRuns) {
+// One instance per program file: the upgrading copy is another file and runs its course.
+TEST_F(Startup, ASecondStartOfTheFileEndsAtOnceACopyElsewhereRuns) {
   CheckedToday();
   Child first = world_.Start(Updater(), "/ui");
   ASSERT_NE(first.FindTopWindow(kCaption, 20000), nullptr);
@@ -35,6 +44,9 @@ TEST_F(Startup, ASecondStartEndsAtOnceWhileTheFirstRuns) {
   DWORD code = 99;
   EXPECT_TRUE(second.WaitExit(15000, &code));
   EXPECT_EQ(code, 0u);
+
+  Child copy = StartWorkCopy("/ui");
+  EXPECT_NE(copy.FindTopWindow(kCaption, 20000), nullptr);
   EXPECT_TRUE(first.Running());
 }
 
@@ -88,14 +100,15 @@ TEST_F(Startup, InstallingMarkerClosesTheWindowOfACheckingInstance) {
 
 TEST_F(Startup, ACopyInTheUpdateWorkFolderKeepsItsWindow) {
   CheckedToday();
-  const std::string workDir = world_.Temp() + "\\zelupdate_tmp\\";
-  CreateDirectoryW(Widen(workDir).c_str(), nullptr);
-  // The copy starts without zlib1.dll beside it.
-  ASSERT_TRUE(CopyFileW(Widen(Updater()).c_str(), Widen(workDir + "zelpatcher.exe").c_str(), FALSE));
-  Child copy = world_.Start(workDir + "zelpatcher.exe", "/ui");
+  Child copy = StartWorkCopy("/ui");
   ASSERT_NE(copy.FindTopWindow(kCaption, 20000), nullptr);
   PlaceInstallingMarker();
-  Sleep(3000);
+  // An instance started after the marker closes at its first watch tick, a second
+  // after its window came: by then the copy, watching since before the marker, would
+  // have closed too.
+  Child watched = world_.Start(Updater(), "/ui");
+  ASSERT_NE(watched.FindTopWindow(kCaption, 20000), nullptr);
+  EXPECT_TRUE(watched.WaitExit(20000));
   EXPECT_TRUE(copy.Running());
   EXPECT_NE(copy.FindTopWindow(kCaption, 0), nullptr);
 }

@@ -51,7 +51,7 @@ struct ScriptedPost {
 
 TEST(FormPost, AnyStatusEndsTheCallAtOnceAndOnly200GivesText) {
   const std::string answer = "{\"m\":\"\u4E2D\"}";
-  for (const int status : {200, 404, 500, 302}) {
+  for (const int status : {200, 201, 204, 302, 404, 500}) {
     ScriptedPost post;
     EXPECT_EQ(post.Run({Answer(status, answer), Answer(200, "late")}), status == 200 ? answer : "") << status;
     EXPECT_EQ(post.made, 1);

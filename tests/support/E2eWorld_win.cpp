@@ -107,6 +107,13 @@ World::World(const std::string& name) {
 
 World::~World() { DeleteTree(Widen(root_.substr(0, root_.size() - 1))); }
 
+std::string World::InstallUpdater() const {
+  CreateDirectoryW(Widen(ProductDir()).c_str(), nullptr);
+  for (const char* file : {"zlib1.dll", "zelpatcher.exe"})
+    if (!CopyFileW(Widen(BinDir() + file).c_str(), Widen(ProductDir() + file).c_str(), FALSE)) return "";
+  return ProductDir() + "zelpatcher.exe";
+}
+
 std::wstring World::EnvironmentBlock() const {
   const std::pair<std::wstring, std::string> overrides[] = {
       {L"APPDATA", AppData()}, {L"ProgramData", ProgramData()}, {L"TEMP", Temp()}, {L"TMP", Temp()}};

@@ -51,6 +51,13 @@ class World {
   std::string UserDataDir() const { return AppData() + "\\zelGuard"; }
   std::string ProductDataDir() const { return ProgramData() + "\\zelGuard\\"; }
   std::string ConfigPath() const { return UserDataDir() + "\\config.dat"; }
+  // The product folder (its name has a blank), with a trailing backslash.
+  std::string ProductDir() const { return root_ + "Zel Guard\\"; }
+
+  // Copies the updater and zlib1.dll from BinDir() into the product folder, making it;
+  // the copy's path, "" when a copy failed. One instance runs per program file, so a
+  // world that starts the updater starts its own copy: worlds run side by side.
+  std::string InstallUpdater() const;
 
   // Starts program with the arguments (the command line is the quoted program, a
   // blank and the arguments) in this world's environment.

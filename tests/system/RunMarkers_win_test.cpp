@@ -58,8 +58,9 @@ TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
     if (folder.empty()) scratch.Point("ProgramData", std::nullopt);
     const std::string path = (folder.empty() ? GetAppDir() : folder) + name + ".run";
     ProcessInfo first = Holder(name, folder);
-    ASSERT_TRUE(Eventually([&] { return RunMarkerExists(AsciiLower(name), folder); })) << path;
-    EXPECT_EQ(ReadBytes(path), std::to_string(first.processId));
+    // The holder makes the file first and writes its id into it after: wait for the id.
+    ASSERT_TRUE(Eventually([&] { return ReadBytes(path) == std::to_string(first.processId); })) << path;
+    EXPECT_TRUE(RunMarkerExists(AsciiLower(name), folder));
 
     // A second holder of the name gets no file of its own, and still reports success.
     ProcessInfo second = Holder(name, folder, 0);
