@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Prints the benchmark figures (speed targets are checked here, not by timed tests):
-# the start-up of a "not due" run against its floor, then a checking run answered
-# "latest" in an end-to-end world. Argument: rounds (default 21 and 10).
+# the start-up of a "not due" run against its floor, a checking run answered "latest"
+# in an end-to-end world, the package downloads (companion, FileMd5, HTTP ranges), the
+# whole update road, and the update service under load. Argument: rounds of the first
+# two (default 21 and 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,5 +21,8 @@ echo "== checking run"
 bash bench/check_bench.sh "${1:-10}"
 echo "== package download"
 bash bench/companion_bench.sh 3
+bash bench/range_bench.sh
+echo "== the update road"
+bash bench/road_bench.sh 3
 echo "== update service under load"
 bash bench/service_load.sh
