@@ -30,6 +30,7 @@ constexpr char kOldVersionPeer[] = "zelproduct-1.0.1.exe";
 constexpr char kNewVersionPeer[] = "zelproduct-1.0.2.exe";
 constexpr char kPackageUrl[] = "http://update.zelvora.cn/packages/zel-1.0.2.exe";
 constexpr const char* kProductPrograms[] = {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"};
+constexpr char kWebServerPackageUrl[] = "http://update.zelvora.cn:81/zel-1.0.2.exe";
 constexpr char kUnreachable[] = "http://update.zelvora.cn:9/packages/zel-1.0.2.exe";
 constexpr DWORD kRunMs = 240000;
 
@@ -237,6 +238,21 @@ TEST_F(UpdateRoad, RangesAreUsedWithoutTheCompanionOrFromAFolderOutsideAscii) {
     const auto ranges = PackageRanges();
     ASSERT_FALSE(ranges.empty());
     EXPECT_EQ(ranges.front().rfind("bytes=0-", 0), 0u) << ranges.front();
+  }
+}
+
+// A real web server's answers carry both the companion and the range route.
+TEST_F(UpdateRoad, PackageFromARealWebServerByEitherRoute) {
+  for (const bool companion : {true, false}) {
+    SCOPED_TRACE(companion ? "companion" : "ranges");
+    ASSERT_TRUE(service_.Reset());
+    if (!companion) product_ = world_.Root() + "卫士\\";
+    InstallProduct(companion);
+    Offer(kNewVersionPeer, {{"reinstall", 1}, {"packageurl", HexEncodeText(kWebServerPackageUrl)}});
+    const Child run = Start("/ui /manual");
+    Answer(run, "Zel卫士发现新版本", IDNO);
+    EXPECT_EQ(Finish(run), "升级中...");
+    EXPECT_TRUE(PackageRanges().empty());  // the package came from nginx alone
   }
 }
 

@@ -19,7 +19,8 @@
 #   ZEL_WORLD_HOSTS     the namespace's hosts file (Windows path; rewriting it in place
 #                       moves a host name for every program in the namespace at once)
 #   ZEL_WORLD_CATALOG   the service's catalog file (Windows path)
-#   ZEL_WORLD_PACKAGES  the service's packages folder (Windows path)
+#   ZEL_WORLD_PACKAGES  the service's packages folder (Windows path), which nginx also
+#                       serves on port 81 of the namespace, as a real web server would
 #   WINEPREFIX, DISPLAY
 #
 # Settings read: ZEL_SERVICE_BIN (the service program; default build/host/bin, built
@@ -173,6 +174,33 @@ world_up() {
     return 1
   fi
 
+  # A real web server beside it: nginx serves the same packages on port 81.
+  local web=$ZEL_WORLD_DIR/nginx
+  mkdir -p "$web/tmp"
+  cat >"$web/nginx.conf" <<CONF
+user root root;
+worker_processes 1;
+pid $web/nginx.pid;
+error_log $web/error.log;
+events { worker_connections 64; }
+http {
+  access_log $web/access.log;
+  client_body_temp_path $web/tmp/body;
+  proxy_temp_path $web/tmp/proxy;
+  fastcgi_temp_path $web/tmp/fastcgi;
+  uwsgi_temp_path $web/tmp/uwsgi;
+  scgi_temp_path $web/tmp/scgi;
+  types { }
+  default_type application/octet-stream;
+  server { listen 127.0.0.1:81; root $svc/packages; }
+}
+CONF
+  if ! world_exec nginx -p "$web" -c "$web/nginx.conf" -e "$web/error.log" 2>"$web/start.log"; then
+    zel_world_log "nginx did not start:"
+    cat "$web/start.log" >&2
+    return 1
+  fi
+
   export ZEL_WORLD_SERVICE=http://127.0.0.1:80
   ZEL_WORLD_HOSTS=$(zel_world_winpath "/etc/netns/$ZEL_WORLD_NAME/hosts")
   ZEL_WORLD_CATALOG=$(zel_world_winpath "$svc/catalog.json")
@@ -185,6 +213,7 @@ world_down() {
   [ -n "${zel_world_up:-}" ] || return 0
   zel_world_up=
   WINEPREFIX=$ZEL_WORLD_DIR/prefix wineserver -k >/dev/null 2>&1 || true
+  [ -f "$ZEL_WORLD_DIR/nginx/nginx.pid" ] && kill "$(cat "$ZEL_WORLD_DIR/nginx/nginx.pid")" 2>/dev/null || true
   if [ -n "${zel_world_service:-}" ]; then
     kill "$zel_world_service" 2>/dev/null || true
     wait "$zel_world_service" 2>/dev/null || true
