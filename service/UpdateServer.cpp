@@ -162,6 +162,11 @@ struct ServerCallbacks {
     std::memcpy(buffer, s.data() + offset, n);
     return static_cast<ssize_t>(n);
   }
+  // The text, then a broken connection: an answer cut short of its declared length.
+  static ssize_t ReadThenBreak(void* text, std::uint64_t offset, char* buffer, std::size_t max) {
+    const ssize_t n = ReadString(text, offset, buffer, max);
+    return n == MHD_CONTENT_READER_END_OF_STREAM ? MHD_CONTENT_READER_END_WITH_ERROR : n;
+  }
   static void FreeString(void* text) { delete static_cast<std::string*>(text); }
 };
 
@@ -250,20 +255,27 @@ bool UpdateServer::Stopping() {
   return stopping_;
 }
 
+std::size_t UpdateServer::BodyLimitFor(const std::string& url) const {
+  // Fault scripts carry whole answer bodies; the routes exist only with test control.
+  constexpr std::size_t kMaxTestControlBytes = 16 * 1024 * 1024;
+  return config_.testControl && url.rfind("/_test/", 0) == 0 ? kMaxTestControlBytes : kMaxBodyBytes;
+}
+
 bool UpdateServer::Handle(MHD_Connection* connection, const ExchangePtr& x, const std::string& url,
                           const std::string& method, const char* uploadData, std::size_t* uploadSize) {
+  const std::size_t bodyLimit = BodyLimitFor(url);
   if (!x->started) {  // the head is in; the body, if any, follows
     x->started = true;
     x->method = method;
     const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    if (!length || std::strtoull(length, nullptr, 10) <= kMaxBodyBytes) return true;
+    if (!length || std::strtoull(length, nullptr, 10) <= bodyLimit) return true;
     // Refused before a byte of the body is read; the connection closes after it.
     Record(connection, *x, std::nullopt);
     x->SetJson(413, ErrorJson("request body too large"));
     return Queue(connection, *x);
   }
   if (*uploadSize > 0) {
-    if (x->body.size() + *uploadSize > kMaxBodyBytes) {
+    if (x->body.size() + *uploadSize > bodyLimit) {
       // A body without a declared length that grows too large: nothing more is
       // read or kept, the connection is closed.
       x->note = "body over the limit";
@@ -471,6 +483,7 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
   bool fromFile = x.fileFd >= 0 && status != 404;
   std::optional<std::string> body;
   std::vector<std::string> omit;
+  std::optional<std::uint64_t> declaredLength;  // a fault's Content-Length
   auto headers = x.headers;
   if (x.fault) {
     x.note += " (fault)";
@@ -485,6 +498,8 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
       std::erase_if(headers, [&](const auto& h) { return SameName(h.first, name); });
       if (SameName(name, "Content-Type")) {
         type = value;
+      } else if (SameName(name, "Content-Length")) {
+        declaredLength = std::strtoull(value.c_str(), nullptr, 10);
       } else {
         headers.emplace_back(name, value);
       }
@@ -495,7 +510,11 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
   };
 
   MHD_Response* response = nullptr;
-  if (omitted("Content-Length")) {
+  if (declaredLength && body && *declaredLength > body->size()) {
+    // A scripted body shorter than its declared length: the connection breaks after it.
+    response = MHD_create_response_from_callback(*declaredLength, 16384, &ServerCallbacks::ReadThenBreak,
+                                                 new std::string(*body), &ServerCallbacks::FreeString);
+  } else if (omitted("Content-Length")) {
     // Without a length the answer ends by closing the connection.
     auto* text = new std::string(body ? *body : x.content);
     if (fromFile) {

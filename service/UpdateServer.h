@@ -69,6 +69,8 @@ class UpdateServer {
  private:
   friend struct ServerCallbacks;
 
+  // The body limit of a route: one for the protocol, a larger one for fault scripts.
+  std::size_t BodyLimitFor(const std::string& url) const;
   // One call of the HTTP library for a request; false closes the connection.
   bool Handle(MHD_Connection* connection, const std::shared_ptr<Exchange>& x, const std::string& url,
               const std::string& method, const char* uploadData, std::size_t* uploadSize);

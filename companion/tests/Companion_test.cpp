@@ -198,8 +198,7 @@ TEST_F(CompanionTest, StartsOverWhenTheServerAnswersARangeWithTheWholeFile) {
 
 TEST_F(CompanionTest, ABrokenTransferIsResumedAndAChangedTotalStartsOver) {
   const std::string package = PackageBytes(600000, 5);
-  // 200000 bytes under the whole file's length; then the service says nothing more
-  // until it drops the idle connection (after its keep-alive time of 5 s).
+  // 200000 bytes under the whole file's length; then the service breaks the connection.
   const Json cut = {{"body", package.substr(0, 200000)},
                     {"headers", Json::array({Json::array({"Content-Length", "600000"})})}};
   // The rest, but of a file one byte longer than the task says.
