@@ -19,8 +19,6 @@ using settings::kPackageHash;
 using settings::kPackageSize;
 using settings::kUpdate;
 
-constexpr std::int32_t kPollMs = 1000;
-constexpr std::int32_t kPolls = 60;
 constexpr DWORD kInstallerWaitMs = 180000;
 
 std::string CachedPackagePath() { return ClsPathLib().JoinPath(GetUserDataDir(), kPackageName); }
@@ -97,7 +95,7 @@ void InstallCachedPackage(const SettingsFile& settings, const CachedPackage& cac
   CreateRunMarker(kInstallingMarker, "");  // held until this process ends
   if (ClsPathLib().IsFile(cached.packagePath)) {
     // Another product process still running: nothing is installed, the cache stays.
-    if (!WaitOtherRunMarkersGone(kPollMs, kPolls, "")) return;
+    if (!WaitOtherRunMarkersGone(kMarkerPollMs, kMarkerPolls, "")) return;
     ProcessInfo installer;
     if (StartProcess(cached.packagePath, InstallerArguments(folder), installer))
       WaitForSingleObject(installer.process.Get(), kInstallerWaitMs);  // outcome not examined

@@ -21,9 +21,6 @@
 namespace zel {
 namespace {
 
-constexpr std::int32_t kPollMs = 1000;
-constexpr std::int32_t kPolls = 60;
-
 // The download with its choice of route; true when the package lies at `package`.
 bool Download(const RunState& run, const PackageInfo& info, const std::string& address, const std::string& package) {
   const ClsPathLib paths;
@@ -47,7 +44,7 @@ bool Download(const RunState& run, const PackageInfo& info, const std::string& a
 // Waits for the installation to start; a hand-over that took effect ends the process.
 void AwaitInstallation() {
   frmUpdate& window = frmUpdate::Instance();
-  if (!WaitRunMarker(kInstallingMarker, kPollMs, kPolls)) {
+  if (!WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls)) {
     window.SetStatus("错误: 升级超时...");
     return CommonEnding();
   }

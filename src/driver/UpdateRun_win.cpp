@@ -55,9 +55,6 @@ void LoadWindow(RunState& run) {
 }
 
 // The executables whose version stands for the installed product, in the order tried.
-constexpr std::int32_t kMarkerPollMs = 1000;
-constexpr std::int32_t kMarkerPolls = 60;
-
 constexpr const char* kProductExecutables[] = {"sweepdoc.exe", "zelcore.exe", "zelpatcher.exe", "docwatch.exe"};
 
 // Unexpected failures of a step end the run through the common ending, without status.

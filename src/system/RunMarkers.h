@@ -25,6 +25,9 @@ bool WaitOtherRunMarkersGone(std::int32_t intervalMs, std::int32_t maxPolls, con
 inline constexpr char kUpdaterMarker[] = "zelpatcher";        // held while the progress window is loaded
 inline constexpr char kInstallingMarker[] = "zelinstalling";  // held while a package is installed
 inline constexpr char kMarkerExtension[] = ".run";
+// The product's marker waits: 60 polls one second apart.
+inline constexpr std::int32_t kMarkerPollMs = 1000;
+inline constexpr std::int32_t kMarkerPolls = 60;
 
 // Goes through the file names of a "*.run" listing (lower-cased, in listing order):
 // each is cleaned of leading and trailing blanks and of every CR LF pair; an empty
