@@ -16,7 +16,10 @@
 // replaced, 2 a product process whose marker could not be made.
 #include <windows.h>
 
+#include <optional>
 #include <string>
+
+#include "driver/CommandLine.h"
 
 #include "system/Platform_win.h"
 #include "system/RunMarkers.h"
@@ -51,11 +54,11 @@ int RunAsProductProcess() {
 
 int RunAsInstaller(const std::string& arguments) {
   zel::CreateRunMarker(zel::kInstallingMarker, "");
-  const std::string lower = zel::LowerText(arguments);
-  const std::string::size_type open = lower.find("/installpath \"");
-  const std::string::size_type close = open == std::string::npos ? open : lower.find('"', open + 14);
-  if (close == std::string::npos) return 1;
-  std::string folder = arguments.substr(open + 14, close - open - 14);
+  // The folder as the updater's own command line reads it (lower case; the file
+  // system does not mind).
+  const std::optional<std::string> path = zel::InstallPathOf(zel::LowerText(arguments));
+  if (!path) return 1;
+  std::string folder = *path;
   if (!folder.empty() && folder.back() != '\\') folder += '\\';
   if (GetFileAttributesW(zel::Widen(folder).c_str()) == INVALID_FILE_ATTRIBUTES) return 1;
   Sleep(kInstallWorkMs);
