@@ -5,7 +5,6 @@
 // the end-to-end world (bench/road_bench.sh, which also measures the floor: the same
 // download by curl plus md5sum). Prints the median of the rounds in milliseconds.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,15 +18,7 @@
 
 namespace {
 
-bool InstallerRuns() {
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32W entry{sizeof entry};
-  bool found = false;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-    found = zel::LowerText(zel::Narrow(entry.szExeFile)) == "zelupdatepkg.exe";
-  CloseHandle(snapshot);
-  return found;
-}
+bool InstallerRuns() { return zel::test::ProcessNamedRuns("zelupdatepkg.exe"); }
 
 }  // namespace
 

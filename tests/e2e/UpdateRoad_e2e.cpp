@@ -152,15 +152,7 @@ class UpdateRoad : public ::testing::Test {
     return window && Narrow(StatusText(window)) == status;
   }
   // The installer (the cached package, started by the upgrading copy) is running.
-  bool InstallerRuns() const {
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{sizeof entry};
-    bool found = false;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-      found = LowerText(Narrow(entry.szExeFile)) == "zelupdatepkg.exe";
-    CloseHandle(snapshot);
-    return found;
-  }
+  bool InstallerRuns() const { return ProcessNamedRuns("zelupdatepkg.exe"); }
   // Product 1.0.1 again, with an empty cache and no update work folder left.
   void Reinstall() {
     for (const char* program : kProductPrograms)
@@ -410,7 +402,8 @@ TEST_F(UpdateRoad, StaleOrChangedCacheIsEmptiedAtTheNextStart) {
 bool KillImage(const std::string& path, bool onlyLook = false) {
   bool killed = false;
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32W entry{sizeof entry};
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
     const HANDLE process =
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);

@@ -1,9 +1,12 @@
 #include "support/E2eWorld_win.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "system/Text.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
@@ -260,6 +263,16 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(Widen(path).c_str(), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
+}
+
+bool ProcessNamedRuns(const std::string& fileName) {
+  // A failed snapshot is INVALID_HANDLE_VALUE, as with files.
+  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+    if (LowerText(Narrow(entry.szExeFile)) == LowerText(fileName)) return true;
+  return false;
 }
 
 }  // namespace zel::test

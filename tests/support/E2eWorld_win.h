@@ -77,6 +77,9 @@ class World {
 // An empty Child when the token or the start fails.
 Child StartLimited(std::wstring commandLine, const wchar_t* environment);
 
+// True while some process of this file name ("zelupdatepkg.exe", any letter case) runs.
+bool ProcessNamedRuns(const std::string& fileName);
+
 // Texts of windows, as the user sees them.
 std::wstring WindowText(HWND window);
 // The text of the window's status box, asked of its process as the user sees it.
