@@ -56,7 +56,10 @@ bool CreateFolderIfMissing(const std::string& folder) {
   if (ListedWithFolders(folder)) return true;
   // A hidden or system folder of that name is not listed, so it counts as missing,
   // and creating it fails because the name is taken.
-  return CreateDirectoryA(ToAnsi(folder).c_str(), nullptr) != FALSE;
+  if (CreateDirectoryA(ToAnsi(folder).c_str(), nullptr)) return true;
+  // Two of the product's programs starting together both see the folder missing and
+  // one of them loses the creation: the folder it wanted is there now all the same.
+  return ListedWithFolders(folder);
 }
 
 }  // namespace zel
