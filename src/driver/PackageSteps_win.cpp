@@ -33,7 +33,9 @@ bool Download(const RunState& run, const PackageInfo& info, const std::string& a
                          window);
     // A complete partial file counts, whatever the companion reported.
     if (!ok && paths.IsFile(partial) && paths.MyGetFileSize(partial) == *info.size) ok = true;
-    if (ok) ok = paths.RenameFile(partial, package, true);
+    // The move's own result is not examined: a package missing afterwards ends the run
+    // at the size check, without a second download.
+    if (ok) paths.RenameFile(partial, package, true);
   } else {
     ok = HttpRangeDownload(address, *info.size, package, kDownloadProgressFormat, window);
   }

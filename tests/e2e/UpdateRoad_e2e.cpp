@@ -259,6 +259,18 @@ TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
   Answer(run, "Zel卫士发现新版本", IDNO);
   EXPECT_EQ(Finish(run), "升级中...");
   EXPECT_TRUE(PackageRanges().empty());  // nothing was downloaded
+
+  // Another program holds the complete file, so it cannot be moved into place: the
+  // package is missing, and the run ends without a word and without downloading again.
+  ASSERT_TRUE(service_.Reset());
+  Offer(kNewVersionPeer, {{"reinstall", 1}});
+  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(),
+                        Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), FALSE));
+  const UniqueFile held(CreateFileW(Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包......");
+  EXPECT_TRUE(PackageRanges().empty());
 }
 
 TEST_F(UpdateRoad, AllRoutesFailingOfferTheManualDownload) {
