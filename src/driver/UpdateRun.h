@@ -37,6 +37,10 @@ std::string GetInstalledProductVersion(const std::string& folder);
 // Writes the default document program to section "Office" when one is found.
 void RecordOfficeApp(const SettingsFile& settings);
 
+// The name of the claim an instance of programFile holds: one per program file, so the
+// upgrading copy, which runs from another file, is not counted while the instance
+// that started it still waits.
+std::wstring InstanceClaimName(const std::string& programFile);
 // True when another process runs from this same program file. Holds the claim for the
 // life of the process.
 bool AnotherInstanceRunning();

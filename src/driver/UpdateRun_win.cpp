@@ -30,15 +30,6 @@
 namespace zel {
 namespace {
 
-// One claim per program file: the upgrading copy runs from another file and so is not
-// counted while the instance that started it still waits.
-std::wstring InstanceMutexName() {
-  std::wstring path = Widen(LowerText(GetProgramFilePath()));
-  for (wchar_t& c : path)
-    if (c == L'\\') c = L'/';  // a backslash would name a kernel namespace
-  return L"Local\\ZELUpdater:" + path;
-}
-
 // The window: shown with "/ui", else loaded hidden; watching for an installation
 // unless this is the copy in the update work folder.
 void LoadWindow(RunState& run) {
@@ -114,11 +105,21 @@ RunState& Run() {
   return state;
 }
 
+std::wstring InstanceClaimName(const std::string& programFile) {
+  std::wstring path = Widen(LowerText(programFile));
+  for (wchar_t& c : path)
+    if (c == L'\\') c = L'/';  // a backslash would name a kernel namespace
+  return L"Local\\ZELUpdater:" + path;
+}
+
 bool AnotherInstanceRunning() {
   static UniqueKernelHandle claim;
   if (claim) return false;
-  claim.Reset(CreateMutexW(nullptr, FALSE, InstanceMutexName().c_str()));
-  return claim && GetLastError() == ERROR_ALREADY_EXISTS;
+  claim.Reset(CreateMutexW(nullptr, FALSE, InstanceClaimName(GetProgramFilePath()).c_str()));
+  // An instance with full administrator rights holds a claim a standard user's start
+  // may not open: that denial says as much as finding the claim taken.
+  if (!claim) return GetLastError() == ERROR_ACCESS_DENIED;
+  return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 void Main() {

@@ -1,7 +1,11 @@
 // The real zelpatcher.exe under Wine: start-up, single instance, schedule, window.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
+#include "driver/UpdateRun.h"
 #include "support/E2eWorld_win.h"
+#include "system/UniqueHandle_win.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
@@ -48,6 +52,23 @@ TEST_F(Startup, ASecondStartOfTheFileEndsAtOnceACopyElsewhereRuns) {
   Child copy = StartWorkCopy("/ui");
   EXPECT_NE(copy.FindTopWindow(kCaption, 20000), nullptr);
   EXPECT_TRUE(first.Running());
+}
+
+// An instance with full administrator rights holds a claim that a standard user's start
+// may not open: that start ends at once too.
+TEST_F(Startup, AClaimThatCannotBeOpenedCountsAsTaken) {
+  CheckedToday();
+  PSECURITY_DESCRIPTOR noAccess = nullptr;  // an empty access list: nobody may open it
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &noAccess, nullptr));
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess, FALSE};
+  const UniqueKernelHandle claim(CreateMutexW(&attributes, FALSE, InstanceClaimName(Updater()).c_str()));
+  LocalFree(noAccess);
+  ASSERT_TRUE(claim);
+
+  Child start = world_.Start(Updater(), "/ui /manual");
+  DWORD code = 99;
+  EXPECT_TRUE(start.WaitExit(15000, &code));
+  EXPECT_EQ(code, 0u);
 }
 
 TEST_F(Startup, NotDueWithoutManualGoesStraightToTheEnding) {
