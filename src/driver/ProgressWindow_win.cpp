@@ -105,13 +105,9 @@ void frmUpdate::LoadHidden() { Load(); }
 void frmUpdate::SetStatus(const std::string& text) {
   CreateControls();
   if (!outUpdateMsg_) return;
-  // The box is multi-line: line breaks must be CR LF to show as such.
-  std::wstring wide;
-  for (wchar_t c : Widen(text)) {
-    if (c == L'\n' && (wide.empty() || wide.back() != L'\r')) wide += L'\r';
-    wide += c;
-  }
-  SetWindowTextW(outUpdateMsg_, wide.c_str());
+  // The text as it is: the program's own line breaks are CR LF, and a server's
+  // answer is shown exactly as it came.
+  SetWindowTextW(outUpdateMsg_, Widen(text).c_str());
   if (IsWindowVisible(hwnd_)) UpdateWindow(outUpdateMsg_);
 }
 

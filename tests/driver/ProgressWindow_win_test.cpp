@@ -66,7 +66,7 @@ TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndTakesStatus) {
 
   window_.SetStatus("获取升级信息......");
   EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "获取升级信息......");
-  window_.SetStatus("文件校验失败\n请重试");  // a message with a line break replaces the whole text
+  window_.SetStatus("文件校验失败\r\n请重试");  // a message with a line break replaces the whole text
   EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "文件校验失败\r\n请重试");
 
   window_.Unload();
