@@ -1,5 +1,6 @@
 #include "protocol/PackageDownload.h"
 
+#include <charconv>
 #include <cmath>
 
 namespace zel {
@@ -12,6 +13,29 @@ double RoundHalfToEven(double value) {
   if (fraction > 0.5) return below + 1;
   if (fraction < 0.5) return below;
   return std::fmod(below, 2.0) == 0 ? below : below + 1;
+}
+
+// A 32-bit decimal, blanks around it allowed; no value for anything else.
+std::optional<std::int64_t> Int32Of(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<RangePlan::Announced> ReadAnnounced(std::string_view header) {
+  const std::size_t dash = header.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  const std::string_view after = header.substr(dash + 1);
+  const std::size_t slash = after.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const auto last = Int32Of(after.substr(0, slash));
+  const auto total = Int32Of(after.substr(slash + 1));
+  if (!last || !total) return std::nullopt;
+  return RangePlan::Announced{*last, *total};
 }
 
 }  // namespace
@@ -46,27 +70,18 @@ RangePlan::Step RangePlan::Take(int status, std::uint64_t bodyLength, std::strin
     return step;
   }
   if (status != kOk && status != kPartial) return step;
-  // A package under 1 MiB asked for in one request is complete when the body is all of
-  // it, whatever the status says; a 200 is good for nothing else.
   if (single_ && bodyLength == static_cast<std::uint64_t>(size_)) {
     step.verdict = Verdict::kStoreAndFinish;
     return step;
   }
-  if (status == kOk) return step;
-
-  const auto range = ParseContentRange(contentRange);
-  if (!range || range->first != static_cast<std::uint64_t>(start_) ||
-      range->last > static_cast<std::uint64_t>(end_) || range->total != static_cast<std::uint64_t>(size_) ||
-      bodyLength != range->last - range->first + 1)
-    return step;
+  step.got = ReadAnnounced(contentRange);
+  if (!step.got) return step;
+  const std::int64_t remaining = step.got->total - step.got->last;
   step.verdict = Verdict::kStoreAndFinish;
-  step.got = range;
-  const auto last = static_cast<std::int64_t>(range->last);
-  const std::int64_t remaining = size_ - last;
   if (remaining <= 1) return step;
   step.verdict = Verdict::kStore;
-  start_ = last;
-  end_ = remaining >= kPiece ? last + kPiece : size_;
+  start_ = step.got->last;
+  end_ = remaining >= kPiece ? start_ + kPiece : step.got->total;
   return step;
 }
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/ContentRange.h"
 #include "system/ProgressSink.h"
 
 namespace zel {
@@ -33,7 +32,9 @@ std::string RangeDownloadUrl(std::string_view url);
 // What the range route asks next and what it does with each answer. One request for
 // bytes=S-E at a time: the first one is bytes=0-1048576 (bytes=0-size for a package
 // under 1 MiB, which a single answer of exactly `size` bytes completes); each later one
-// starts at the last byte of the previous answer, which is written again.
+// starts at the last byte L the previous answer announced, which is written again, and
+// ends 1 MiB later or at the announced total T. Whatever an answer's body holds goes
+// at S: the size and digest checks after the download judge the file as a whole.
 class RangePlan {
  public:
   static constexpr std::int64_t kPiece = 1048576;
@@ -49,15 +50,20 @@ class RangePlan {
     kStore,           // the body goes at Offset(); then the next request is due
     kStoreAndFinish,  // the body goes at Offset(); the download is complete after it
   };
+  // The "Content-Range" of an answer as the route reads it: the text after its first
+  // "-" up to the next "/" is the last byte, the rest the total.
+  struct Announced {
+    std::int64_t last = 0;
+    std::int64_t total = 0;
+  };
   struct Step {
     Verdict verdict = Verdict::kFail;
-    std::int64_t offset = 0;          // where the body goes
-    std::optional<ContentRange> got;  // the answer's range, whose last / total is the progress
+    std::int64_t offset = 0;       // where the body goes
+    std::optional<Announced> got;  // last / total is the progress
   };
-  // Judges the answer to the request due and moves on. A 206 counts only with a
-  // "Content-Range" of exactly the bytes asked for: the first byte is S, the last is
-  // not beyond E, the total is the package size, and the body holds those bytes.
-  // A 200 counts only as the whole of a package under 1 MiB.
+  // Judges the answer to the request due and moves on: 416 completes the download; a
+  // 200 or 206 is stored and, unless it completes a single request, must announce its
+  // range (both numbers 32-bit decimals); any other status fails.
   Step Take(int status, std::uint64_t bodyLength, std::string_view contentRange);
 
  private:

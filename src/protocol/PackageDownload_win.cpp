@@ -70,8 +70,10 @@ bool FetchRanges(const std::string& url, std::int32_t size, HANDLE file, const s
     if (step.verdict == RangePlan::Verdict::kFail) return false;
     if (step.verdict == RangePlan::Verdict::kComplete) return true;
     if (!WriteAt(file, step.offset, answer->body)) return false;
-    if (step.got && !format.empty())
+    if (step.got && !format.empty()) {
+      if (step.got->total == 0) return false;  // no percentage of nothing: the answer is unusable
       ShowProgress(format, static_cast<double>(step.got->last), static_cast<double>(step.got->total), sink);
+    }
     if (step.verdict == RangePlan::Verdict::kStoreAndFinish) return true;
     CurrentPlatform().PumpMessages();
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <tuple>
 #include <vector>
 
 namespace zel {
@@ -79,33 +80,47 @@ TEST(RangePlan, OneRequestAroundOneMebibyte) {
   }
 }
 
-// Which answers the route refuses, 416 and the whole-file answers of the network
-// tests aside.
-TEST(RangePlan, APartialAnswerCountsOnlyWithExactlyTheBytesAskedFor) {
+// Which answers the route refuses, and how it reads the range an answer announces;
+// 416 and the whole-file answers are left to the network tests.
+TEST(RangePlan, AnAnswerCountsByTheRangeItAnnounces) {
   EXPECT_EQ(RangePlan(1048575).Take(200, 1048574, "").verdict, Verdict::kFail);
   // All of a package under 1 MiB completes it whatever the status, Content-Range or
-  // not; from 1 MiB on a 206 needs its Content-Range.
+  // not; from 1 MiB on an answer needs its Content-Range.
   EXPECT_EQ(RangePlan(1048575).Take(206, 1048575, "").verdict, Verdict::kStoreAndFinish);
   EXPECT_EQ(RangePlan(1048576).Take(206, 1048576, "").verdict, Verdict::kFail);
   RangePlan plan(3000000);
   ASSERT_EQ(plan.Take(206, 1048577, "bytes 0-1048576/3000000").verdict, Verdict::kStore);
   // The request due is bytes=1048576-2097152.
-  for (const Answer& bad : std::vector<Answer>{
-           {206, 1048577, "bytes 1048577-2097153/3000000"},  // another first byte
-           {206, 1048578, "bytes 1048576-2097153/3000000"},  // beyond the last byte asked for
-           {206, 1048576, "bytes 1048576-2097152/3000000"},  // the body does not match its range
-           {200, 1048577, "bytes 1048576-2097152/3000000"},
-           {204, 0, ""},
-           {302, 0, ""}}) {
+  for (const Answer& bad : std::vector<Answer>{{204, 0, ""},
+                                               {302, 0, ""},
+                                               {206, 9, "bytes 1048576-2097152"},
+                                               {206, 9, "bytes 1048576/2097152"},
+                                               {206, 9, "bytes 1048576-*/3000000"},
+                                               {206, 9, "bytes 1048576-2097152/*"},
+                                               {206, 9, "bytes 1048576-2147483648/3000000"}}) {
     RangePlan copy = plan;
     EXPECT_EQ(copy.Take(bad.status, bad.bodyLength, bad.contentRange).verdict, Verdict::kFail)
         << bad.status << " " << bad.contentRange;
   }
-  // Fewer bytes than asked for are fine: the next request starts at the last of them.
-  const RangePlan::Step shorter = plan.Take(206, 1001, "bytes 1048576-1049576/3000000");
-  EXPECT_EQ(shorter.verdict, Verdict::kStore);
-  EXPECT_EQ(shorter.offset, 1048576);
-  EXPECT_EQ(plan.RangeHeader(), "bytes=1049576-2098152");
+  // The body goes where the request started, however long it is and whatever its
+  // status; the next request starts at the last byte announced and ends 1 MiB later
+  // or at the announced total.
+  for (const auto& [status, header, next] : std::vector<std::tuple<int, std::string, std::string>>{
+           {206, "bytes 1048576-1049576/3000000", "bytes=1049576-2098152"},
+           {200, "bytes 7-2097152/3000000", "bytes=2097152-3000000"},
+           {206, "bytes 1048576-2097152/3000001", "bytes=2097152-3000001"},
+           {206, "x- 2097152 / 2500000", "bytes=2097152-2500000"}}) {
+    RangePlan copy = plan;
+    const RangePlan::Step step = copy.Take(status, 5, header);
+    EXPECT_EQ(step.verdict, Verdict::kStore) << header;
+    EXPECT_EQ(step.offset, 1048576) << header;
+    EXPECT_EQ(copy.RangeHeader(), next) << header;
+  }
+  // Announced up to the end or past it: the download is complete.
+  for (const char* header : {"bytes 1048576-2999999/3000000", "bytes 1048576-3000000/3000000", "bytes 0-9/5"}) {
+    RangePlan copy = plan;
+    EXPECT_EQ(copy.Take(206, 5, header).verdict, Verdict::kStoreAndFinish) << header;
+  }
 }
 
 TEST(ProgressText, TheFirstPercentFBecomesTheWholePercentageHalvesToEven) {
