@@ -84,12 +84,15 @@ class MachineFactsCollection : public test::RegistrySandbox {
       if (!wmiAnswers_) return nullptr;
       auto wmi = std::make_unique<Wmi10>();
       wmi->uuidFails = uuidFails_;
+      wmi->queriesFail = queriesFail_;
       return wmi;
     };
   }
-  // The machine's WMI service: none, or one whose UUID query throws.
+  // The machine's WMI service: none, one whose UUID query throws, or one whose
+  // queries fail.
   void NoWmi() { wmiAnswers_ = false; }
   void UuidFails() { uuidFails_ = true; }
+  void QueriesFail() { queriesFail_ = true; }
 
   std::string Profile(bool full) { return GetMachineProfile(full, settings_, wmi_); }
   // What every collected fact gives: the fake's answers and this machine's screen.
@@ -117,6 +120,7 @@ class MachineFactsCollection : public test::RegistrySandbox {
   std::unique_ptr<ClsWMI> wmi_;
   bool wmiAnswers_ = true;
   bool uuidFails_ = false;
+  bool queriesFail_ = false;
 };
 
 TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun) {
@@ -133,6 +137,16 @@ TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAr
   defaults.docShellProfile = HandlerOnly();
   EXPECT_EQ(Profile(true), BuildMachineProfile(defaults, true));
   EXPECT_EQ(StoredUuid(), "<unset>");
+}
+
+TEST_F(MachineFactsCollection, FailingQueriesSendTheirItemsEmptyAndEverythingElseIsCollected) {
+  QueriesFail();
+  const std::string profile = Profile(true);
+  MachineFacts facts = Collected();
+  facts.arch = facts.osName = facts.osVer = facts.cpu = "";
+  facts.uuid = StoredUuid();  // the machine reported none, so one was generated
+  EXPECT_EQ(facts.uuid.size(), 36u);
+  EXPECT_EQ(profile, BuildMachineProfile(facts, true));
 }
 
 TEST_F(MachineFactsCollection, AFailingStepKeepsEarlierFactsAndDefaultsTheRestUpToTheHttpsHandler) {

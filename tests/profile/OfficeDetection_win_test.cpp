@@ -95,12 +95,16 @@ TEST_F(OfficeAddins, ApplicationsInTheirOrderNumbersAsTextsAndDuplicateNames) {
   Set(HKEY_CURRENT_USER, kWord + "Twin.Connect", "Description", "Some \"Add-in\"");
   Set(HKEY_CURRENT_USER, kWord + "Negative", "LoadBehavior", static_cast<DWORD>(-1));
   Set(HKEY_CURRENT_USER, kWord + "TextZero", "LoadBehavior", "0");
+  // A text with a fraction rounds to the nearest whole number, a half to the even one.
+  Set(HKEY_CURRENT_USER, kWord + "TextThree", "LoadBehavior", "3.0");
+  Set(HKEY_CURRENT_USER, kWord + "TextHalf", "LoadBehavior", "0.5");
+  Set(HKEY_CURRENT_USER, kWord + "TextNearOne", "LoadBehavior", "0.6");
   Set(HKEY_CURRENT_USER, kExcel + "Off.Connect", "LoadBehavior", 0);
   Set(HKEY_CURRENT_USER, kExcel + "Off.Connect", "Description", "Disabled");
   // Sub-keys come in the registry's order, by name.
   EXPECT_EQ(GetOfficeAddins(),
-            "{\"Word\":[\"TextTwo\",\"Some \"Add-in\"\",\"Some \"Add-in\"\"],\"Excel\":[],"
-            "\"PowerPoint\":[\"Pp.Connect\"]}");
+            "{\"Word\":[\"TextNearOne\",\"TextThree\",\"TextTwo\",\"Some \"Add-in\"\",\"Some \"Add-in\"\"],"
+            "\"Excel\":[],\"PowerPoint\":[\"Pp.Connect\"]}");
 }
 
 }  // namespace

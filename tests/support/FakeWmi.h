@@ -1,5 +1,6 @@
 // A WMI service with answers chosen by the test. Every query succeeds with what the
-// fields hold; processes are never found, hosts never answer.
+// fields hold, or with queriesFail fails with empty answers; processes are never
+// found, hosts never answer.
 #pragma once
 #include <string>
 
@@ -9,9 +10,9 @@ namespace zel::test {
 
 class FakeWmi : public ClsWMI {
  public:
-  WmiAnswer<WmiOs> getOsInfo() override { return {true, os}; }
-  WmiAnswer<WmiCpu> getCpuInfo() override { return {true, cpu}; }
-  WmiAnswer<std::string> getUUIDInfo() override { return {true, uuid}; }
+  WmiAnswer<WmiOs> getOsInfo() override { return Answer(os); }
+  WmiAnswer<WmiCpu> getCpuInfo() override { return Answer(cpu); }
+  WmiAnswer<std::string> getUUIDInfo() override { return Answer(uuid); }
   bool IsExistProcess(const std::string&) override { return false; }
   bool TerminateProcess(const std::string&) override { return false; }
   bool IsConnectedNetWork(const std::string&) override { return false; }
@@ -19,6 +20,13 @@ class FakeWmi : public ClsWMI {
   WmiOs os;
   WmiCpu cpu;
   std::string uuid;
+  bool queriesFail = false;
+
+ private:
+  template <typename T>
+  WmiAnswer<T> Answer(const T& value) const {
+    return queriesFail ? WmiAnswer<T>{} : WmiAnswer<T>{true, value};
+  }
 };
 
 }  // namespace zel::test

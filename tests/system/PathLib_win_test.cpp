@@ -66,7 +66,7 @@ TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   EXPECT_FALSE(lib_.DeleteFolder(file));
   EXPECT_TRUE(test::PathExists(file));
   for (const std::string suffix : {"", "\\"}) {
-    const std::string dir = MakeDir("full" + suffix);
+    const std::string dir = MakeDir("full");
     ASSERT_TRUE(test::WriteBytes(dir + "\\inner.txt", "x"));
     MakeDir("full\\deeper");
     EXPECT_TRUE(lib_.DeleteFolder(dir + suffix)) << suffix;

@@ -67,6 +67,18 @@ TEST_F(ProcessStart, ShellRunPassesTheWindowStyleAndDeletesTheManifestOnXpOnly) 
   EXPECT_EQ(seam_.now, 0u);
 }
 
+// From Vista on the shell program opens the program (here the peer, copied as the
+// explorer.exe of a Windows folder of the test's own); XP starts it directly.
+TEST_F(ProcessStart, ShellRunViaExplorerHandsTheProgramToTheShellExceptOnXp) {
+  const std::string explorer = Peer("windows\\explorer.exe");
+  scratch.Point("WINDIR", scratch.root + "\\windows");
+  for (bool xp : {false, true}) {
+    seam_.xp = xp;
+    ASSERT_TRUE(ShellRunViaExplorer(spaced_, SW_SHOWNORMAL)) << xp;
+    EXPECT_EQ(Report(), (xp ? "" : explorer + " ") + "\"" + spaced_ + "\" show:1");
+  }
+}
+
 TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {
   seam_.xp = true;
   const std::string missing = scratch.root + "\\plain\\missing.exe";
@@ -74,6 +86,7 @@ TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {
   ProcessInfo info;
   EXPECT_FALSE(StartProcess(missing, "/verysilent", info));
   EXPECT_FALSE(info.process);
+  EXPECT_EQ(seam_.now, 500u);  // the pause comes all the same
   EXPECT_FALSE(ShellRun(missing, "", SW_HIDE));
   EXPECT_TRUE(test::PathExists(missing + ".manifest"));
   SetFileAttributesW(Widen(plain_).c_str(), FILE_ATTRIBUTE_HIDDEN);

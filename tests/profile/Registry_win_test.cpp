@@ -1,0 +1,62 @@
+// Registry reads against a private registry: what each value type reads as, and what
+// a failed read leaves in the caller's value.
+#include "profile/Registry_win.h"
+
+#include <string_view>
+
+#include "support/RegistrySandbox_win.h"
+
+namespace zel {
+namespace {
+
+using namespace std::string_literals;
+using RegistryAccess = test::RegistrySandbox;
+const char kKey[] = "Software\\Zel\\Values";
+
+// Stores the bytes as they are, under the type given.
+void Store(const char* name, DWORD type, std::string_view bytes) {
+  EXPECT_EQ(
+      RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name, type, bytes.data(), static_cast<DWORD>(bytes.size())),
+      ERROR_SUCCESS);
+}
+
+TEST_F(RegistryAccess, ValuesReadAsTheirTypeAndAFailedReadKeepsTheCallersValue) {
+  Store("Expandable", REG_EXPAND_SZ, "%SystemRoot%\\zel.exe\0"s);
+  // The system adds the NUL a caller forgot when the next byte is one; this one is not.
+  Store("NoNul", REG_SZ, std::string_view("abc!", 3));
+  Store("InnerNul", REG_SZ, "ab\0cd\0"s);
+  Store("TopBit", REG_DWORD, "\x01\x00\x00\x80"s);
+  Store("Binary", REG_BINARY, "abc\0"s);
+  const RegValue kept = std::int32_t{7};
+  const struct {
+    const char* name;
+    LONG status;
+    RegValue value;
+  } cases[] = {
+      {"Expandable", ERROR_SUCCESS, "%SystemRoot%\\zel.exe"s},  // not expanded
+      {"NoNul", ERROR_SUCCESS, "abc"s},                         // the whole text
+      {"InnerNul", ERROR_SUCCESS, "ab"s},
+      {"TopBit", ERROR_SUCCESS, std::int32_t{-2147483647}},
+      {"Binary", kRegUnsupportedType, kept},
+      {"Missing", ERROR_FILE_NOT_FOUND, kept},  // the system's status, not the type's
+  };
+  for (const auto& c : cases) {
+    RegValue value = kept;
+    LONG status = 12345;
+    RegReadValue(HKEY_CURRENT_USER, kKey, c.name, value, status);
+    EXPECT_EQ(status, c.status) << c.name;
+    EXPECT_TRUE(value == c.value) << c.name << ": " << RegValueText(value);
+  }
+}
+
+TEST_F(RegistryAccess, AKeyWithoutSubKeysListsNone) {
+  Store("Value", REG_DWORD, "\x01\x00\x00\x00"s);
+  for (const char* path : {kKey, "Software\\Zel\\Missing"}) {
+    long count = 5;
+    EXPECT_TRUE(RegEnumSubKeys(HKEY_CURRENT_USER, path, count).empty()) << path;
+    EXPECT_EQ(count, 0) << path;
+  }
+}
+
+}  // namespace
+}  // namespace zel
