@@ -27,9 +27,9 @@ std::string PingHostOf(std::string_view webAddress) {
   if (const std::size_t scheme = host.find("://"); scheme != std::string_view::npos) {
     host.remove_prefix(scheme + 3);
   }
-  if (const std::size_t slash = host.find('/'); slash != std::string_view::npos && slash >= 1) {
-    host = host.substr(0, slash);
-  }
+  // A "/" past the first character cuts the host before its first "/", which may be
+  // that very first character: "/x" stays, "/x/y" leaves nothing.
+  if (host.find('/', 1) != std::string_view::npos) host = host.substr(0, host.find('/'));
   return std::string(host);
 }
 

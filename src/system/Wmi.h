@@ -51,8 +51,8 @@ std::string PingQuery(std::string_view host);
 // "taskkill.exe /f /im " + exeName.
 std::string TaskkillCommand(std::string_view exeName);
 
-// The host part of an address: what follows the first "://", cut before the first
-// "/" that is not its very first character. A port stays part of the host.
+// The host part of an address: what follows the first "://", cut before its first
+// "/" when it holds a "/" past its first character. A port stays part of the host.
 std::string PingHostOf(std::string_view webAddress);
 
 }  // namespace zel
