@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <filesystem>
+
 #include "driver/PackageCache.h"
 #include "driver/ProgressWindow_win.h"
 #include "driver/UpdateRun.h"
@@ -16,13 +18,14 @@
 namespace zel {
 namespace {
 
+constexpr char kPackageBytes[] = "a package of some bytes";  // 23 bytes, and no program
+
 class PackageCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     CreateDirectoryA(folder_.c_str(), nullptr);
-    ASSERT_TRUE(test::WriteBytes(package_, "a package of some bytes"));
-    size_ = 23;
+    ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
     digest_ = FileMd5(package_, kCalgMd5);
   }
   void TearDown() override { CoUninitialize(); }
@@ -31,13 +34,17 @@ class PackageCacheTest : public ::testing::Test {
     settings_.Write("UPDATE", "PackageSize", size);
     settings_.Write("UPDATE", "PackageHash", hash);
   }
+  // "?|0|?" once emptied: empty values read as the default.
+  std::string RecordText() {
+    return settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
+           "|" + settings_.Read("UPDATE", "PackageHash", "?");
+  }
 
   test::ScratchFolders scratch_;
   test::VirtualPlatform platform_;  // today is 04-17-2026
   std::string folder_ = scratch_.appData + "\\zelGuard";
   std::string package_ = folder_ + "\\zelupdatepkg.exe";
   SettingsFile settings_{folder_ + "\\config.dat"};
-  std::int32_t size_ = 0;
   std::string digest_;
 };
 
@@ -51,16 +58,18 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
   // Each broken part empties the whole cache: record reset, file gone.
   const struct {
     const char *date, *size, *hash;
-  } broken[] = {{"04-16-2026", "23", "x"}, {"04-17-2026", "24", "x"}, {"04-17-2026", "23", "0123"},
-                {"04-17-2026", "2x3", "x"}, {"", "23", "x"}};
+    bool file = true;
+  } broken[] = {{"04-16-2026", "23", "x"},  {"04-17-2026", "24", "x"}, {"04-17-2026", "23", "0123"},
+                {"04-17-2026", "2x3", "x"}, {"", "23", "x"},           {"04-17-2026", "23", "x", false}};
   for (const auto& b : broken) {
-    SCOPED_TRACE(std::string(b.date) + "/" + b.size + "/" + b.hash);
-    ASSERT_TRUE(test::WriteBytes(package_, "a package of some bytes"));
+    SCOPED_TRACE(std::string(b.date) + "/" + b.size + "/" + b.hash + (b.file ? "" : "/no file"));
+    if (b.file)
+      ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
+    else
+      std::filesystem::remove(test::PathOf(package_));
     Record(b.date, b.size, std::string(b.hash) == "x" ? digest_ : b.hash);
     EXPECT_FALSE(GetCachedPackage(settings_).valid);
-    EXPECT_EQ(settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
-                  "|" + settings_.Read("UPDATE", "PackageHash", "?"),
-              "?|0|?");  // empty values read as the default
+    EXPECT_EQ(RecordText(), "?|0|?");
     EXPECT_FALSE(test::PathExists(package_));
   }
 }
