@@ -34,6 +34,11 @@ class PackageCacheTest : public ::testing::Test {
     settings_.Write("UPDATE", "PackageSize", size);
     settings_.Write("UPDATE", "PackageHash", hash);
   }
+  // The package file and its record, as a checking instance leaves them on that day.
+  void Cache(const std::string& date) {
+    ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
+    Record(date, "23", digest_);
+  }
   // "?|0|?" once emptied: empty values read as the default.
   std::string RecordText() {
     return settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
@@ -69,6 +74,21 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
       std::filesystem::remove(test::PathOf(package_));
     Record(b.date, b.size, std::string(b.hash) == "x" ? digest_ : b.hash);
     EXPECT_FALSE(GetCachedPackage(settings_).valid);
+    EXPECT_EQ(RecordText(), "?|0|?");
+    EXPECT_FALSE(test::PathExists(package_));
+  }
+}
+
+// The upgrading copy empties the cache after its try at installing, also when the
+// installer could not be started or the cached file was gone.
+TEST_F(PackageCacheTest, InstallingEmptiesTheCacheWhateverBecameOfTheInstaller) {
+  for (const bool file : {true, false}) {
+    SCOPED_TRACE(file ? "a file that is no program" : "no file");
+    Cache("04-17-2026");
+    const CachedPackage cached = GetCachedPackage(settings_);
+    ASSERT_TRUE(cached.valid);
+    if (!file) std::filesystem::remove(test::PathOf(package_));
+    InstallCachedPackage(settings_, cached, scratch_.root + "\\");
     EXPECT_EQ(RecordText(), "?|0|?");
     EXPECT_FALSE(test::PathExists(package_));
   }
