@@ -1,5 +1,6 @@
-// The package cache and the upgrading copy's first steps, in-process: the run is
-// driven through RunWithArguments with fresh folders and a virtual platform.
+// The package cache and the role it gives a process at start, in-process: the run is
+// driven through RunWithArguments with fresh folders, a virtual platform and a WMI
+// service of the test's own.
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include "driver/UpdateRun.h"
 #include "protocol/FileMd5.h"
 #include "settings/SettingsFile.h"
+#include "support/FakeWmi.h"
 #include "support/ScratchFolders_win.h"
 #include "support/VirtualPlatform.h"
 #include "system/Text.h"
@@ -27,8 +29,12 @@ class PackageCacheTest : public ::testing::Test {
     CreateDirectoryA(folder_.c_str(), nullptr);
     ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
     digest_ = FileMd5(package_, kCalgMd5);
+    zel::Run().wmi = std::make_unique<test::FakeWmi>();  // the run binds none; none outlives the test
   }
-  void TearDown() override { CoUninitialize(); }
+  void TearDown() override {
+    zel::Run().wmi.reset();
+    CoUninitialize();
+  }
   void Record(const std::string& date, const std::string& size, const std::string& hash) {
     settings_.Write("UPDATE", "CacheDate", date);
     settings_.Write("UPDATE", "PackageSize", size);
@@ -43,6 +49,11 @@ class PackageCacheTest : public ::testing::Test {
   std::string RecordText() {
     return settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
            "|" + settings_.Read("UPDATE", "PackageHash", "?");
+  }
+  // A marker stays as long as the process that made it: true when this test's run
+  // made it at any time.
+  bool MarkerMade(const std::string& name) const {
+    return test::PathExists(scratch_.programData + "\\zelGuard\\" + name + ".run");
   }
 
   test::ScratchFolders scratch_;
@@ -94,15 +105,31 @@ TEST_F(PackageCacheTest, InstallingEmptiesTheCacheWhateverBecameOfTheInstaller) 
   }
 }
 
-// The upgrading copy refuses Windows XP with a message box, before any window, and
-// leaves the cache as it is.
-TEST_F(PackageCacheTest, UpgradingCopyOnXpAsksNothingMoreAndKeepsTheCache) {
-  Record("04-17-2026", "23", digest_);
-  platform_.xp = true;
-  RunWithArguments("/UPGRADING /INSTALLPATH \"C:\\P\\\"");
-  EXPECT_EQ(platform_.questions, std::vector<std::string>{"Winxp不支持的升级方式"});
-  EXPECT_FALSE(frmUpdate::Instance().IsLoaded());
-  EXPECT_TRUE(GetCachedPackage(settings_).valid);
+// An upgrading copy that cannot install ends without a window and leaves the cache:
+// on Windows XP after a message box, without a quoted existing folder silently.
+TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
+  const std::string folder = scratch_.root + "\\";
+  const struct {
+    bool xp;
+    std::string arguments;
+    std::vector<std::string> questions;
+  } rows[] = {
+      {true, "/UPGRADING /INSTALLPATH \"" + folder + "\"", {"Winxp不支持的升级方式"}},
+      {false, "/upgrading /installpath " + folder, {}},  // not quoted
+      {false, "/upgrading /installpath \"\"", {}},
+      {false, "/upgrading /installpath \"" + folder + "missing\\\"", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    Cache("04-17-2026");
+    platform_.xp = row.xp;
+    platform_.questions.clear();
+    RunWithArguments(row.arguments);
+    EXPECT_EQ(platform_.questions, row.questions);
+    EXPECT_FALSE(MarkerMade("zelinstalling"));
+    EXPECT_FALSE(MarkerMade("zelpatcher"));  // the window's
+    EXPECT_TRUE(GetCachedPackage(settings_).valid);
+  }
 }
 
 }  // namespace
