@@ -32,6 +32,7 @@ class PackageCacheTest : public ::testing::Test {
     zel::Run().wmi = std::make_unique<test::FakeWmi>();  // the run binds none; none outlives the test
   }
   void TearDown() override {
+    frmUpdate::Instance().Unload();
     zel::Run().wmi.reset();
     CoUninitialize();
   }
@@ -130,6 +131,28 @@ TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
     EXPECT_FALSE(MarkerMade("zelpatcher"));  // the window's
     EXPECT_TRUE(GetCachedPackage(settings_).valid);
   }
+}
+
+// Without a copy that takes over, a process checks as usual and loads its window: with
+// both switches but a package from yesterday, and as a relaunching instance whose copy
+// cannot be made (a folder stands where it would go).
+TEST_F(PackageCacheTest, WithoutACopyTakingOverTheProcessChecks) {
+  settings_.Write("general", "LastCheckUpdate", "04-17-2026");  // not due: the check ends at once
+  ASSERT_TRUE(
+      std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe")));
+  const struct {
+    const char* date;
+    std::string arguments;
+  } rows[] = {{"04-16-2026", "/upgrading /installpath \"" + scratch_.root + "\\\" /ui"},
+              {"04-17-2026", "/ui"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    Cache(row.date);
+    RunWithArguments(row.arguments);
+    EXPECT_TRUE(frmUpdate::Instance().IsLoaded());
+    frmUpdate::Instance().Unload();
+  }
+  EXPECT_FALSE(MarkerMade("zelinstalling"));
 }
 
 }  // namespace
