@@ -1,14 +1,18 @@
-// The package cache and the upgrading copy's first steps, in-process: the run is
-// driven through RunWithArguments with fresh folders and a virtual platform.
+// The package cache and the role it gives a process at start, in-process: the run is
+// driven through RunWithArguments with fresh folders, a virtual platform and a WMI
+// service of the test's own.
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <windows.h>
+
+#include <filesystem>
 
 #include "driver/PackageCache.h"
 #include "driver/ProgressWindow_win.h"
 #include "driver/UpdateRun.h"
 #include "protocol/FileMd5.h"
 #include "settings/SettingsFile.h"
+#include "support/FakeWmi.h"
 #include "support/ScratchFolders_win.h"
 #include "support/VirtualPlatform.h"
 #include "system/Text.h"
@@ -16,20 +20,41 @@
 namespace zel {
 namespace {
 
+constexpr char kPackageBytes[] = "a package of some bytes";  // 23 bytes, and no program
+
 class PackageCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     CreateDirectoryA(folder_.c_str(), nullptr);
-    ASSERT_TRUE(test::WriteBytes(package_, "a package of some bytes"));
-    size_ = 23;
+    ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
     digest_ = FileMd5(package_, kCalgMd5);
+    zel::Run().wmi = std::make_unique<test::FakeWmi>();  // the run binds none; none outlives the test
   }
-  void TearDown() override { CoUninitialize(); }
+  void TearDown() override {
+    frmUpdate::Instance().Unload();
+    zel::Run().wmi.reset();
+    CoUninitialize();
+  }
   void Record(const std::string& date, const std::string& size, const std::string& hash) {
     settings_.Write("UPDATE", "CacheDate", date);
     settings_.Write("UPDATE", "PackageSize", size);
     settings_.Write("UPDATE", "PackageHash", hash);
+  }
+  // The package file and its record, as a checking instance leaves them on that day.
+  void Cache(const std::string& date) {
+    ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
+    Record(date, "23", digest_);
+  }
+  // "?|0|?" once emptied: empty values read as the default.
+  std::string RecordText() {
+    return settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
+           "|" + settings_.Read("UPDATE", "PackageHash", "?");
+  }
+  // A marker stays as long as the process that made it: true when this test's run
+  // made it at any time.
+  bool MarkerMade(const std::string& name) const {
+    return test::PathExists(scratch_.programData + "\\zelGuard\\" + name + ".run");
   }
 
   test::ScratchFolders scratch_;
@@ -37,7 +62,6 @@ class PackageCacheTest : public ::testing::Test {
   std::string folder_ = scratch_.appData + "\\zelGuard";
   std::string package_ = folder_ + "\\zelupdatepkg.exe";
   SettingsFile settings_{folder_ + "\\config.dat"};
-  std::int32_t size_ = 0;
   std::string digest_;
 };
 
@@ -51,29 +75,84 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
   // Each broken part empties the whole cache: record reset, file gone.
   const struct {
     const char *date, *size, *hash;
-  } broken[] = {{"04-16-2026", "23", "x"}, {"04-17-2026", "24", "x"}, {"04-17-2026", "23", "0123"},
-                {"04-17-2026", "2x3", "x"}, {"", "23", "x"}};
+    bool file = true;
+  } broken[] = {{"04-16-2026", "23", "x"},  {"04-17-2026", "24", "x"}, {"04-17-2026", "23", "0123"},
+                {"04-17-2026", "2x3", "x"}, {"", "23", "x"},           {"04-17-2026", "23", "x", false}};
   for (const auto& b : broken) {
-    SCOPED_TRACE(std::string(b.date) + "/" + b.size + "/" + b.hash);
-    ASSERT_TRUE(test::WriteBytes(package_, "a package of some bytes"));
+    SCOPED_TRACE(std::string(b.date) + "/" + b.size + "/" + b.hash + (b.file ? "" : "/no file"));
+    if (b.file)
+      ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
+    else
+      std::filesystem::remove(test::PathOf(package_));
     Record(b.date, b.size, std::string(b.hash) == "x" ? digest_ : b.hash);
     EXPECT_FALSE(GetCachedPackage(settings_).valid);
-    EXPECT_EQ(settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
-                  "|" + settings_.Read("UPDATE", "PackageHash", "?"),
-              "?|0|?");  // empty values read as the default
+    EXPECT_EQ(RecordText(), "?|0|?");
     EXPECT_FALSE(test::PathExists(package_));
   }
 }
 
-// The upgrading copy refuses Windows XP with a message box, before any window, and
-// leaves the cache as it is.
-TEST_F(PackageCacheTest, UpgradingCopyOnXpAsksNothingMoreAndKeepsTheCache) {
-  Record("04-17-2026", "23", digest_);
-  platform_.xp = true;
-  RunWithArguments("/UPGRADING /INSTALLPATH \"C:\\P\\\"");
-  EXPECT_EQ(platform_.questions, std::vector<std::string>{"Winxp不支持的升级方式"});
-  EXPECT_FALSE(frmUpdate::Instance().IsLoaded());
-  EXPECT_TRUE(GetCachedPackage(settings_).valid);
+// The upgrading copy empties the cache after its try at installing, also when the
+// installer could not be started or the cached file was gone.
+TEST_F(PackageCacheTest, InstallingEmptiesTheCacheWhateverBecameOfTheInstaller) {
+  for (const bool file : {true, false}) {
+    SCOPED_TRACE(file ? "a file that is no program" : "no file");
+    Cache("04-17-2026");
+    const CachedPackage cached = GetCachedPackage(settings_);
+    ASSERT_TRUE(cached.valid);
+    if (!file) std::filesystem::remove(test::PathOf(package_));
+    InstallCachedPackage(settings_, cached, scratch_.root + "\\");
+    EXPECT_EQ(RecordText(), "?|0|?");
+    EXPECT_FALSE(test::PathExists(package_));
+  }
+}
+
+// An upgrading copy that cannot install ends without a window and leaves the cache:
+// on Windows XP after a message box, without a quoted existing folder silently.
+TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
+  const std::string folder = scratch_.root + "\\";
+  const struct {
+    bool xp;
+    std::string arguments;
+    std::vector<std::string> questions;
+  } rows[] = {
+      {true, "/UPGRADING /INSTALLPATH \"" + folder + "\"", {"Winxp不支持的升级方式"}},
+      {false, "/upgrading /installpath " + folder, {}},  // not quoted
+      {false, "/upgrading /installpath \"\"", {}},
+      {false, "/upgrading /installpath \"" + folder + "missing\\\"", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    Cache("04-17-2026");
+    platform_.xp = row.xp;
+    platform_.questions.clear();
+    RunWithArguments(row.arguments);
+    EXPECT_EQ(platform_.questions, row.questions);
+    EXPECT_FALSE(MarkerMade("zelinstalling"));
+    EXPECT_FALSE(MarkerMade("zelpatcher"));  // the window's
+    EXPECT_TRUE(GetCachedPackage(settings_).valid);
+  }
+}
+
+// Without a copy that takes over, a process checks as usual and loads its window: with
+// both switches but a package from yesterday, and as a relaunching instance whose copy
+// cannot be made (a folder stands where it would go).
+TEST_F(PackageCacheTest, WithoutACopyTakingOverTheProcessChecks) {
+  settings_.Write("general", "LastCheckUpdate", "04-17-2026");  // not due: the check ends at once
+  ASSERT_TRUE(
+      std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe")));
+  const struct {
+    const char* date;
+    std::string arguments;
+  } rows[] = {{"04-16-2026", "/upgrading /installpath \"" + scratch_.root + "\\\" /ui"},
+              {"04-17-2026", "/ui"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    Cache(row.date);
+    RunWithArguments(row.arguments);
+    EXPECT_TRUE(frmUpdate::Instance().IsLoaded());
+    frmUpdate::Instance().Unload();
+  }
+  EXPECT_FALSE(MarkerMade("zelinstalling"));
 }
 
 }  // namespace

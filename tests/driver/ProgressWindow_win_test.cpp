@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "support/E2eWorld_win.h"
@@ -84,16 +85,18 @@ TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
   HWND button = window_.ButtonHandle();
   EXPECT_EQ(Narrow(WindowText(button)), "退出");
   EXPECT_FALSE(IsWindowEnabled(button));
-  // Both controls lie wholly inside the client area, the button below the text.
-  const auto inClient = [hwnd](HWND control) {
-    RECT client, r;
-    GetClientRect(hwnd, &client);
+  // The layout in pixels at 96 DPI, 15 twips to a pixel: left, top, width, height.
+  const auto placed = [hwnd](HWND control) {
+    RECT r;
     GetWindowRect(control, &r);
     MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom);
-    return r;
+    return std::array<LONG, 4>{r.left, r.top, r.right - r.left, r.bottom - r.top};
   };
-  EXPECT_GE(inClient(button).top, inClient(window_.StatusHandle()).bottom);
+  RECT client;
+  GetClientRect(hwnd, &client);
+  EXPECT_EQ((std::array<LONG, 2>{client.right, client.bottom}), (std::array<LONG, 2>{404, 246}));
+  EXPECT_EQ(placed(window_.StatusHandle()), (std::array<LONG, 4>{16, 32, 369, 137}));
+  EXPECT_EQ(placed(button), (std::array<LONG, 4>{144, 200, 81, 25}));
   EXPECT_EQ(WindowText(window_.StatusHandle()), L"");
 
   window_.SetStatus("版本已更新到最新");
@@ -143,12 +146,18 @@ TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
   EXPECT_FALSE(window_.IsWatching());
 }
 
+// The watch ticks once a second: a marker placed as the watch starts closes the window
+// about a second later.
 TEST_F(ProgressWindow, HiddenWindowIsWatchedToo) {
   window_.LoadHidden();
   window_.SwitchOnWatch();
+  const DWORD start = GetTickCount();
   PlaceInstallingMarker();
   EXPECT_EQ(PumpTicks(10000), 1);
+  const DWORD took = GetTickCount() - start;
   EXPECT_FALSE(window_.IsLoaded());
+  EXPECT_GE(took, 900u);
+  EXPECT_LT(took, 2000u);
 }
 
 TEST_F(ProgressWindow, StatusAfterTheUserClosedTheWindowIsDropped) {
