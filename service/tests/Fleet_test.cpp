@@ -99,8 +99,6 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
   httplib::Client client("127.0.0.1", port);
   ASSERT_TRUE(test::Eventually([&] { return test::Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206; }))
       << ReadFile(dir.File("startup.log")) << ReadFile(dir.File("error.log"));
-  auto range = client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=1048576-2097152"}});
-  EXPECT_EQ(range->get_header_value("Content-Range"), "bytes 1048576-1499999/1500000");
   for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2"}) {
     auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
     EXPECT_EQ(test::Status(whole), 200) << invalid;
