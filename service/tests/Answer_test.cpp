@@ -51,7 +51,6 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
     }
   }
   const json info = Ask(ShortQuery("1.0.0", "U"))["updateinfo"];
-  EXPECT_TRUE(info["size"].is_number_integer() && info["reinstall"].is_number_integer());
   // A fresh installation is needed when the way up crosses a version that wants one.
   EXPECT_EQ(info, json::parse(R"({"ver":"3.0.0","size":3000000,"hash":"0123456789ABCDEF0123456789abcdef",)"
                               R"("reinstall":1,"packageurl":")" +
@@ -81,15 +80,6 @@ TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
   EXPECT_EQ(Ask(fullQuery, {kNow, std::nullopt})["action"], "33");
   // Without a UUID there is no history to go by.
   EXPECT_EQ(Ask(ShortQuery("1.0.0", ""), {kNow, std::nullopt})["action"], "33");
-}
-
-TEST_F(AnswerTest, RefusesAnAppVerThatIsNoVersion) {
-  for (const char* bad : {"", "beta", "1.0.0 "}) {
-    AnswerResult r =
-        AnswerQuery(catalog_, test::Parse("AppVer=" + HexEncodeText(bad) + "&ExecutionLevel=30"), {});
-    EXPECT_FALSE(r.answer) << bad;
-    EXPECT_FALSE(r.error.empty());
-  }
 }
 
 }  // namespace

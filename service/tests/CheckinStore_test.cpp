@@ -1,7 +1,6 @@
 #include "CheckinStore.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "Processes.h"
 #include "Report.h"
@@ -86,12 +85,6 @@ TEST(CheckinStore, ReportsAnUnusableFile) {
   EXPECT_FALSE(OpenCheckinStore("host=/nonexistent port=1 dbname=x", CheckinStore::Access::kReadWrite, error));
   EXPECT_NE(error.find("postgresql"), std::string::npos) << error;
 }
-
-}  // namespace
-}  // namespace zel::svc
-
-namespace zel::svc {
-namespace {
 
 // Everything in the page comes from clients: it is escaped, and the page needs
 // nothing from elsewhere.
