@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -76,6 +77,12 @@ inline std::int64_t Count(CheckinStore& store, const std::string& sql) {
   const std::string error = store.Select(sql, rows);
   EXPECT_EQ(error, "") << sql;
   return rows.empty() || rows[0].empty() ? -1 : std::stoll(rows[0][0]);
+}
+
+inline std::string ReadText(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
 }
 
 // Checks a condition until it holds or the time is up.
