@@ -6,12 +6,10 @@
 
 #include "TestSupport.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
 
 using nlohmann::json;
-using test::FullQuery;
-using test::ShortQuery;
 
 class AnswerTest : public ::testing::Test {
  protected:
@@ -25,7 +23,7 @@ class AnswerTest : public ::testing::Test {
 
   // The data member of the answer, after the checks every answer must pass.
   json Ask(const std::string& query, ClientHistory history = {}) {
-    AnswerResult r = AnswerQuery(catalog_, test::Parse(query), history);
+    AnswerResult r = AnswerQuery(catalog_, Parse(query), history);
     EXPECT_TRUE(r.answer) << r.error;
     if (!r.answer) return json();
     const json doc = json::parse(r.answer->json);
@@ -83,4 +81,4 @@ TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

@@ -8,7 +8,7 @@
 #include "Commands.h"
 #include "TestSupport.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
 
 // Runs "publish --catalog C --url U --package P --version" with the rest given; its exit code.
@@ -29,7 +29,7 @@ TEST(Catalog, ComparesVersionsByNumber) {
 }
 
 TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentChange) {
-  test::ScratchDir dir;
+  ScratchDir dir;
   const std::string catalog = dir.File("c.json"), package = dir.Write("p.exe", "abc");
   // Addresses the range download cannot use.
   for (const char* url : {"https://h/p.exe", "h/p.exe", "http://", "http:///p.exe", "http://h/a b.exe", "HTTP://h/p"}) {
@@ -87,4 +87,4 @@ TEST(Catalog, RefusesInvalidCatalogs) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

@@ -13,11 +13,8 @@
 #include "Processes.h"
 #include "ServerFixture.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
-
-using test::MakeBody;
-using test::ShortQuery;
 
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -37,12 +34,12 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-class PostgresServiceTest : public test::ServiceFixture {
+class PostgresServiceTest : public ServiceFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(test::SharedCluster().Up()) << "no PostgreSQL cluster";
+    ASSERT_TRUE(SharedCluster().Up()) << "no PostgreSQL cluster";
     std::string error;
-    store_ = OpenCheckinStore(test::SharedCluster().Database(), CheckinStore::Access::kReadWrite, error);
+    store_ = OpenCheckinStore(SharedCluster().Database(), CheckinStore::Access::kReadWrite, error);
     ASSERT_TRUE(store_) << error;
     Start();
   }
@@ -50,11 +47,11 @@ class PostgresServiceTest : public test::ServiceFixture {
 
 TEST_F(PostgresServiceTest, AServerThatIsDownIsAnsweredTryAgainAndRecovers) {
   EXPECT_EQ(Data(ShortQuery("2.0.0", "before"))["action"], "33");
-  test::SharedCluster().Stop();  // as a crash would
+  SharedCluster().Stop();  // as a crash would
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Data(ShortQuery("2.0.0", "down"))["action"], "32");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
-  ASSERT_TRUE(test::SharedCluster().Restart());
+  ASSERT_TRUE(SharedCluster().Restart());
   // The first query after the restart already finds its way to the server again.
   EXPECT_EQ(Data(ShortQuery("2.0.0", "after"))["action"], "33");
   EXPECT_EQ(Checkins("uuid = 'before'"), 1);
@@ -62,9 +59,9 @@ TEST_F(PostgresServiceTest, AServerThatIsDownIsAnsweredTryAgainAndRecovers) {
 }
 
 TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
-  ASSERT_TRUE(test::SharedCluster().Up()) << "no PostgreSQL cluster";
-  const std::string db = test::SharedCluster().Database();
-  test::ScratchDir dir;
+  ASSERT_TRUE(SharedCluster().Up()) << "no PostgreSQL cluster";
+  const std::string db = SharedCluster().Database();
+  ScratchDir dir;
   chmod(dir.path.c_str(), 0755);  // nginx's workers read the packages
   std::filesystem::create_directories(dir.path / "packages");
   const std::string package(1500000, 'p');
@@ -75,7 +72,7 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
   std::string error;
   ASSERT_TRUE(SaveCatalog(dir.File("catalog.json"), catalog, error)) << error;
 
-  test::ChildProcess replicas[2];
+  ChildProcess replicas[2];
   std::string upstreams;
   for (auto& replica : replicas) {
     ASSERT_TRUE(replica.Start({ZELSVC_BINARY, "serve", "--port", "0", "--catalog", dir.File("catalog.json"), "--db", db,
@@ -93,15 +90,15 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
   conf = std::regex_replace(conf, std::regex("@REPLICAS@\n"), upstreams);
   conf = std::regex_replace(conf, std::regex("worker_processes auto"), "worker_processes 1");
   dir.Write("nginx.conf", conf);
-  test::ChildProcess nginx;
+  ChildProcess nginx;
   ASSERT_TRUE(nginx.Start({"/usr/sbin/nginx", "-e", dir.File("startup.log"), "-p", dir.path.string(), "-c",
                            dir.File("nginx.conf")}));
   httplib::Client client("127.0.0.1", port);
-  ASSERT_TRUE(test::Eventually([&] { return test::Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206; }))
+  ASSERT_TRUE(Eventually([&] { return Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206; }))
       << ReadFile(dir.File("startup.log")) << ReadFile(dir.File("error.log"));
   for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2"}) {
     auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
-    EXPECT_EQ(test::Status(whole), 200) << invalid;
+    EXPECT_EQ(Status(whole), 200) << invalid;
     EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
   }
 
@@ -122,8 +119,8 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
         const std::string uuid = "F-" + std::to_string(c) + "-" + std::to_string(q);
         for (const bool full : {true, false}) {
           const bool after = killed;
-          const std::string query = full ? test::FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid);
-          const auto answer = test::Json(http.Post("/zelguard/update1", MakeBody(query, true), test::kForm));
+          const std::string query = full ? FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid);
+          const auto answer = Json(http.Post("/zelguard/update1", MakeBody(query, true), kForm));
           const auto action = answer["data"]["action"];
           if (action == "33") {
             std::lock_guard lock(mutex);
@@ -160,4 +157,4 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

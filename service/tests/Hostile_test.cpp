@@ -12,16 +12,12 @@
 #include "CheckinWriter.h"
 #include "ServerFixture.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using test::MakeBody;
-using test::RawConnection;
-using test::ShortQuery;
-using test::Status;
 
-class HostileTest : public test::ServiceFixture {
+class HostileTest : public ServiceFixture {
  protected:
   void SetUp() override { Start(); }
 
@@ -34,7 +30,7 @@ class HostileTest : public test::ServiceFixture {
       probe.set_read_timeout(2, 0);
       const auto start = Clock::now();
       auto res = probe.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "P-" + std::to_string(i)), false),
-                            test::kForm);
+                            kForm);
       good += Status(res) == 200 && Clock::now() - start < std::chrono::seconds(1);
     }
     return static_cast<double>(good) / queries;
@@ -47,7 +43,7 @@ TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
   std::vector<std::unique_ptr<RawConnection>> held;
   for (int i = 0; i < 32; ++i) {  // downloads that read nothing
     auto c = std::make_unique<RawConnection>(port_, 4096);
-    ASSERT_TRUE(c->Send(std::string("GET ") + test::kPackage + " HTTP/1.1\r\nHost: h\r\n\r\n"));
+    ASSERT_TRUE(c->Send(std::string("GET ") + kPackage + " HTTP/1.1\r\nHost: h\r\n\r\n"));
     held.push_back(std::move(c));
   }
   for (int i = 0; i < 32; ++i) held.push_back(std::make_unique<RawConnection>(port_));  // idle
@@ -92,9 +88,9 @@ TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
     gz.resize(length);
     ASSERT_LT(gz.size(), kMaxBodyBytes);
     httplib::Headers headers = {{"Content-Encoding", "deflate"}};
-    EXPECT_EQ(Status(client_->Post("/zelguard/update1", headers, gz, test::kForm)), 413);
+    EXPECT_EQ(Status(client_->Post("/zelguard/update1", headers, gz, kForm)), 413);
     headers = {{"Content-Encoding", "br"}};
-    EXPECT_EQ(Status(client_->Post("/zelguard/update1", headers, gz, test::kForm)), 415);
+    EXPECT_EQ(Status(client_->Post("/zelguard/update1", headers, gz, kForm)), 415);
   }
   {  // a head larger than a connection's buffer
     RawConnection c(port_);
@@ -113,7 +109,7 @@ TEST_F(HostileTest, AcceptsEveryBodyUpToTheLimitInAnyFraming) {
   const std::string query = ShortQuery("2.0.0", "big") + "&OfficeAddins=" + HexEncodeText(addins);
   const std::string body = MakeBody(query, false);
   ASSERT_GT(body.size(), 16u * 1024);
-  EXPECT_EQ(Status(client_->Post("/zelguard/update1", body, test::kForm)), 200);
+  EXPECT_EQ(Status(client_->Post("/zelguard/update1", body, kForm)), 200);
 
   RawConnection c(port_);  // the same body chunked and gzip-compressed
   std::string gz(compressBound(body.size()) + 32, '\0');
@@ -144,7 +140,7 @@ TEST_F(HostileTest, KeptAliveQueriesAreNotHeldBack) {
   std::vector<double> ms;
   for (int i = 0; i < 21; ++i) {
     const auto start = Clock::now();
-    ASSERT_EQ(Status(client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "K"), false), test::kForm)), 200);
+    ASSERT_EQ(Status(client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "K"), false), kForm)), 200);
     ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
   std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
@@ -185,7 +181,7 @@ class StalledStore final : public CheckinStore {
   std::string Select(const std::string&, TextRows&) override { return {}; }
 };
 
-class StalledStoreTest : public test::ServiceFixture {
+class StalledStoreTest : public ServiceFixture {
  protected:
   void SetUp() override {
     store_ = std::make_unique<StalledStore>();
@@ -200,8 +196,8 @@ TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudget) {
   for (int i = 0; i < 8; ++i) {
     clients.emplace_back([&, i] {
       httplib::Client c("127.0.0.1", port_);
-      auto res = c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", std::to_string(i)), false), test::kForm);
-      tryAgain += test::Json(res)["data"]["action"] == "32";
+      auto res = c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", std::to_string(i)), false), kForm);
+      tryAgain += Json(res)["data"]["action"] == "32";
     });
   }
   for (auto& t : clients) t.join();
@@ -220,8 +216,8 @@ TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
       client.set_keep_alive(true);
       for (int q = 0; q < kQueries; ++q) {
         const std::string uuid = "G-" + std::to_string(c) + "-" + std::to_string(q);
-        auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", uuid), true), test::kForm);
-        if (test::Json(res)["data"]["action"] == "33") {
+        auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", uuid), true), kForm);
+        if (Json(res)["data"]["action"] == "33") {
           std::lock_guard lock(mutex);
           answered.insert(uuid);
         }
@@ -241,4 +237,4 @@ TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

@@ -4,10 +4,8 @@
 
 #include "TestSupport.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
-
-using test::MakeBody;
 
 const std::string kQuery = "AppVer=312E302E31&ExecutionLevel=31&UUID=&OSMajorVer=3130";
 
@@ -27,7 +25,7 @@ TEST(WireCodec, TakesHexOfEitherCaseAndOneCompleteBoundedZlibStream) {
     EXPECT_EQ(InflateZlib(bad, 1000).status, InflateStatus::kCorrupt);
   }
   // A few kilobytes must not expand past the bound.
-  r = InflateZlib(test::Compress(std::string(4 << 20, '\0')), 1 << 20);
+  r = InflateZlib(Compress(std::string(4 << 20, '\0')), 1 << 20);
   EXPECT_EQ(r.status, InflateStatus::kTooLarge);
   EXPECT_TRUE(r.bytes.empty());
 }
@@ -55,7 +53,7 @@ TEST(RequestBody, DecodesPlainAndCompressedQueriesKeepingOnlyTheProgramsFields) 
 TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSendsInLinearTime) {
   const std::string hex = BytesToHex(kQuery);
   const std::string n = std::to_string(hex.size());
-  const std::string zipped = BytesToHex(test::Compress(kQuery));
+  const std::string zipped = BytesToHex(Compress(kQuery));
   std::vector<std::string> bodies = {
       "",
       "size=" + n + "&checksum=0&zip=0",                                           // a field missing
@@ -96,4 +94,4 @@ TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSendsInLinearTime) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

@@ -11,18 +11,10 @@
 #include "ServerFixture.h"
 #include "WireCodec.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
 
-using test::Json;
-using test::json;
-using test::kForm;
-using test::kPackage;
-using test::MakeBody;
-using test::ShortQuery;
-using test::Status;
-
-class UpdateServerTest : public test::ServiceFixture {
+class UpdateServerTest : public ServiceFixture {
  protected:
   void SetUp() override { Start(true); }
 };
@@ -32,7 +24,7 @@ TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
   ASSERT_EQ(Status(res), 200);
   EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
   EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
-  EXPECT_EQ(Data(test::FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
+  EXPECT_EQ(Data(FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
 
   EXPECT_EQ(Checkins(), 2);
   EXPECT_EQ(Checkins("uuid = 'U-2' AND full_profile = 1"), 1);
@@ -132,7 +124,7 @@ TEST_F(UpdateServerTest, ReloadsAChangedCatalogAndKeepsTheLastGoodOneThroughFaul
   PublishEntry(catalog_, {"2.2.0", "http://x/2.2.0.exe", 99, std::string(32, 'b'), true, ""}, true);
   SaveCatalog();
   const auto offered = [this] { return Data(ShortQuery("2.1.0", "U"))["updateinfo"]["ver"]; };
-  EXPECT_TRUE(test::Eventually([&] { return offered() == "2.2.0"; }));
+  EXPECT_TRUE(Eventually([&] { return offered() == "2.2.0"; }));
   // Broken, half-written, removed: the last good catalog stays in service.
   for (const char* fault : std::initializer_list<const char*>{"{ broken", "", R"({"latest":"9.0","packages":[]})", nullptr}) {
     if (fault) {
@@ -145,20 +137,20 @@ TEST_F(UpdateServerTest, ReloadsAChangedCatalogAndKeepsTheLastGoodOneThroughFaul
   }
   // Only a valid catalog that offers nothing makes everyone up to date.
   dir_.Write("catalog.json", R"({"latest":"","packages":[]})");
-  EXPECT_TRUE(test::Eventually([&] { return Data(ShortQuery("1.0.0", "U"))["action"] == "31"; }));
+  EXPECT_TRUE(Eventually([&] { return Data(ShortQuery("1.0.0", "U"))["action"] == "31"; }));
 }
 
 TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
   catalog_.policy.fullProfileEveryDays = 30;
   SaveCatalog();
   // U-7 was never seen with its full profile.
-  EXPECT_TRUE(test::Eventually([&] { return Data(ShortQuery("2.1.0", "U-7"))["action"] == "32"; }));
-  EXPECT_EQ(Data(test::FullQuery("2.1.0", "U-7", "wps", "11"))["action"], "31");
+  EXPECT_TRUE(Eventually([&] { return Data(ShortQuery("2.1.0", "U-7"))["action"] == "32"; }));
+  EXPECT_EQ(Data(FullQuery("2.1.0", "U-7", "wps", "11"))["action"], "31");
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-7"))["action"], "31");  // profile is fresh
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-8"))["action"], "32");  // another installation
 }
 
-class UpdateServerInServiceTest : public test::ServiceFixture {
+class UpdateServerInServiceTest : public ServiceFixture {
  protected:
   void SetUp() override { Start(); }
 };
@@ -170,4 +162,4 @@ TEST_F(UpdateServerInServiceTest, HasNoTestRoutes) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test
