@@ -15,21 +15,13 @@ CheckinRow Row(std::int64_t time, const std::string& query, int action = 33) {
 }
 
 // Both backends keep, summarise and prune check-ins alike.
-class BackendTest : public ::testing::TestWithParam<std::string> {
- protected:
-  std::string Where() {
-    if (GetParam() == "sqlite") return dir_.File("c.db");
-    EXPECT_TRUE(SharedCluster().Up()) << "no PostgreSQL cluster";
-    return SharedCluster().Database();
-  }
-  ScratchDir dir_;
-};
-
+using BackendTest = ::testing::TestWithParam<std::string>;
 INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postgres"));
 
 TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
+  ScratchDir dir;
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
   std::string error;
-  const std::string where = Where();
   auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
   // A second writer (another replica) finds the schema in place.

@@ -5,10 +5,8 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 
 #include "Processes.h"
 #include "ServerFixture.h"
@@ -18,9 +16,7 @@ namespace {
 
 int FreePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t length = sizeof a;
   bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
   getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
@@ -28,24 +24,13 @@ int FreePort() {
   return ntohs(a.sin_port);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
-
-class PostgresServiceTest : public ServiceFixture {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(SharedCluster().Up()) << "no PostgreSQL cluster";
-    std::string error;
-    store_ = OpenCheckinStore(SharedCluster().Database(), CheckinStore::Access::kReadWrite, error);
-    ASSERT_TRUE(store_) << error;
-    Start();
-  }
-};
+using PostgresServiceTest = ServiceFixture;
 
 TEST_F(PostgresServiceTest, AServerThatIsDownIsAnsweredTryAgainAndRecovers) {
+  std::string error;
+  store_ = OpenCheckinStore(SharedCluster().Database(), CheckinStore::Access::kReadWrite, error);
+  ASSERT_TRUE(store_) << error;
+  Start();
   EXPECT_EQ(Data(ShortQuery("2.0.0", "before"))["action"], "33");
   SharedCluster().Stop();  // as a crash would
   const auto start = std::chrono::steady_clock::now();
@@ -59,7 +44,6 @@ TEST_F(PostgresServiceTest, AServerThatIsDownIsAnsweredTryAgainAndRecovers) {
 }
 
 TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
-  ASSERT_TRUE(SharedCluster().Up()) << "no PostgreSQL cluster";
   const std::string db = SharedCluster().Database();
   ScratchDir dir;
   chmod(dir.path.c_str(), 0755);  // nginx's workers read the packages
@@ -79,11 +63,11 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
                                "--packages", dir.File("packages"), "--quiet"},
                               dir.File("replicas.log")));
     const int port = replica.ListeningPort();
-    ASSERT_GT(port, 0) << ReadFile(dir.File("replicas.log"));
+    ASSERT_GT(port, 0) << ReadText(dir.File("replicas.log"));
     upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=10s;\n";
   }
   const int port = FreePort();
-  std::string conf = ReadFile(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in");
+  std::string conf = ReadText(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in");
   conf = std::regex_replace(conf, std::regex("@PREFIX@"), dir.path.string());
   conf = std::regex_replace(conf, std::regex("@PACKAGES@"), dir.File("packages"));
   conf = std::regex_replace(conf, std::regex("@LISTEN@"), "127.0.0.1:" + std::to_string(port));
@@ -95,7 +79,7 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
                            dir.File("nginx.conf")}));
   httplib::Client client("127.0.0.1", port);
   ASSERT_TRUE(Eventually([&] { return Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206; }))
-      << ReadFile(dir.File("startup.log")) << ReadFile(dir.File("error.log"));
+      << ReadText(dir.File("startup.log")) << ReadText(dir.File("error.log"));
   for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2"}) {
     auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
     EXPECT_EQ(Status(whole), 200) << invalid;
@@ -142,10 +126,7 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
 
   auto reader = OpenCheckinStore(db, CheckinStore::Access::kReadOnly, error);
   ASSERT_TRUE(reader) << error;
-  TextRows rows;
-  ASSERT_EQ(reader->Select("SELECT uuid || '/' || full_profile FROM checkins", rows), "");
-  std::set<std::string> stored;
-  for (const auto& row : rows) stored.insert(row[0]);
+  const auto stored = Column(*reader, "SELECT uuid || '/' || full_profile FROM checkins");
   std::vector<std::string> lost;
   std::set_difference(answered.begin(), answered.end(), stored.begin(), stored.end(), std::back_inserter(lost));
   EXPECT_TRUE(lost.empty()) << lost.size() << " answered check-ins missing, e.g. " << lost.front();

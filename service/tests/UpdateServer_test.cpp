@@ -1,15 +1,7 @@
 // The service on loopback, driven over real HTTP.
 #include "UpdateServer.h"
 
-#include <gtest/gtest.h>
-#include <httplib.h>
-
-#include <chrono>
-#include <nlohmann/json.hpp>
-#include <thread>
-
 #include "ServerFixture.h"
-#include "WireCodec.h"
 
 namespace zel::svc::test {
 namespace {
@@ -148,17 +140,6 @@ TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
   EXPECT_EQ(Data(FullQuery("2.1.0", "U-7", "wps", "11"))["action"], "31");
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-7"))["action"], "31");  // profile is fresh
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-8"))["action"], "32");  // another installation
-}
-
-class UpdateServerInServiceTest : public ServiceFixture {
- protected:
-  void SetUp() override { Start(); }
-};
-
-TEST_F(UpdateServerInServiceTest, HasNoTestRoutes) {
-  EXPECT_EQ(Status(client_->Get("/_test/requests")), 404);
-  EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404);
-  EXPECT_EQ(Data(ShortQuery("2.0.0", "U"))["action"], "33");
 }
 
 }  // namespace
