@@ -33,9 +33,8 @@ std::string PackageBytes(std::size_t size, unsigned seed) {
 }
 
 std::string ReadPort(const std::string& dir) {
-  std::ifstream in(dir + "/port");
   std::string port;
-  in >> port;
+  std::ifstream(dir + "/port") >> port;
   return port;
 }
 
@@ -65,15 +64,12 @@ class CompanionTest : public ::testing::Test {
     return ServiceBase() + "/packages/" + name;
   }
   std::string ServiceBase() const { return "http://127.0.0.1:" + ReadPort(std::string("Z:") + ZEL_SERVICE_DIR); }
-  void ScriptPackageFaults(const Json& faults) {
+  // Forgets the requests received so far; the faults are used up by package requests.
+  void ScriptPackageFaults(Json faults = Json::array()) {
+    for (Json& fault : faults) fault["on"] = "package";
     const auto reset = Fetch("POST", ServiceBase() + "/_test/reset");
     ASSERT_TRUE(reset && reset->status == 200) << "the update service does not answer";
-    Json onPackage = Json::array();
-    for (Json fault : faults) {
-      fault["on"] = "package";
-      onPackage.push_back(fault);
-    }
-    const auto added = Fetch("POST", ServiceBase() + "/_test/faults", onPackage.dump());
+    const auto added = Fetch("POST", ServiceBase() + "/_test/faults", faults.dump());
     ASSERT_TRUE(added && added->status == 200);
   }
   // The Range header of every package request the service received, "" for none.
@@ -83,10 +79,9 @@ class CompanionTest : public ::testing::Test {
     if (!answer || answer->status != 200) return ranges;
     for (const Json& request : Json::parse(answer->body)) {
       if (request["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
-      std::string range;
+      ranges.emplace_back();
       for (const Json& header : request["headers"])
-        if (header[0] == "Range") range = header[1];
-      ranges.push_back(range);
+        if (header[0] == "Range") ranges.back() = header[1];
     }
     return ranges;
   }
@@ -149,9 +144,9 @@ class CompanionTest : public ::testing::Test {
   }
 
   // Ends a download from nginx's route (slow for a request without range) once its
-  // file has grown, runs it again to the end, and gives nginx's log line for the
-  // request of the second run, which asked for the rest.
-  std::string KillAndRunAgain(const std::string& route, const std::string& name, unsigned seed) {
+  // file has grown, runs it again to the end, and checks the status nginx logged for
+  // the request of the second run, which asked for the rest.
+  void KillAndRunAgain(const std::string& route, const std::string& name, unsigned seed, const std::string& status) {
     const std::string package = PackageBytes(4 * 1048576, seed);
     const std::string task = WriteTask(NginxPackage(route, name, package), package.size(), Md5(package));
     EXPECT_EQ(Run(task, 1), 99);
@@ -163,37 +158,38 @@ class CompanionTest : public ::testing::Test {
     EXPECT_EQ(Run(task), Code(Exit::kDone));
     EXPECT_EQ(test::ReadBytes(Partial()), package);
     EXPECT_FALSE(test::PathExists(PartialRecord()));
-    return NginxLogLine(route + name, "bytes=" + std::to_string(kept) + "-");
+    const std::string line = NginxLogLine(route + name, "bytes=" + std::to_string(kept) + "-");
+    EXPECT_EQ(line.rfind(route + name + " " + status + " ", 0), 0u) << line;
   }
 
   test::ScratchFolders scratch_;
   std::string program_, folder_;
 };
 
-TEST_F(CompanionTest, DownloadsFromTheServiceAndFromNginxLeavingOnlyThePackage) {
-  const std::string a = PackageBytes(3000000, 1), b = PackageBytes(1048577, 2);
-  ScriptPackageFaults(Json::array());
-  EXPECT_EQ(Run(WriteTask(ServicePackage("a.exe", a), a.size(), Md5(a))), Code(Exit::kDone));
-  EXPECT_EQ(test::ReadBytes(Partial()), a);
-  EXPECT_EQ(FolderContent(), std::vector<std::string>{"zelupdatepkg.dwn"});
+TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePackage) {
+  const std::string old = PackageBytes(500000, 6), package = PackageBytes(500000, 7);
+  ASSERT_TRUE(test::WriteBytes(Partial(), old.substr(0, 100000)));
+  ASSERT_TRUE(test::WriteBytes(PartialRecord(), TaskFileText({"2.0", ServicePackage("old.exe", old), 500000,
+                                                              Md5(old)})));
+  ScriptPackageFaults();
+  EXPECT_EQ(Run(WriteTask(ServicePackage("f.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), package);
   EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
 
-  // A complete file of an earlier package is replaced, not appended to.
-  std::string md5 = Md5(b);
-  for (char& c : md5) c = static_cast<char>(std::tolower(c));  // as a service may send it
-  EXPECT_EQ(Run(WriteTask(NginxPackage("/", "b.exe", b), b.size(), md5)), Code(Exit::kDone));
-  EXPECT_EQ(test::ReadBytes(Partial()), b);
+  // A complete file of an earlier, longer package is replaced, not written over; a
+  // service may send the MD5 in lower case.
+  const std::string shorter = PackageBytes(300000, 9);
+  std::string md5 = Md5(shorter);
+  for (char& c : md5) c = static_cast<char>(std::tolower(c));
+  EXPECT_EQ(Run(WriteTask(ServicePackage("h.exe", shorter), shorter.size(), md5)), Code(Exit::kDone));
+  EXPECT_EQ(test::ReadBytes(Partial()), shorter);
   EXPECT_EQ(FolderContent(), std::vector<std::string>{"zelupdatepkg.dwn"});
 }
 
-TEST_F(CompanionTest, ResumesAfterAKillWithARangeTheServerHonours) {
-  const std::string line = KillAndRunAgain("/slow/", "c.exe", 3);
-  EXPECT_EQ(line.rfind("/slow/c.exe 206 ", 0), 0u) << line;
-}
+TEST_F(CompanionTest, ResumesAfterAKillWithARangeTheServerHonours) { KillAndRunAgain("/slow/", "c.exe", 3, "206"); }
 
 TEST_F(CompanionTest, StartsOverWhenTheServerAnswersARangeWithTheWholeFile) {
-  const std::string line = KillAndRunAgain("/norange/", "d.exe", 4);
-  EXPECT_EQ(line.rfind("/norange/d.exe 200 ", 0), 0u) << line;
+  KillAndRunAgain("/norange/", "d.exe", 4, "200");
 }
 
 TEST_F(CompanionTest, ABrokenTransferIsResumedAndAChangedTotalStartsOver) {
@@ -209,32 +205,17 @@ TEST_F(CompanionTest, ABrokenTransferIsResumedAndAChangedTotalStartsOver) {
   EXPECT_EQ(ServiceRanges(), (std::vector<std::string>{"", "bytes=200000-", ""}));
 }
 
-TEST_F(CompanionTest, APartialFileOfAnotherPackageIsNeverContinued) {
-  const std::string old = PackageBytes(500000, 6), package = PackageBytes(500000, 7);
-  ASSERT_TRUE(test::WriteBytes(Partial(), old.substr(0, 100000)));
-  ASSERT_TRUE(test::WriteBytes(PartialRecord(), TaskFileText({"2.0", ServicePackage("old.exe", old), 500000,
-                                                              Md5(old)})));
-  ScriptPackageFaults(Json::array());
-  EXPECT_EQ(Run(WriteTask(ServicePackage("f.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
-  EXPECT_EQ(test::ReadBytes(Partial()), package);
-  EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
-}
-
-TEST_F(CompanionTest, AWrongSizeOrMd5DeletesTheOutput) {
-  const std::string package = PackageBytes(300000, 8);
+// A wrong size or MD5 deletes the output.
+TEST_F(CompanionTest, FailuresEndWithTheirOwnExitCodes) {
+  const std::string package = PackageBytes(300000, 8), md5(32, 'A');
   const std::string url = ServicePackage("g.exe", package);
-  ScriptPackageFaults(Json::array());
-  EXPECT_EQ(Run(WriteTask(url, package.size(), std::string(32, '0'))), Code(Exit::kWrongMd5));
+  ScriptPackageFaults();
+  EXPECT_EQ(Run(WriteTask(url, package.size(), md5)), Code(Exit::kWrongMd5));
   EXPECT_EQ(FolderContent(), std::vector<std::string>{});
   EXPECT_EQ(Run(WriteTask(url, package.size() - 1, Md5(package))), Code(Exit::kWrongSize));
   EXPECT_EQ(FolderContent(), std::vector<std::string>{});
-}
-
-TEST_F(CompanionTest, FailuresEndWithTheirOwnExitCodes) {
-  const std::string md5(32, 'A');
   // Port 1 on the loopback: every connection is refused at once, on every try.
   EXPECT_EQ(Run(WriteTask("http://127.0.0.1:1/p.exe", 1000, md5)), Code(Exit::kNetwork));
-  ScriptPackageFaults(Json::array());
   EXPECT_EQ(Run(WriteTask(ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kRefused));
   ASSERT_TRUE(test::WriteBytes(scratch_.temp + "\\bad.tmp", "2.1.0\r\nhttp://h/p\r\nmany\r\n" + md5 + "\r\n"));
   EXPECT_EQ(Run(scratch_.temp + "\\bad.tmp"), Code(Exit::kBadTask));

@@ -35,7 +35,7 @@ TEST(CompanionResume, OnlyAPartialFileOfTheSamePackageIsContinued) {
   }
 }
 
-TEST(CompanionAnswers, ARangeIsAppendedOnlyWhenItIsExactlyTheRest) {
+TEST(CompanionAnswers, EachAnswerIsJudgedByStatusRangeAndLength) {
   EXPECT_EQ(JudgeAnswer(400, 1000, 206, "bytes 400-999/1000", 600), AnswerUse::kAppend);
   // The whole file, asked for or not: written from byte 0.
   EXPECT_EQ(JudgeAnswer(0, 1000, 200, "", 1000), AnswerUse::kFromStart);
@@ -46,9 +46,7 @@ TEST(CompanionAnswers, ARangeIsAppendedOnlyWhenItIsExactlyTheRest) {
   for (const char* range : {"bytes 0-999/1000", "bytes 400-1099/1100", "", "bytes */1000"})
     EXPECT_EQ(JudgeAnswer(400, 1000, 206, range, std::nullopt), AnswerUse::kStartOver) << range;
   EXPECT_EQ(JudgeAnswer(400, 1000, 416, "bytes */300", std::nullopt), AnswerUse::kStartOver);
-}
-
-TEST(CompanionAnswers, WrongSizesRefusalsAndPassingTrouble) {
+  // Wrong sizes, refusals and passing trouble.
   EXPECT_EQ(JudgeAnswer(0, 1000, 200, "", 1001), AnswerUse::kWrongSize);
   EXPECT_EQ(JudgeAnswer(400, 1000, 200, "", 999), AnswerUse::kWrongSize);
   EXPECT_EQ(JudgeAnswer(0, 1000, 206, "bytes 0-1099/1100", 1100), AnswerUse::kWrongSize);

@@ -30,13 +30,9 @@ events { worker_connections 64; }
 http {
   log_format zel '\$request_uri \$status "\$http_range" \$body_bytes_sent';
   access_log $dir/access.log zel;
-  client_body_temp_path $dir/tmp/body;
-  proxy_temp_path $dir/tmp/proxy;
-  fastcgi_temp_path $dir/tmp/fastcgi;
-  uwsgi_temp_path $dir/tmp/uwsgi;
-  scgi_temp_path $dir/tmp/scgi;
-  types { }
-  default_type application/octet-stream;
+  client_body_temp_path $dir/tmp/body; proxy_temp_path $dir/tmp/proxy; fastcgi_temp_path $dir/tmp/fastcgi;
+  uwsgi_temp_path $dir/tmp/uwsgi; scgi_temp_path $dir/tmp/scgi;
+  types { } default_type application/octet-stream;
   map \$http_range \$first_request_rate { "" 1m; default 0; }
   server {
     listen 127.0.0.1:$port;

@@ -6,12 +6,10 @@
 
 #include "TestSupport.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
 
 using nlohmann::json;
-using test::FullQuery;
-using test::ShortQuery;
 
 class AnswerTest : public ::testing::Test {
  protected:
@@ -25,7 +23,7 @@ class AnswerTest : public ::testing::Test {
 
   // The data member of the answer, after the checks every answer must pass.
   json Ask(const std::string& query, ClientHistory history = {}) {
-    AnswerResult r = AnswerQuery(catalog_, test::Parse(query), history);
+    AnswerResult r = AnswerQuery(catalog_, Parse(query), history);
     EXPECT_TRUE(r.answer) << r.error;
     if (!r.answer) return json();
     const json doc = json::parse(r.answer->json);
@@ -51,7 +49,6 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
     }
   }
   const json info = Ask(ShortQuery("1.0.0", "U"))["updateinfo"];
-  EXPECT_TRUE(info["size"].is_number_integer() && info["reinstall"].is_number_integer());
   // A fresh installation is needed when the way up crosses a version that wants one.
   EXPECT_EQ(info, json::parse(R"({"ver":"3.0.0","size":3000000,"hash":"0123456789ABCDEF0123456789abcdef",)"
                               R"("reinstall":1,"packageurl":")" +
@@ -83,14 +80,5 @@ TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
   EXPECT_EQ(Ask(ShortQuery("1.0.0", ""), {kNow, std::nullopt})["action"], "33");
 }
 
-TEST_F(AnswerTest, RefusesAnAppVerThatIsNoVersion) {
-  for (const char* bad : {"", "beta", "1.0.0 "}) {
-    AnswerResult r =
-        AnswerQuery(catalog_, test::Parse("AppVer=" + HexEncodeText(bad) + "&ExecutionLevel=30"), {});
-    EXPECT_FALSE(r.answer) << bad;
-    EXPECT_FALSE(r.error.empty());
-  }
-}
-
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

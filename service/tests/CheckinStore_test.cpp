@@ -1,39 +1,27 @@
 #include "CheckinStore.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "Processes.h"
 #include "Report.h"
 
-namespace zel::svc {
+namespace zel::svc::test {
 namespace {
-
-using test::FullQuery;
-using test::ShortQuery;
 
 constexpr std::int64_t kT0 = 1776414600;  // 2026-04-17T08:30:00Z
 
 CheckinRow Row(std::int64_t time, const std::string& query, int action = 33) {
-  return CheckinRow::FromQuery(time, "127.0.0.1", test::Parse(query), action);
+  return CheckinRow::FromQuery(time, "127.0.0.1", Parse(query), action);
 }
 
 // Both backends keep, summarise and prune check-ins alike.
-class BackendTest : public ::testing::TestWithParam<std::string> {
- protected:
-  std::string Where() {
-    if (GetParam() == "sqlite") return dir_.File("c.db");
-    EXPECT_TRUE(test::SharedCluster().Up()) << "no PostgreSQL cluster";
-    return test::SharedCluster().Database();
-  }
-  test::ScratchDir dir_;
-};
-
+using BackendTest = ::testing::TestWithParam<std::string>;
 INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postgres"));
 
 TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
+  ScratchDir dir;
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
   std::string error;
-  const std::string where = Where();
   auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
   // A second writer (another replica) finds the schema in place.
@@ -59,7 +47,7 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   EXPECT_EQ(report.versionsByDay[0].installations, 3);  // A, B and C on the first day
 
   // Unknown fields are counted, not kept; the columns a vendor queries by hand.
-  EXPECT_EQ(test::Count(*store, "SELECT unknown_fields FROM checkins WHERE uuid = 'C'"), 1);
+  EXPECT_EQ(Count(*store, "SELECT unknown_fields FROM checkins WHERE uuid = 'C'"), 1);
   TextRows rows;
   ASSERT_EQ(store->Select("SELECT time, os_name, office_addins, full_profile FROM checkins WHERE uuid = 'B'", rows), "");
   EXPECT_EQ(rows, (TextRows{{"2026-04-17T08:30:20Z", "Microsoft Windows 10 专业版", "{}", "1"}}));
@@ -67,16 +55,16 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   std::int64_t removed = 0;
   ASSERT_EQ(store->Prune(kT0 + 3600, removed), "");
   EXPECT_EQ(removed, 4);
-  EXPECT_EQ(test::Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
 
   auto reader = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
   ASSERT_TRUE(reader) << error;
   EXPECT_NE(reader->Insert({Row(kT0, ShortQuery("1.0.0", "A"))}), "");
-  EXPECT_EQ(test::Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
 }
 
 TEST(CheckinStore, ReportsAnUnusableFile) {
-  test::ScratchDir dir;
+  ScratchDir dir;
   std::string error;
   EXPECT_FALSE(OpenCheckinStore(dir.Write("not-a-db", std::string(4096, 'x')), CheckinStore::Access::kReadWrite, error));
   EXPECT_FALSE(error.empty());
@@ -86,12 +74,6 @@ TEST(CheckinStore, ReportsAnUnusableFile) {
   EXPECT_FALSE(OpenCheckinStore("host=/nonexistent port=1 dbname=x", CheckinStore::Access::kReadWrite, error));
   EXPECT_NE(error.find("postgresql"), std::string::npos) << error;
 }
-
-}  // namespace
-}  // namespace zel::svc
-
-namespace zel::svc {
-namespace {
 
 // Everything in the page comes from clients: it is escaped, and the page needs
 // nothing from elsewhere.
@@ -111,4 +93,4 @@ TEST(Report, HtmlPageEscapesWhatClientsSentAndStandsAlone) {
 }
 
 }  // namespace
-}  // namespace zel::svc
+}  // namespace zel::svc::test

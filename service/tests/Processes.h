@@ -62,17 +62,12 @@ class ChildProcess {
   int Stop(int signal = SIGTERM) {
     if (pid_ <= 0) return status_;
     kill(pid_, signal);
-    for (int i = 0; i < 500 && waitpid(pid_, &status_, WNOHANG) == 0; ++i) {
+    for (int i = 0; i < 500 && waitpid(pid_, &status_, WNOHANG) == 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (status_ == -1) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status_, 0);
-    }
+    if (status_ == -1) kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
     pid_ = -1;
     return status_;
   }
-  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -84,22 +79,13 @@ class ChildProcess {
 // Database() is a new, empty database in it.
 class PostgresCluster {
  public:
-  PostgresCluster() {
-    std::string name = (std::filesystem::temp_directory_path() / "zelpg-XXXXXX").string();
-    dir_ = mkdtemp(name.data());
-    conninfo_ = Run("start");
-  }
-  ~PostgresCluster() {
-    Run("stop");
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  bool Up() const { return !conninfo_.empty(); }
+  ~PostgresCluster() { Run("stop"); }
   void Stop() { Run("stop"); }
   bool Restart() { return !Run("restart").empty(); }
 
   // The connection string of a new database.
   std::string Database() {
+    EXPECT_FALSE(conninfo_.empty()) << "no PostgreSQL cluster";
     const std::string name = "zel" + std::to_string(++databases_);
     const std::string command = "psql -q -X '" + conninfo_ + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
@@ -108,7 +94,7 @@ class PostgresCluster {
 
  private:
   std::string Run(const std::string& verb) {
-    const std::string command = "sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_;
+    const std::string command = "sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string();
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
       char buffer[512];
@@ -119,8 +105,8 @@ class PostgresCluster {
     return out;
   }
 
-  std::string dir_;
-  std::string conninfo_;
+  const ScratchDir dir_;
+  const std::string conninfo_ = Run("start");
   int databases_ = 0;
 };
 

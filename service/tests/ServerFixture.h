@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,23 +29,19 @@ inline json Json(const httplib::Result& res) { return res ? json::parse(res->bod
 // A TCP connection to loopback that sends and reads exactly what a test says.
 class RawConnection {
  public:
+  // A connection that fails shows in the first Send.
   explicit RawConnection(int port, int receiveBuffer = 0) {
-    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    timeval timeout{5, 0};
+    const timeval timeout{5, 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   }
   ~RawConnection() { close(fd_); }
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;
 
-  bool Connected() const { return connected_; }
   bool Send(std::string_view bytes) {
     while (!bytes.empty()) {
       const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -64,19 +59,17 @@ class RawConnection {
   }
 
  private:
-  int fd_ = -1;
-  bool connected_ = false;
+  const int fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
 };
 
 class ServiceFixture : public ::testing::Test {
  protected:
-  void TearDown() override { StopServer(); }
+  void TearDown() override {
+    if (server_) server_->Stop(), thread_.join();
+  }
 
   // Opens the SQLite store unless the test opened one, and starts the service.
   void Start(bool testControl = false, std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000)) {
-    ServerConfig config;
-    config.testControl = testControl;
-    config.answerBudget = answerBudget;
     std::string error;
     if (!store_) store_ = OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error);
     ASSERT_TRUE(store_) << error;
@@ -87,20 +80,19 @@ class ServiceFixture : public ::testing::Test {
     PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, ""}, true);
     SaveCatalog();
 
-    config.catalogPath = dir_.File("catalog.json");
-    config.packagesDir = dir_.File("packages");
-    config.logRequests = false;
-    config.catalogCheckInterval = std::chrono::milliseconds(20);
-    server_ = std::make_unique<UpdateServer>(config, *store_);
+    server_ = std::make_unique<UpdateServer>(ServerConfig{.catalogPath = dir_.File("catalog.json"),
+                                                          .packagesDir = dir_.File("packages"),
+                                                          .testControl = testControl,
+                                                          .logRequests = false,
+                                                          .answerBudget = answerBudget,
+                                                          .catalogCheckInterval = std::chrono::milliseconds(20)},
+                                             *store_);
     auto port = server_->Bind(error);
     ASSERT_TRUE(port) << error;
     port_ = *port;
     client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
     client_->set_read_timeout(10, 0);
     thread_ = std::thread([this] { server_->Run(); });
-  }
-  void StopServer() {
-    if (server_) server_->Stop(), thread_.join(), server_.reset();
   }
 
   void SaveCatalog() {

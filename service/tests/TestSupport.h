@@ -9,6 +9,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -35,12 +37,18 @@ struct ScratchDir {
   }();
 };
 
-inline std::string Compress(const std::string& bytes) {  // a zlib stream at the default level
-  uLongf length = compressBound(bytes.size());
-  std::string out(length, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &length, reinterpret_cast<const Bytef*>(bytes.data()),
-           bytes.size());
-  out.resize(length);
+// A zlib stream at the default level, or a gzip member with gzip set.
+inline std::string Compress(const std::string& bytes, bool gzip = false) {
+  z_stream z{};
+  deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, gzip ? 31 : 15, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&z, bytes.size()), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
   return out;
 }
 
@@ -70,12 +78,24 @@ inline UpdateQuery Parse(const std::string& queryText) {
   return query;
 }
 
-// One number read from the store, e.g. SELECT COUNT(*) FROM checkins; -1 on failure.
-inline std::int64_t Count(CheckinStore& store, const std::string& sql) {
+// The first column of what a query selects, e.g. SELECT uuid FROM checkins.
+inline std::set<std::string> Column(CheckinStore& store, const std::string& sql) {
   TextRows rows;
-  const std::string error = store.Select(sql, rows);
-  EXPECT_EQ(error, "") << sql;
-  return rows.empty() || rows[0].empty() ? -1 : std::stoll(rows[0][0]);
+  EXPECT_EQ(store.Select(sql, rows), "") << sql;
+  std::set<std::string> values;
+  for (const auto& row : rows) values.insert(row.at(0));
+  return values;
+}
+// One number, e.g. SELECT COUNT(*) FROM checkins; -1 when there is none.
+inline std::int64_t Count(CheckinStore& store, const std::string& sql) {
+  const std::set<std::string> values = Column(store, sql);
+  return values.size() == 1 ? std::stoll(*values.begin()) : -1;
+}
+
+inline std::string ReadText(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
 }
 
 // Checks a condition until it holds or the time is up.
