@@ -377,6 +377,7 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   job->query = std::move(*decoded.query);
   job->remoteAddr = x->peer;
   job->time = static_cast<std::int64_t>(std::time(nullptr));
+  job->deadline = Timers::Clock::now() + config_.answerBudget;
   const Policy& policy = catalog->policy;
   const std::string uuid = job->query.FieldOr("UUID", "");
   if (policy.fullProfileEveryDays > 0 && !policy.wantFullProfile && !uuid.empty() && !job->query.HasFullProfile())
@@ -397,9 +398,11 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   };
   x->phase = Exchange::Phase::kWaiting;
   MHD_suspend_connection(connection);
+  // Most queries are answered long before; their exchange is not kept for this. The
+  // writer drops the job at the same moment, so it is never stored later.
+  const auto deadline = job->deadline;
   writer_->Submit(std::move(job));
-  // Most queries are answered long before; their exchange is not kept for this.
-  timers_.At(Timers::Clock::now() + config_.answerBudget, [this, weak = std::weak_ptr<Exchange>(x)] {
+  timers_.At(deadline, [this, weak = std::weak_ptr<Exchange>(x)] {
     if (ExchangePtr waiting = weak.lock()) {
       Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy), "check-in store too slow: try again");
     }
