@@ -5,7 +5,7 @@
 namespace zel::svc {
 
 CatalogWatch::CatalogWatch(std::string path, Catalog catalog, std::chrono::milliseconds interval)
-    : path_(std::move(path)), current_(std::make_shared<const Catalog>(std::move(catalog))), seen_(Stamp()) {
+    : path_(std::move(path)), current_(std::make_shared<const Catalog>(std::move(catalog))) {
   thread_ = std::thread([this, interval] {
     std::unique_lock lock(stopMutex_);
     while (!stopCv_.wait_for(lock, interval, [this] { return stopping_; })) Check();

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 
+#include "CatalogWatch.h"
 #include "Commands.h"
 #include "TestSupport.h"
 
@@ -94,6 +95,19 @@ TEST(Catalog, RefusesInvalidCatalogs) {
     EXPECT_FALSE(CatalogFromJson(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+}
+
+// A publish may replace the file after the service read it and before it began to
+// watch: the first check reads it again.
+TEST(CatalogWatch, ReadsAFileThatChangedBeforeTheWatchBegan) {
+  ScratchDir dir;
+  Catalog published;
+  PublishEntry(published, {"2.1.0", "http://h/p.exe", 10, std::string(32, 'b'), false, ""}, true);
+  std::string error;
+  ASSERT_TRUE(SaveCatalog(dir.File("c.json"), published, error)) << error;
+  CatalogWatch watch(dir.File("c.json"), Catalog{}, std::chrono::hours(1));
+  watch.Check();
+  EXPECT_EQ(watch.Current()->latest, "2.1.0");
 }
 
 }  // namespace
