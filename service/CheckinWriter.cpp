@@ -1,6 +1,6 @@
 #include "CheckinWriter.h"
 
-#include <iostream>
+#include "AccessLog.h"
 
 namespace zel::svc {
 
@@ -92,10 +92,10 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
   if (error.empty()) {
     ++commits_;
     rows_ += rows.size();
-    if (!lastError_.empty()) std::cerr << "check-in store works again" << std::endl;
+    if (!lastError_.empty()) WriteLogLine("check-in store works again");
     lastError_.clear();
   } else if (error != lastError_) {
-    std::cerr << "check-ins not stored, queries answered \"try again\": " << error << std::endl;
+    WriteLogLine("check-ins not stored, queries answered \"try again\": " + EscapeForLog(error));
     lastError_ = error;
   }
   for (const auto& job : jobs) job->finish(error.empty());

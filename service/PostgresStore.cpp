@@ -169,8 +169,17 @@ class PostgresStore final : public CheckinStore {
 
  private:
   std::string Error() const {
-    std::string message = conn_ ? PQerrorMessage(conn_) : "no connection";
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    const std::string text = conn_ ? PQerrorMessage(conn_) : "no connection";
+    // One line: the line breaks and indents of a multi-line message become blanks.
+    std::string message;
+    for (char c : text) {
+      if (c != '\n' && c != '\t' && c != ' ') {
+        message += c;
+      } else if (!message.empty() && message.back() != ' ') {
+        message += ' ';
+      }
+    }
+    if (!message.empty() && message.back() == ' ') message.pop_back();
     return "postgresql: " + message;
   }
 
