@@ -55,6 +55,9 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   EXPECT_NE(report.str().find("check-ins: 1"), std::string::npos) << report.str();
   ASSERT_EQ(RunReport({.db = dir.File("c.db"), .htmlPath = dir.File("r.html"), .days = 90}, report, err), 0);
   EXPECT_NE(ReadText(dir.File("r.html")).find("<svg"), std::string::npos);
+  // A mistyped store is no empty one.
+  EXPECT_EQ(RunPrune({.db = dir.File("typo.db"), .olderThanDays = 400}, report, err), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("typo.db")));
 }
 
 TEST(ServiceProcess, RefusesToStartWithoutAValidCatalog) {
