@@ -90,11 +90,14 @@ TEST(CheckinStore, ReportsAnUnusableFile) {
   EXPECT_NE(error.find("postgresql"), std::string::npos) << error;
 }
 
-// Everything in the page comes from clients: it is escaped, and the page needs
-// nothing from elsewhere.
-TEST(Report, HtmlPageEscapesWhatClientsSentAndStandsAlone) {
+// Everything in the page and the text comes from clients: it is escaped, and the
+// page needs nothing from elsewhere.
+TEST(Report, HtmlPageAndTextEscapeWhatClientsSentAndThePageStandsAlone) {
   ReportData data;
-  data.byDocumentProgram = {{"<script>alert(1)</script> 16", 3}};
+  data.byDocumentProgram = {{"<script>alert(1)</script> 16", 3}, {"wps\x1b]0;owned\x07\n 11", 1}};
+  std::ostringstream text;
+  WriteTextReport(data, text);
+  EXPECT_NE(text.str().find("  wps\\x1B]0;owned\\x07\\x0A 11\t1\n"), std::string::npos) << text.str();
   data.versionsByDay = {{"2026-04-17", "2.0\"onload=x", 2}, {"2026-04-18", "2.1.0", 5}};
   data.checkinsPerDay = {{"2026-04-17", 2}, {"2026-04-18", 5}};
   const std::string page = HtmlReport(data, "Report & <test>", kT0);
