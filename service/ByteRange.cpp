@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
 #include <optional>
 
 namespace zel::svc {
@@ -14,13 +15,16 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// A decimal number of at most 18 digits, so it fits into 64 bits.
+// A decimal number; one too large for 64 bits stands for the largest there is, which
+// is past the end of any file.
 std::optional<std::int64_t> ParseNumber(std::string_view s) {
-  if (s.empty() || s.size() > 18) return std::nullopt;
+  if (s.empty()) return std::nullopt;
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   std::int64_t value = 0;
   for (char c : s) {
     if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
+    const int digit = c - '0';
+    value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
   }
   return value;
 }

@@ -15,10 +15,10 @@ struct RangeChoice {
 
 // One range of the forms bytes=F-L, bytes=F- and bytes=-N (the unit in any letter
 // case, blanks around the list's elements allowed, as RFC 7233 has it); a last byte beyond the
-// end is cut to the end. A range starting at or past the end (or any range of an
-// empty file, or bytes=-0) cannot be satisfied. No header, a malformed one, another
-// unit or a list of several ranges gives the whole file, which a server may always
-// send instead.
+// end is cut to the end, and so is a number too large for 64 bits. A range starting
+// at or past the end (or any range of an empty file, or bytes=-0) cannot be satisfied.
+// No header, a malformed one, another unit or a list of several ranges gives the whole
+// file, which a server may always send instead.
 RangeChoice ChooseRange(std::string_view header, std::int64_t fileSize);
 
 // "bytes F-L/T" for a partial answer, "bytes */T" for an unsatisfiable one.

@@ -40,11 +40,24 @@ bool IsMd5Text(std::string_view text) {
          });
 }
 
+// What is wrong with an address past its scheme: it must name a host and hold no
+// blank or control character. Empty when nothing is.
+std::string CheckAddressRest(const std::string& url, std::size_t schemeLength, const std::string& what) {
+  const std::string_view rest = std::string_view(url).substr(schemeLength);
+  if (rest.substr(0, rest.find_first_of("/?#")).empty()) return what + " names no host: " + url;
+  if (std::any_of(url.begin(), url.end(), [](unsigned char c) { return c <= ' ' || c == 0x7F; })) {
+    return what + " contains blanks or control characters: " + url;
+  }
+  return {};
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
 }  // namespace
 
 std::string CheckPackageEntry(const PackageEntry& e) {
   if (!IsVersionText(e.version)) return "package version is not a dotted decimal: " + e.version;
-  if (e.url.empty()) return "package " + e.version + " has no url";
+  if (std::string problem = CheckPackageUrl(e.url); !problem.empty()) return "package " + e.version + ": " + problem;
   if (e.size < 1 || e.size > std::numeric_limits<std::int32_t>::max()) {
     return "package " + e.version + " must hold 1 to 2147483647 bytes, not " + std::to_string(e.size);
   }
@@ -123,6 +136,7 @@ std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error
       error = "full_profile_every_days must not be negative";
       return std::nullopt;
     }
+    if (error = CheckUpdateUrl(catalog.policy.updateUrl); !error.empty()) return std::nullopt;
     std::sort(catalog.packages.begin(), catalog.packages.end(),
               [](const auto& x, const auto& y) { return CompareVersions(x.version, y.version) < 0; });
     return catalog;
@@ -153,12 +167,18 @@ std::string CatalogToJson(const Catalog& catalog) {
 
 std::string CheckPackageUrl(const std::string& url) {
   constexpr std::string_view kScheme = "http://";
-  if (url.compare(0, kScheme.size(), kScheme) != 0) {
+  if (!StartsWith(url, kScheme)) {
     return "the package url must begin with http:// (the program fetches ranges over plain http): " + url;
   }
-  if (url.size() == kScheme.size() || url[kScheme.size()] == '/') return "the package url names no host: " + url;
-  if (url.find_first_of(" \t\r\n") != std::string::npos) return "the package url contains blanks: " + url;
-  return {};
+  return CheckAddressRest(url, kScheme.size(), "the package url");
+}
+
+std::string CheckUpdateUrl(const std::string& url) {
+  if (url.empty()) return {};
+  for (std::string_view scheme : {"http://", "https://"}) {
+    if (StartsWith(url, scheme)) return CheckAddressRest(url, scheme.size(), "the update url");
+  }
+  return "the update url must begin with http:// or https://: " + url;
 }
 
 std::optional<Catalog> LoadCatalog(const std::string& path, std::string& error, bool* missing) {

@@ -40,18 +40,24 @@ bool IsVersionText(std::string_view text);
 // 2.1 equals 2.1.0. Both arguments must be version texts.
 int CompareVersions(std::string_view a, std::string_view b);
 
-// What is wrong with an entry (version text, URL, size 1 to 2147483647, which the
-// program reads as a 32-bit integer, MD5 of 32 hex digits); empty when nothing is.
+// What is wrong with an entry (version text, URL as CheckPackageUrl wants it, size 1
+// to 2147483647, which the program reads as a 32-bit integer, MD5 of 32 hex digits);
+// empty when nothing is.
 std::string CheckPackageEntry(const PackageEntry& entry);
 
-// Parsing checks every entry and that the latest is among them; the error names
-// the first problem.
+// Parsing checks every entry, that the latest is among them and the policy; the
+// error names the first problem.
 std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error);
 std::string CatalogToJson(const Catalog& catalog);
 
 // Why a package URL cannot serve the program's in-process download, which fetches
-// ranges over a plain http:// address only; empty when it can.
+// ranges over a plain http:// address only (with a host, without blanks or control
+// characters); empty when it can.
 std::string CheckPackageUrl(const std::string& url);
+// Why an update-url policy cannot take clients to another service: it must be an
+// http:// or https:// address with a host, without blanks or control characters.
+// Empty when it can, or when it is empty (no move).
+std::string CheckUpdateUrl(const std::string& url);
 
 // A missing, unreadable or invalid file is an error (missing tells whether the
 // file was simply not there).

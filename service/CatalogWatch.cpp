@@ -1,11 +1,11 @@
 #include "CatalogWatch.h"
 
-#include <iostream>
+#include "AccessLog.h"
 
 namespace zel::svc {
 
 CatalogWatch::CatalogWatch(std::string path, Catalog catalog, std::chrono::milliseconds interval)
-    : path_(std::move(path)), current_(std::make_shared<const Catalog>(std::move(catalog))), seen_(Stamp()) {
+    : path_(std::move(path)), current_(std::make_shared<const Catalog>(std::move(catalog))) {
   thread_ = std::thread([this, interval] {
     std::unique_lock lock(stopMutex_);
     while (!stopCv_.wait_for(lock, interval, [this] { return stopping_; })) Check();
@@ -44,10 +44,10 @@ void CatalogWatch::Check() {
   seen_ = stamp;
   if (catalog) {
     current_ = std::make_shared<const Catalog>(std::move(*catalog));
-    if (!fault_.empty()) std::cerr << "catalog " << path_ << " is valid again and in service" << std::endl;
+    if (!fault_.empty()) WriteLogLine("catalog " + EscapeForLog(path_) + " is valid again and in service");
     fault_.clear();
   } else if (error != fault_) {
-    std::cerr << "CATALOG FAULT, the last good catalog stays in service: " << error << std::endl;
+    WriteLogLine("CATALOG FAULT, the last good catalog stays in service: " + EscapeForLog(error));
     fault_ = error;
   }
 }

@@ -20,7 +20,8 @@ namespace zel::svc {
 
 class CatalogWatch {
  public:
-  // Starts watching; catalog is the one loaded at start.
+  // Starts watching; catalog is the one loaded at start. The file may have changed
+  // since it was read, so the first check reads it again whatever its stamp.
   CatalogWatch(std::string path, Catalog catalog, std::chrono::milliseconds interval);
   ~CatalogWatch();
   CatalogWatch(const CatalogWatch&) = delete;
@@ -47,7 +48,7 @@ class CatalogWatch {
   const std::string path_;
   mutable std::mutex mutex_;
   std::shared_ptr<const Catalog> current_;
-  FileStamp seen_;
+  FileStamp seen_;  // of the file last read; none at first
   std::string fault_;  // what is wrong with the file now, empty when it is in service
 
   std::mutex stopMutex_;

@@ -1,6 +1,6 @@
 #include "CheckinWriter.h"
 
-#include <iostream>
+#include "AccessLog.h"
 
 namespace zel::svc {
 
@@ -38,18 +38,39 @@ void CheckinWriter::Loop() {
     // The group: what arrives within the window after the first, up to a limit.
     const auto until = std::chrono::steady_clock::now() + window_;
     wake_.wait_until(lock, until, [this] { return stopping_ || queue_.size() >= kMaxGroupRows; });
+    // Jobs queue about in the order of their deadlines: those whose time is up stand
+    // first, however many piled up while the store was slow, and go at once.
+    std::deque<std::shared_ptr<CheckinJob>> expired;
+    const auto now = std::chrono::steady_clock::now();
+    while (!queue_.empty() && queue_.front()->deadline <= now) {
+      expired.push_back(std::move(queue_.front()));
+      queue_.pop_front();
+    }
     std::deque<std::shared_ptr<CheckinJob>> jobs;
     while (!queue_.empty() && jobs.size() < kMaxGroupRows) {
       jobs.push_back(std::move(queue_.front()));
       queue_.pop_front();
     }
     lock.unlock();
+    for (const auto& job : expired) job->finish(false);
+    expired.clear();
     Process(jobs);
     lock.lock();
   }
 }
 
+void CheckinWriter::DropExpired(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
+  const auto now = std::chrono::steady_clock::now();
+  std::erase_if(jobs, [now](const std::shared_ptr<CheckinJob>& job) {
+    if (job->deadline > now) return false;
+    job->finish(false);
+    return true;
+  });
+}
+
 void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
+  DropExpired(jobs);
+  if (jobs.empty()) return;
   std::vector<std::string> uuids;
   for (const auto& job : jobs) {
     if (!job->historyUuid.empty()) uuids.push_back(job->historyUuid);
@@ -58,13 +79,12 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
   std::string error = uuids.empty() ? "" : store_.LastFullProfiles(uuids, lastFull);
 
   std::vector<CheckinRow> rows;
-  std::vector<bool> hasRow;
   if (error.empty()) {
+    DropExpired(jobs);  // the read may have taken the rest of their time
     for (const auto& job : jobs) {
       std::optional<std::int64_t> history;
       if (auto it = lastFull.find(job->historyUuid); it != lastFull.end()) history = it->second;
       const int action = job->decide(*job, history);
-      hasRow.push_back(action != 0);
       if (action != 0) rows.push_back(CheckinRow::FromQuery(job->time, job->remoteAddr, job->query, action));
     }
     if (!rows.empty()) error = store_.Insert(rows);
@@ -72,10 +92,10 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
   if (error.empty()) {
     ++commits_;
     rows_ += rows.size();
-    if (!lastError_.empty()) std::cerr << "check-in store works again" << std::endl;
+    if (!lastError_.empty()) WriteLogLine("check-in store works again");
     lastError_.clear();
   } else if (error != lastError_) {
-    std::cerr << "check-ins not stored, queries answered \"try again\": " << error << std::endl;
+    WriteLogLine("check-ins not stored, queries answered \"try again\": " + EscapeForLog(error));
     lastError_ = error;
   }
   for (const auto& job : jobs) job->finish(error.empty());

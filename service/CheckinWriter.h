@@ -2,7 +2,9 @@
 // few milliseconds, looks up what their answers depend on in one read, and commits
 // their rows in one transaction. A query is answered only once its row is
 // committed, so nothing answered is lost; when the store fails, every query of the
-// group is told so at once.
+// group is told so at once. A job whose query ran out of time while it waited is
+// dropped unread and unstored, so a slow or absent store neither records actions
+// nobody was told nor lets the queue grow without bound.
 #pragma once
 
 #include <atomic>
@@ -28,6 +30,9 @@ struct CheckinJob {
   // Non-empty when the answer depends on when this installation last sent its
   // full profile.
   std::string historyUuid;
+  // When the query's time budget ends: a job still waiting then was answered "try
+  // again" and is dropped, never stored.
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
   // Makes the answer from that history and returns its action (0: no row).
   std::function<int(const CheckinJob& job, std::optional<std::int64_t> lastFullProfile)> decide;
   // Called once, on the writer's thread: true when the row is committed.
@@ -51,6 +56,8 @@ class CheckinWriter {
  private:
   void Loop();
   void Process(std::deque<std::shared_ptr<CheckinJob>>& jobs);
+  // Moves the jobs whose time is up out of jobs, finishes them as not stored.
+  static void DropExpired(std::deque<std::shared_ptr<CheckinJob>>& jobs);
 
   CheckinStore& store_;
   const std::chrono::microseconds window_;

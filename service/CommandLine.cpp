@@ -146,6 +146,7 @@ void ParsePolicy(Arguments& a, PublishOptions& o, const std::string& name, const
     o.setFullProfileEveryDays = true;
     o.policyChanges.fullProfileEveryDays = days.value_or(0);
   } else if (name == "update-url") {
+    if (std::string problem = CheckUpdateUrl(value); !problem.empty()) a.Fail(problem);
     o.setUpdateUrl = true;
     o.policyChanges.updateUrl = value;
   } else {

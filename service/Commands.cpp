@@ -18,11 +18,12 @@
 namespace zel::svc {
 namespace {
 
-// The check-in store, or null after telling why on err.
-std::unique_ptr<CheckinStore> OpenStore(const std::string& where, CheckinStore::Access access, std::ostream& err) {
+// The check-in store, or null after telling why on err. Only serve creates a missing
+// SQLite file; for the others a missing one is a mistyped name.
+std::unique_ptr<CheckinStore> OpenStore(const std::string& where, CheckinStore::Access access, bool create,
+                                        std::ostream& err) {
   std::error_code ec;
-  if (access == CheckinStore::Access::kReadOnly && !IsPostgresAddress(where) &&
-      !std::filesystem::exists(where, ec)) {
+  if (!create && !IsPostgresAddress(where) && !std::filesystem::exists(where, ec)) {
     err << "no check-in store at " << where << "\n";
     return nullptr;
   }
@@ -51,7 +52,7 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
     err << "packages folder not found: " << options.server.packagesDir << "\n";
     return 1;
   }
-  auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, err);
+  auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, true, err);
   if (!store) return 1;
   RaiseDescriptorLimit();
 
@@ -147,7 +148,7 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
 }
 
 int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
-  auto store = OpenStore(options.db, CheckinStore::Access::kReadOnly, err);
+  auto store = OpenStore(options.db, CheckinStore::Access::kReadOnly, false, err);
   if (!store) return 1;
   ReportData data;
   const std::int64_t now = Now();
@@ -171,7 +172,7 @@ int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err
 }
 
 int RunPrune(const PruneOptions& options, std::ostream& out, std::ostream& err) {
-  auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, err);
+  auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, false, err);
   if (!store) return 1;
   std::int64_t removed = 0;
   if (std::string error = store->Prune(Now() - std::int64_t{options.olderThanDays} * 86400, removed);

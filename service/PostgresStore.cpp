@@ -140,10 +140,17 @@ class PostgresStore final : public CheckinStore {
   std::string Prune(std::int64_t before, std::int64_t& removed) override {
     std::lock_guard lock(mutex_);
     if (std::string error = Connect(); !error.empty()) return error;
+    // The first prune of a large store runs far longer than the statements of the
+    // service may, and waits for whatever holds the table: it has no time limit.
+    if (std::string error = Exec("BEGIN; SET LOCAL statement_timeout = 0"); !error.empty()) return error;
     const std::string cutoff = IsoUtc(before);
     const char* params[] = {cutoff.c_str()};
     Result res(PQexecParams(conn_, "DELETE FROM checkins WHERE time < $1", 1, nullptr, params, nullptr, nullptr, 0));
-    if (PQresultStatus(res.res) != PGRES_COMMAND_OK) return Error();
+    std::string error = PQresultStatus(res.res) == PGRES_COMMAND_OK ? Exec("COMMIT") : Error();
+    if (!error.empty()) {
+      Exec("ROLLBACK");
+      return error;
+    }
     removed = std::stoll(PQcmdTuples(res.res));
     return {};
   }
@@ -162,8 +169,17 @@ class PostgresStore final : public CheckinStore {
 
  private:
   std::string Error() const {
-    std::string message = conn_ ? PQerrorMessage(conn_) : "no connection";
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    const std::string text = conn_ ? PQerrorMessage(conn_) : "no connection";
+    // One line: the line breaks and indents of a multi-line message become blanks.
+    std::string message;
+    for (char c : text) {
+      if (c != '\n' && c != '\t' && c != ' ') {
+        message += c;
+      } else if (!message.empty() && message.back() != ' ') {
+        message += ' ';
+      }
+    }
+    if (!message.empty() && message.back() == ' ') message.pop_back();
     return "postgresql: " + message;
   }
 

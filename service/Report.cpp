@@ -5,6 +5,7 @@
 #include <ostream>
 #include <set>
 
+#include "AccessLog.h"
 #include "Catalog.h"
 
 namespace zel::svc {
@@ -154,7 +155,11 @@ std::string LoadReport(CheckinStore& store, int days, std::int64_t now, ReportDa
 void WriteTextReport(const ReportData& data, std::ostream& out) {
   const auto print = [&out](const char* title, const CountedValues& values) {
     out << title << "\n";
-    for (const auto& [value, count] : values) out << "  " << (value.empty() ? "(empty)" : value) << "\t" << count << "\n";
+    // Values came from clients: escaped as in the request log, so none can send
+    // controls to the vendor's terminal.
+    for (const auto& [value, count] : values) {
+      out << "  " << (value.empty() ? "(empty)" : EscapeForLog(value)) << "\t" << count << "\n";
+    }
   };
   out << "check-ins: " << data.checkins << "\n";
   print("installations by version:", data.byVersion);

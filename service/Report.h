@@ -32,6 +32,8 @@ struct ReportData {
 
 // Reads the figures of the last `days` days (totals over everything kept).
 std::string LoadReport(CheckinStore& store, int days, std::int64_t now, ReportData& data);
+// Client-sent values are escaped as in the request log (\xHH for control and
+// non-ASCII bytes).
 void WriteTextReport(const ReportData& data, std::ostream& out);
 std::string HtmlReport(const ReportData& data, const std::string& title, std::int64_t now);
 

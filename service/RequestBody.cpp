@@ -37,6 +37,38 @@ std::string Printable(std::string_view name) {
   return out;
 }
 
+// Well-formed UTF-8: no stray continuation bytes, overlong forms, surrogates or code
+// points past U+10FFFF. Kept values are stored as text, which a UTF-8 database takes
+// only in this form.
+bool IsUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* const end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p++;
+    if (c < 0x80) continue;
+    int more = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      more = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2;
+      if (c == 0xE0) low = 0xA0;   // overlong
+      if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3;
+      if (c == 0xF0) low = 0x90;   // overlong
+      if (c == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+      return false;
+    }
+    if (end - p < more || *p < low || *p > high) return false;
+    for (++p, --more; more > 0; ++p, --more) {
+      if ((*p & 0xC0) != 0x80) return false;
+    }
+  }
+  return true;
+}
+
 bool IsDecimal(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -83,6 +115,7 @@ std::string ParseQueryFields(std::string_view text, UpdateQuery& query) {
     if (std::find(kKnownFields.begin(), kKnownFields.end(), name) == kKnownFields.end()) {
       ++query.unknownFields;
     } else {
+      if (!IsUtf8(*value)) return "query field is not UTF-8 text: " + Printable(name);
       query.fields.emplace_back(std::string(name), std::move(*value));
     }
   }

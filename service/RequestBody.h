@@ -47,7 +47,8 @@ struct DecodeResult {
 
 // Checks the form body and decodes the query it carries, in time linear in its
 // length. AppVer and ExecutionLevel must be present; every field value must be hex
-// text within kMaxValueBytes; no name may repeat; at most kMaxQueryFields fields.
+// text within kMaxValueBytes, and the value of a kept field UTF-8 text; no name may
+// repeat; at most kMaxQueryFields fields.
 DecodeResult DecodeUpdateBody(std::string_view body);
 
 // The fields of a query text (without the form layer). Empty error on success.

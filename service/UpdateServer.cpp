@@ -138,10 +138,20 @@ struct ServerCallbacks {
     return go ? MHD_YES : MHD_NO;
   }
 
-  static void OnCompleted(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
+  static void OnCompleted(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode ending) {
     auto* holder = static_cast<ExchangePtr*>(*context);
     if (!holder) return;
-    static_cast<UpdateServer*>(self)->Log(**holder);
+    UpdateServer::Exchange& x = **holder;
+    if (x.phase != UpdateServer::Exchange::Phase::kSent && x.note.empty()) {
+      // Never answered by the service: the HTTP library refused the request (a head
+      // too large, say), or the connection ended first.
+      x.note = ending == MHD_REQUEST_TERMINATED_TIMEOUT_REACHED   ? "timed out"
+               : ending == MHD_REQUEST_TERMINATED_DAEMON_SHUTDOWN ? "service stopping"
+               : ending == MHD_REQUEST_TERMINATED_READ_ERROR || ending == MHD_REQUEST_TERMINATED_CLIENT_ABORT
+                   ? "closed by the client"
+                   : "refused by the HTTP layer";
+    }
+    static_cast<UpdateServer*>(self)->Log(x);
     delete holder;
     *context = nullptr;
   }
@@ -271,7 +281,8 @@ bool UpdateServer::Handle(MHD_Connection* connection, const ExchangePtr& x, cons
     if (!length || std::strtoull(length, nullptr, 10) <= bodyLimit) return true;
     // Refused before a byte of the body is read; the connection closes after it.
     Record(connection, *x, std::nullopt);
-    x->SetJson(413, ErrorJson("request body too large"));
+    x->note = "request body too large";
+    x->SetJson(413, ErrorJson(x->note));
     return Queue(connection, *x);
   }
   if (*uploadSize > 0) {
@@ -377,6 +388,7 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   job->query = std::move(*decoded.query);
   job->remoteAddr = x->peer;
   job->time = static_cast<std::int64_t>(std::time(nullptr));
+  job->deadline = Timers::Clock::now() + config_.answerBudget;
   const Policy& policy = catalog->policy;
   const std::string uuid = job->query.FieldOr("UUID", "");
   if (policy.fullProfileEveryDays > 0 && !policy.wantFullProfile && !uuid.empty() && !job->query.HasFullProfile())
@@ -397,9 +409,11 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   };
   x->phase = Exchange::Phase::kWaiting;
   MHD_suspend_connection(connection);
+  // Most queries are answered long before; their exchange is not kept for this. The
+  // writer drops the job at the same moment, so it is never stored later.
+  const auto deadline = job->deadline;
   writer_->Submit(std::move(job));
-  // Most queries are answered long before; their exchange is not kept for this.
-  timers_.At(Timers::Clock::now() + config_.answerBudget, [this, weak = std::weak_ptr<Exchange>(x)] {
+  timers_.At(deadline, [this, weak = std::weak_ptr<Exchange>(x)] {
     if (ExchangePtr waiting = weak.lock()) {
       Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy), "check-in store too slow: try again");
     }
@@ -546,12 +560,12 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
 }
 
 void UpdateServer::Log(const Exchange& x) {
-  if (!config_.logRequests || x.method.empty()) return;
+  if (!config_.logRequests) return;
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - x.start;
   char ms[32];
   std::snprintf(ms, sizeof ms, " %.1fms", took.count());
   std::string line = IsoUtc(static_cast<std::int64_t>(std::time(nullptr))) + " " + x.peer + " \"" +
-                     EscapeForLog(x.method) + " " + EscapeForLog(x.target) + "\" " +
+                     (x.method.empty() ? "-" : EscapeForLog(x.method)) + " " + EscapeForLog(x.target) + "\" " +
                      (x.phase == Exchange::Phase::kSent ? std::to_string(x.status) : "-") + ms;
   if (!x.note.empty()) line += " " + EscapeForLog(x.note);
   WriteLogLine(line);

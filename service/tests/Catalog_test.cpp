@@ -5,6 +5,7 @@
 #include <sstream>
 #include <thread>
 
+#include "CatalogWatch.h"
 #include "Commands.h"
 #include "TestSupport.h"
 
@@ -35,10 +36,16 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   for (const char* url : {"https://h/p.exe", "h/p.exe", "http://", "http:///p.exe", "http://h/a b.exe", "HTTP://h/p"}) {
     EXPECT_EQ(Publish(catalog, url, package, {"1.0"}), 1) << url;
   }
+  // An update address clients could not follow is refused as well.
+  for (const char* url : {"update.example/zelguard/update1", "https://h/\x1b]0;x"}) {
+    EXPECT_EQ(ParseCommandLine({"publish", "--catalog", catalog, "--policy", "update-url", url}).kind,
+              ParsedCommand::kError) << url;
+  }
   EXPECT_FALSE(std::filesystem::exists(catalog));
   // The first one is offered; the same version written differently replaces its entry.
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"2.0.0"}, {"2.10.0"}, {"2.9.0"}, {"2.9", "--reinstall", "1", "--latest"}}) {
+           {"2.0.0"}, {"2.10.0"}, {"2.9.0"},
+           {"2.9", "--reinstall", "1", "--latest", "--policy", "update-url", "https://n.example/zelguard/update1"}}) {
     ASSERT_EQ(Publish(catalog, "http://h/p.exe", package, args), 0) << args[0];
   }
   EXPECT_EQ(Publish(catalog, "http://h/p.exe", dir.Write("empty.exe", ""), {"3.0.0", "--latest"}), 1);
@@ -53,6 +60,7 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   auto loaded = LoadCatalog(catalog, error);
   ASSERT_TRUE(loaded) << error;
   EXPECT_EQ(loaded->latest, "2.9");
+  EXPECT_EQ(loaded->policy.updateUrl, "https://n.example/zelguard/update1");
   ASSERT_EQ(loaded->packages.size(), 11u);
   EXPECT_EQ(loaded->packages[8].size, 3);
   EXPECT_EQ(loaded->packages[8].md5, "900150983CD24FB0D6963F7D28E17F72");
@@ -70,20 +78,36 @@ TEST(Catalog, RefusesInvalidCatalogs) {
     return R"({"latest":")" + latest + R"(","packages":[)" + package + "]}";
   };
   const std::string cases[] = {
-      with(R"({"version":"1.0","url":"u","size":10)" + md5, "2.0"),  // latest not listed
-      with(R"({"version":"1.0","url":"u","size":0)" + md5),
-      with(R"({"version":"1.0","url":"u","size":2147483648)" + md5),
-      with(R"({"version":"1.0","url":"u","size":10,"md5":"abc"})"),
+      with(R"({"version":"1.0","url":"http://h/u","size":10)" + md5, "2.0"),  // latest not listed
+      with(R"({"version":"1.0","url":"http://h/u","size":0)" + md5),
+      with(R"({"version":"1.0","url":"http://h/u","size":2147483648)" + md5),
+      with(R"({"version":"1.0","url":"http://h/u","size":10,"md5":"abc"})"),
       with(R"({"version":"1.0","url":"","size":10)" + md5),
-      with(R"({"version":"1.0","url":"u","size":10)" + md5 + R"(,{"version":"1.0.0","url":"u","size":10)" +
+      with(R"({"version":"1.0","url":"https://h/u","size":10)" + md5),  // no range download over https
+      with(R"({"version":"1.0","url":"http://h/a b","size":10)" + md5),
+      with(R"({"version":"1.0","url":"http://h/u","size":10)" + md5 + R"(,{"version":"1.0.0","url":"http://h/u","size":10)" +
            md5),
       R"({"policy":{"full_profile_every_days":-1}})",
+      R"({"policy":{"update_url":"ftp://h/zelguard/update1"}})",
   };
   for (const std::string& text : cases) {
     std::string error;
     EXPECT_FALSE(CatalogFromJson(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+}
+
+// A publish may replace the file after the service read it and before it began to
+// watch: the first check reads it again.
+TEST(CatalogWatch, ReadsAFileThatChangedBeforeTheWatchBegan) {
+  ScratchDir dir;
+  Catalog published;
+  PublishEntry(published, {"2.1.0", "http://h/p.exe", 10, std::string(32, 'b'), false, ""}, true);
+  std::string error;
+  ASSERT_TRUE(SaveCatalog(dir.File("c.json"), published, error)) << error;
+  CatalogWatch watch(dir.File("c.json"), Catalog{}, std::chrono::hours(1));
+  watch.Check();
+  EXPECT_EQ(watch.Current()->latest, "2.1.0");
 }
 
 }  // namespace

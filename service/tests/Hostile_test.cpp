@@ -150,28 +150,41 @@ TEST_F(HostileTest, ALockedStoreAnswersTryAgainWithinTheBudget) {
   EXPECT_EQ(Checkins("uuid = 'locked'"), 1);
 }
 
-// A store that never answers within the budget.
+// A store whose first insert stalls past the time budget and fails; then it works.
 struct StalledStore final : CheckinStore {
-  std::string Insert(const std::vector<CheckinRow>&) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    return "stalled";
+  explicit StalledStore(std::unique_ptr<CheckinStore> store) : inner(std::move(store)) {}
+  std::string Insert(const std::vector<CheckinRow>& rows) override {
+    if (!stalled.exchange(true)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      return "stalled";
+    }
+    return inner->Insert(rows);
   }
-  std::string LastFullProfiles(const std::vector<std::string>&, std::map<std::string, std::int64_t>&) override {
-    return {};
+  std::string LastFullProfiles(const std::vector<std::string>& uuids,
+                               std::map<std::string, std::int64_t>& lastFull) override {
+    return inner->LastFullProfiles(uuids, lastFull);
   }
   std::string Prune(std::int64_t, std::int64_t&) override { return {}; }
-  std::string Select(const std::string&, TextRows&) override { return {}; }
+  std::string Select(const std::string& sql, TextRows& rows) override { return inner->Select(sql, rows); }
+  const std::unique_ptr<CheckinStore> inner;
+  std::atomic<bool> stalled{false};
 };
 using StalledStoreTest = ServiceFixture;
 
-TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudget) {
-  store_ = std::make_unique<StalledStore>();
+// The queries that waited behind the stalled insert are answered "try again" at the
+// budget and never stored once the store works again.
+TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudgetAndStoresNothingLate) {
+  std::string error;
+  store_ = std::make_unique<StalledStore>(
+      OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error));
   Start(false, std::chrono::milliseconds(300));
   std::vector<std::thread> clients;
   std::atomic<int> tryAgain{0};
   const auto start = Clock::now();
   for (int i = 0; i < 8; ++i) {
     clients.emplace_back([&, i] {
+      // The first query takes the writer into the stall; the others queue behind it.
+      std::this_thread::sleep_for(std::chrono::milliseconds(i ? 50 : 0));
       httplib::Client c("127.0.0.1", port_);
       auto res = c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", std::to_string(i)), false), kForm);
       tryAgain += Json(res)["data"]["action"] == "32";
@@ -180,6 +193,9 @@ TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudget) {
   for (auto& t : clients) t.join();
   EXPECT_EQ(tryAgain, 8);
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+  // Once the stall is over, after everything queued before it.
+  EXPECT_TRUE(Eventually([&] { return Data(ShortQuery("2.0.0", "later"))["action"] == "33"; }));
+  EXPECT_EQ(Column(*store_, "SELECT uuid FROM checkins"), std::set<std::string>{"later"});
 }
 
 TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {

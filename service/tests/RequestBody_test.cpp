@@ -30,10 +30,12 @@ TEST(WireCodec, TakesHexOfEitherCaseAndOneCompleteBoundedZlibStream) {
   EXPECT_TRUE(r.bytes.empty());
 }
 
-// Only the protocol's fields are kept, others are counted; a value at the limit is kept whole.
+// Only the protocol's fields are kept, others are counted (whatever their bytes); a
+// value at the limit is kept whole.
 TEST(RequestBody, DecodesPlainAndCompressedQueriesKeepingOnlyTheProgramsFields) {
-  const std::string query = "AppVer=312E302E31&X0=41&ExecutionLevel=31&UUID=&X1=41&OSMajorVer=" +
-                            std::string(2 * kMaxValueBytes, 'A');
+  std::string wide;  // U+1F600, four bytes of UTF-8 each
+  for (std::size_t i = 0; i < kMaxValueBytes / 4; ++i) wide += "F09F9880";
+  const std::string query = "AppVer=312E302E31&X0=FF&ExecutionLevel=31&UUID=&X1=41&OSMajorVer=" + wide;
   for (bool zip : {false, true}) {
     DecodeResult r = DecodeUpdateBody(MakeBody(query, zip));
     ASSERT_TRUE(r.query) << r.error;
@@ -77,6 +79,10 @@ TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSendsInLinearTime) {
   repeatedLast += "&F0=41";
   for (const std::string& query :
        {std::string("ExecutionLevel=30"), base.substr(0, 13), base + "&AppVer=322E30", base + "&UUID", base + "&CPU=xyz",
+        // Kept values that are no UTF-8 text: a stray byte, a cut sequence, an overlong
+        // form, a surrogate, a code point past U+10FFFF.
+        base + "&UUID=FF", base + "&CPU=41E4B8", base + "&OSName=C0AF", base + "&OSVer=EDA080",
+        base + "&Arch=F4908080",
         base + "&", manyFields, repeatedLast, base + "&OfficeAddins=" + std::string(2 * kMaxValueBytes + 2, 'A'),
         base + std::string(60000, '&')}) {
     for (const bool zip : {false, true}) bodies.push_back(MakeBody(query, zip));

@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "Processes.h"
+#include "ServerFixture.h"
 
 namespace zel::svc::test {
 namespace {
@@ -15,17 +16,17 @@ namespace {
 std::vector<std::string> Serve(const ScratchDir& dir, const std::string& catalog,
                                std::vector<std::string> more = {}) {
   std::vector<std::string> args = {ZELSVC_BINARY, "serve", "--port", "0", "--catalog", catalog,
-                                   "--db", dir.File("c.db"), "--packages", dir.path.string(), "--quiet"};
+                                   "--db", dir.File("c.db"), "--packages", dir.path.string()};
   args.insert(args.end(), more.begin(), more.end());
   return args;
 }
 
-// A test world starts its service before it publishes anything; the vendor's report
-// then counts what it recorded.
+// A test world starts its service before it publishes anything; the log has a line
+// for every request, the vendor's report then counts what was recorded.
 TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   ScratchDir dir;
   ChildProcess service;
-  ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control"})));
+  ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control"}), dir.File("log")));
   // The first line, written in one piece once the socket takes connections, names the port.
   const int port = service.ListeningPort();
   ASSERT_GT(port, 0);
@@ -34,14 +35,29 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "U-1"), true),
                          "application/x-www-form-urlencoded");
   EXPECT_EQ(res ? nlohmann::json::parse(res->body)["data"]["action"] : nullptr, "31");
+  const std::string requests[] = {
+      "GET /big HTTP/1.1\r\nHost: h\r\nX-Big: " + std::string(64 * 1024, 'b') + "\r\n\r\n",
+      "POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nContent-Length: 1200000000\r\n\r\n"};
+  for (const std::string& request : requests) {
+    RawConnection c(port);
+    ASSERT_TRUE(c.Send(request));
+    c.ReadAll();
+  }
   const int status = service.Stop(SIGTERM);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // The head the HTTP library refused has no method the service saw.
+  const std::string log = ReadText(dir.File("log"));
+  EXPECT_TRUE(std::regex_search(log, std::regex(R"("- /big" - [0-9.]+ms \w)"))) << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex(R"("POST /zelguard/update1" 413 [0-9.]+ms request body too large\n)")));
 
   std::ostringstream report, err;
   ASSERT_EQ(RunReport({.db = dir.File("c.db"), .htmlPath = "", .days = 90}, report, err), 0) << err.str();
   EXPECT_NE(report.str().find("check-ins: 1"), std::string::npos) << report.str();
   ASSERT_EQ(RunReport({.db = dir.File("c.db"), .htmlPath = dir.File("r.html"), .days = 90}, report, err), 0);
   EXPECT_NE(ReadText(dir.File("r.html")).find("<svg"), std::string::npos);
+  // A mistyped store is no empty one.
+  EXPECT_EQ(RunPrune({.db = dir.File("typo.db"), .olderThanDays = 400}, report, err), 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("typo.db")));
 }
 
 TEST(ServiceProcess, RefusesToStartWithoutAValidCatalog) {
