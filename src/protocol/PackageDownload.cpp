@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "system/Text.h"
+
 namespace zel {
 namespace {
 
@@ -16,9 +18,9 @@ double RoundHalfToEven(double value) {
 }
 
 // A 32-bit decimal, blanks around it allowed; no value for anything else.
-std::optional<std::int64_t> Int32Of(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+std::optional<std::int64_t> Int32Of(std::string_view blanked) {
+  const std::string trimmed = TrimSpaces(blanked);
+  std::string_view text = trimmed;
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   std::int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
