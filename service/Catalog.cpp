@@ -51,8 +51,6 @@ std::string CheckAddressRest(const std::string& url, std::size_t schemeLength, c
   return {};
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 }  // namespace
 
 std::string CheckPackageEntry(const PackageEntry& e) {
@@ -167,7 +165,7 @@ std::string CatalogToJson(const Catalog& catalog) {
 
 std::string CheckPackageUrl(const std::string& url) {
   constexpr std::string_view kScheme = "http://";
-  if (!StartsWith(url, kScheme)) {
+  if (!url.starts_with(kScheme)) {
     return "the package url must begin with http:// (the program fetches ranges over plain http): " + url;
   }
   return CheckAddressRest(url, kScheme.size(), "the package url");
@@ -176,7 +174,7 @@ std::string CheckPackageUrl(const std::string& url) {
 std::string CheckUpdateUrl(const std::string& url) {
   if (url.empty()) return {};
   for (std::string_view scheme : {"http://", "https://"}) {
-    if (StartsWith(url, scheme)) return CheckAddressRest(url, scheme.size(), "the update url");
+    if (url.starts_with(scheme)) return CheckAddressRest(url, scheme.size(), "the update url");
   }
   return "the update url must begin with http:// or https://: " + url;
 }
