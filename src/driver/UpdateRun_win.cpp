@@ -129,7 +129,8 @@ void Main() {
 
 void RunWithArguments(const std::string& arguments) {
   RunState& run = Run();
-  try {
+  // Whatever fails unexpectedly on the way ends the run in the common ending.
+  const bool ranThrough = GuardedStep([&] {
     run.programFolder = GetAppDir();
     SetCurrentDirectoryW(Widen(run.programFolder).c_str());
     run.settings = SettingsFile::Open();
@@ -156,9 +157,8 @@ void RunWithArguments(const std::string& arguments) {
 
     if (!IsCheckDue(*run.settings) && !HasSwitch(run.commandLine, kSwitchManual)) return CommonEnding();
     CheckForUpdate(run);
-  } catch (const std::exception&) {
-    CommonEnding();
-  }
+  });
+  if (!ranThrough) CommonEnding();
 }
 
 void CommonEnding() {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "protocol/FileMd5.h"
+#include "system/Guarded.h"
 #include "system/Platform.h"
 #include "system/Text_win.h"
 #include "system/UniqueHandle_win.h"
@@ -61,7 +62,7 @@ std::string DigestHex(HCRYPTHASH hash) {
 }  // namespace
 
 std::string FileMd5(const std::string& path, std::uint32_t algorithm) {
-  try {
+  return Guarded(std::string(), [&]() -> std::string {
     const std::string ansiPath = ToAnsi(path);
     const DWORD attributes = GetFileAttributesA(ansiPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
@@ -85,9 +86,7 @@ std::string FileMd5(const std::string& path, std::uint32_t algorithm) {
     const bool hashed = HashFile(file.Get(), hash.Get(), static_cast<std::uint64_t>(length.QuadPart));
     file.Reset();
     return hashed ? DigestHex(hash.Get()) : std::string();
-  } catch (...) {
-    return {};
-  }
+  });
 }
 
 }  // namespace zel

@@ -1,6 +1,7 @@
 #include "protocol/Utf8TextFile_win.h"
 
 #include "protocol/TextCodecs.h"
+#include "system/Guarded.h"
 #include "system/Text.h"
 #include "system/Text_win.h"
 
@@ -8,33 +9,23 @@ namespace zel {
 
 bool clsUTF8TextFile::WriteMsgToUTF8File(const std::string& fileName, bool appendMod, const std::string& text,
                                          bool newLine) {
-  try {
+  const bool written = Guarded(false, [&] {
     const std::string ansiName = ToAnsi(fileName);
     if (!appendMod && GetFileAttributesA(ansiName.c_str()) != INVALID_FILE_ATTRIBUTES &&
         !DeleteFileA(ansiName.c_str()))
       return false;  // the old content would stay in front of the new one
-    if (!OpenWriter(fileName)) return false;
-    const bool written = WriteText(text, newLine);
-    CloseWriter();
-    return written;
-  } catch (...) {
-    CloseWriter();
-    return false;
-  }
+    return OpenWriter(fileName) && WriteText(text, newLine);
+  });
+  CloseWriter();
+  return written;
 }
 
 std::int32_t clsUTF8TextFile::ReadFromUTF8File(const std::string& fileName, std::string& outText) {
   outText.clear();
-  std::int32_t result = 0;
-  try {
-    if (OpenReader(fileName)) {
-      if (ReadAllText(outText) > 0) result = static_cast<std::int32_t>(Utf16Length(outText));
-      CloseReader();
-    }
-  } catch (...) {
-    CloseReader();
-  }
-  return result;
+  const std::int32_t length =
+      Guarded<std::int32_t>(0, [&] { return OpenReader(fileName) ? ReadAllText(outText) : 0; });
+  CloseReader();
+  return length;
 }
 
 bool clsUTF8TextFile::OpenReader(const std::string& name) {
