@@ -1,6 +1,9 @@
 #include "protocol/JsonAnswer.h"
 #include "system/Guarded.h"
 
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -58,11 +61,99 @@ std::optional<const Json*> Walk(const Json& root, std::string_view path) {
   }
 }
 
+bool IsHex4(std::string_view text, std::size_t at) {
+  if (at + 4 > text.size()) return false;
+  for (std::size_t i = at; i < at + 4; ++i)
+    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
+unsigned Hex4(std::string_view text, std::size_t at) {
+  return static_cast<unsigned>(std::strtoul(std::string(text.substr(at, 4)).c_str(), nullptr, 16));
+}
+
+// Length of the JSON number that starts at `at`, or 0 when none does.
+std::size_t JsonNumberLength(std::string_view text, std::size_t at) {
+  std::size_t i = at;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i > from;
+  };
+  if (i < text.size() && text[i] == '-') ++i;
+  if (i < text.size() && text[i] == '0') {
+    ++i;
+  } else if (!digits()) {
+    return 0;
+  }
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (!digits()) return 0;
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (!digits()) return 0;
+  }
+  return i - at;
+}
+
+// The JSON library refuses two things that are valid JSON: a number beyond the range
+// of a double and a \u escape of half a surrogate pair. Neither can be a value the
+// program reads (it reads 32-bit integers and texts), so before parsing both are
+// written in a form the library takes: the number as 1e308 (still a double), the half
+// pair as U+FFFD. Everything else, invalid JSON included, stays as it came.
+std::string Tolerated(std::string_view answer) {
+  std::string out;
+  out.reserve(answer.size());
+  bool inString = false;
+  std::size_t i = 0;
+  while (i < answer.size()) {
+    const char c = answer[i];
+    if (inString) {
+      if (c == '"') inString = false;
+      if (c != '\\' || i + 1 >= answer.size()) {
+        out += c;
+        ++i;
+      } else if (answer[i + 1] != 'u' || !IsHex4(answer, i + 2)) {
+        out.append(answer.substr(i, 2));
+        i += 2;
+      } else {
+        const unsigned unit = Hex4(answer, i + 2);
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool paired = high && answer.substr(i + 6, 2) == "\\u" && IsHex4(answer, i + 8) &&
+                            Hex4(answer, i + 8) >= 0xDC00 && Hex4(answer, i + 8) <= 0xDFFF;
+        if (paired) {
+          out.append(answer.substr(i, 12));
+          i += 12;
+        } else {
+          out.append(unit >= 0xD800 && unit <= 0xDFFF ? "\\uFFFD" : answer.substr(i, 6));
+          i += 6;
+        }
+      }
+      continue;
+    }
+    const std::size_t number = (c == '-' || (c >= '0' && c <= '9')) ? JsonNumberLength(answer, i) : 0;
+    if (number > 0) {
+      const std::string token(answer.substr(i, number));
+      const bool overflows = std::isinf(std::strtod(token.c_str(), nullptr));
+      out.append(overflows ? (c == '-' ? "-1e308" : "1e308") : token);
+      i += number;
+      continue;
+    }
+    if (c == '"') inString = true;
+    out += c;
+    ++i;
+  }
+  return out;
+}
+
 }  // namespace
 
 JsonAnswer::JsonAnswer(std::string_view answer) {
   // Strict JSON: no comments, no trailing content; a failed parse gives "discarded".
-  Json root = Json::parse(answer.begin(), answer.end(), nullptr, false);
+  const std::string tolerated = Tolerated(answer);
+  Json root = Json::parse(tolerated.begin(), tolerated.end(), nullptr, false);
   if (!root.is_discarded()) parsed_ = std::make_unique<Parsed>(Parsed{std::move(root)});
 }
 

@@ -42,6 +42,14 @@ TEST(JsonGetValue, OnlyAValueOfTheExpectedKindAtTheWholePath) {
       // Empty text is a value; escapes are resolved.
       {R"({"data":{"updateurl":""}})", "data.updateurl", kText, JsonValue("")},
       {R"({"v":"\u4e2d\"\\\/\ud83d\ude00"})", "v", kText, JsonValue("\u4E2D\"\\/\U0001F600")},
+      // Valid JSON the parser library would refuse: a number beyond a double's range
+      // stays a double, half a surrogate pair reads as U+FFFD.
+      {R"({"x":1e400, "code":1, "y":-1e400})", "code", kInt, JsonValue(1)},
+      {R"({"x":1e400})", "x", kInt, kNone},
+      {R"({"v":"a\ud800b\udc00\ud800"})", "v", kText, JsonValue("a\uFFFD" "b\uFFFD\uFFFD")},
+      {R"({"v":"\\ud800\u00e9"})", "v", kText, JsonValue("\\ud800\u00E9")},
+      {R"({"x":01e400, "code":1})", "code", kInt, kNone},
+      {R"({"v":"\ud800)", "v", kText, kNone},
       // The last duplicate counts, also for a whole object; "." always separates.
       {R"({"code":1, "code":2})", "code", kInt, JsonValue(2)},
       {R"({"data":{"action":"31"}, "data":{"ver":"9"}})", "data.action", kText, kNone},
@@ -52,6 +60,12 @@ TEST(JsonGetValue, OnlyAValueOfTheExpectedKindAtTheWholePath) {
     EXPECT_EQ(JsonGetValue(c.path, c.answer, c.kind), c.expected);
     EXPECT_EQ(JsonAnswer(c.answer).Get(c.path, c.kind), c.expected);
   }
+}
+
+TEST(JsonGetValue, AnIntegerOfManyHundredDigitsIsADoubleAndSpoilsNothingElse) {
+  const std::string answer = R"({"code":1, "x":)" + std::string(400, '9') + "}";
+  EXPECT_EQ(JsonGetValue("code", answer, kInt), JsonValue(1));
+  EXPECT_EQ(JsonAnswer(answer).KindAt("x"), JsonKind::kDouble);
 }
 
 }  // namespace
