@@ -11,7 +11,7 @@
 #include "protocol/FileMd5.h"
 #include "support/ScratchFolders_win.h"
 #include "support/VirtualPlatform.h"
-#include "system/HttpClient.h"
+#include "support/WorldControl_win.h"
 #include "system/PathLib.h"
 #include "system/Process_win.h"
 
@@ -38,13 +38,6 @@ std::string ReadPort(const std::string& dir) {
   return port;
 }
 
-std::optional<HttpResponse> Fetch(const std::string& method, const std::string& url, const std::string& body = "") {
-  const auto client = CreateHttpClient();
-  if (!client->Start({method, url, {{"Connection", "close"}}, body})) return std::nullopt;
-  client->Wait();
-  return client->Response() ? std::optional(*client->Response()) : std::nullopt;
-}
-
 class CompanionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,22 +56,18 @@ class CompanionTest : public ::testing::Test {
     EXPECT_TRUE(test::WriteBytes(std::string("Z:") + ZEL_SERVICE_DIR + "/packages/" + name, bytes));
     return ServiceBase() + "/packages/" + name;
   }
-  std::string ServiceBase() const { return "http://127.0.0.1:" + ReadPort(std::string("Z:") + ZEL_SERVICE_DIR); }
+  static std::string ServiceBase() { return "http://127.0.0.1:" + ReadPort(std::string("Z:") + ZEL_SERVICE_DIR); }
   // Forgets the requests received so far; the faults are used up by package requests.
   void ScriptPackageFaults(Json faults = Json::array()) {
     for (Json& fault : faults) fault["on"] = "package";
-    const auto reset = Fetch("POST", ServiceBase() + "/_test/reset");
-    ASSERT_TRUE(reset && reset->status == 200) << "the update service does not answer";
-    const auto added = Fetch("POST", ServiceBase() + "/_test/faults", faults.dump());
-    ASSERT_TRUE(added && added->status == 200);
+    ASSERT_TRUE(service_.Reset()) << "the update service does not answer";
+    ASSERT_TRUE(service_.AddFaults(faults.dump()));
   }
   // The Range header of every package request the service received, "" for none.
-  std::vector<std::string> ServiceRanges() {
+  std::vector<std::string> ServiceRanges() const {
     std::vector<std::string> ranges;
-    const auto answer = Fetch("GET", ServiceBase() + "/_test/requests");
-    if (!answer || answer->status != 200) return ranges;
-    for (const Json& request : Json::parse(answer->body)) {
-      if (request["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
+    for (const Json& request : Json::parse(service_.Requests())) {
+      if (!request["target"].get<std::string>().starts_with("/packages/")) continue;
       ranges.emplace_back();
       for (const Json& header : request["headers"])
         if (header[0] == "Range") ranges.back() = header[1];
@@ -163,6 +152,7 @@ class CompanionTest : public ::testing::Test {
   }
 
   test::ScratchFolders scratch_;
+  test::ServiceControl service_{ServiceBase()};
   std::string program_, folder_;
 };
 

@@ -12,7 +12,7 @@
 namespace zel {
 namespace {
 
-using test::FileExists;
+using test::PathExists;
 using test::WindowText;
 
 void PumpFor(DWORD ms) {
@@ -53,7 +53,7 @@ class ProgressWindow : public ::testing::Test {
   void TearDown() override { frmUpdate::Instance().Unload(); }
 
   std::string Marker(const char* name) const { return world_.ProductDataDir() + name + ".run"; }
-  void PlaceInstallingMarker() const { ASSERT_TRUE(test::WriteFileBytes(Marker("zelinstalling"), "4242")); }
+  void PlaceInstallingMarker() const { ASSERT_TRUE(test::WriteBytes(Marker("zelinstalling"), "4242")); }
 
   test::World world_{"window"};
   frmUpdate& window_ = frmUpdate::Instance();
@@ -63,7 +63,7 @@ TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndTakesStatus) {
   window_.LoadHidden();
   ASSERT_TRUE(window_.IsLoaded());
   EXPECT_FALSE(IsWindowVisible(window_.Handle()));
-  EXPECT_TRUE(FileExists(Marker("zelpatcher")));
+  EXPECT_TRUE(PathExists(Marker("zelpatcher")));
 
   window_.SetStatus("获取升级信息......");
   EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "获取升级信息......");
@@ -73,7 +73,7 @@ TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndTakesStatus) {
   window_.Unload();
   EXPECT_FALSE(window_.IsLoaded());
   // The marker is held open by this process: unloading cannot remove it.
-  EXPECT_TRUE(FileExists(Marker("zelpatcher")));
+  EXPECT_TRUE(PathExists(Marker("zelpatcher")));
 }
 
 TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {

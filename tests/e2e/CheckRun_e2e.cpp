@@ -114,7 +114,7 @@ class CheckRun : public ::testing::Test {
   // A settings file holding these lines of section general.
   void Config(const std::string& general) {
     CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), "[general]\r\n" + general));
+    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\n" + general));
   }
   // An account that has run the updater before, and not today.
   void EarlierRun() {

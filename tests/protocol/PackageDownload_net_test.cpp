@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <tlhelp32.h>
 #include <urlmon.h>
 
 #include <algorithm>
@@ -18,6 +17,7 @@
 #include "protocol/FileMd5.h"
 #include "protocol/PackageDownload.h"
 #include "support/CmdlineEcho.h"
+#include "support/E2eWorld_win.h"
 #include "support/ScratchFolders_win.h"
 #include "support/WorldControl_win.h"
 #include "system/Folders.h"
@@ -63,22 +63,8 @@ class RecordingSink : public ProgressSink {
   std::function<void()> onStatus;
 };
 
-// Ends every zelupdateget.exe that this test program started.
-void KillCompanions() {
-  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-       more = Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID != GetCurrentProcessId() ||
-        _wcsicmp(entry.szExeFile, L"zelupdateget.exe") != 0)
-      continue;
-    const UniqueKernelHandle process(
-        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-    TerminateProcess(process.Get(), 9);
-    WaitForSingleObject(process.Get(), 10000);
-  }
-}
+// Ends every companion started from beside this test program.
+void KillCompanions() { test::KillImage(GetAppDir() + kCompanionName); }
 
 class DownloadRoutesTest : public ::testing::Test {
  protected:
