@@ -15,10 +15,7 @@
 #include "profile/FileVersion.h"
 #include "protocol/FileMd5.h"
 #include "protocol/TextCodecs.h"
-#include "support/E2eWorld_win.h"
-#include "support/WorldControl_win.h"
-#include "system/Text.h"
-#include "system/Text_win.h"
+#include "support/WorldScenario_win.h"
 
 namespace zel::test {
 namespace {
@@ -29,20 +26,14 @@ constexpr char kOldVersionPeer[] = "zelproduct-1.0.1.exe";
 constexpr char kNewVersionPeer[] = "zelproduct-1.0.2.exe";
 constexpr char kPackageUrl[] = "http://update.zelvora.cn/packages/zel-1.0.2.exe";
 constexpr const char* kProductPrograms[] = {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"};
-constexpr char kWebServerPackageUrl[] = "http://update.zelvora.cn:81/zel-1.0.2.exe";
 constexpr char kUnreachable[] = "http://update.zelvora.cn:9/packages/zel-1.0.2.exe";
-constexpr DWORD kRunMs = 240000;
 
-class UpdateRoad : public ::testing::Test {
+class UpdateRoad : public WorldScenario {
  public:
+  UpdateRoad() : WorldScenario("road") {}
   void SetUp() override {
-    if (WorldSetting("ZEL_WORLD_SERVICE").empty())
-      GTEST_SKIP() << "runs inside the end-to-end world: tests/e2e/world/run-in-world.sh PROGRAM";
-    ASSERT_TRUE(service_.Reset()) << "the update service's test control does not answer";
-    // An account that has run the updater before, and not today.
-    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteBytes(world_.ConfigPath(),
-                               "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"));
+    WorldScenario::SetUp();
+    if (!IsSkipped() && !HasFatalFailure()) EarlierRun();
   }
   void TearDown() override {
     for (Child& process : products_) process.Kill();
@@ -94,21 +85,6 @@ class UpdateRoad : public ::testing::Test {
     return md5;
   }
 
-  Child Start(const std::string& arguments, bool elevated = false) {
-    const std::string program = product_ + "zelpatcher.exe";
-    return elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments);
-  }
-  // The status shown once "退出" is enabled; then closes the window.
-  std::string Finish(const Child& run, DWORD timeoutMs = kRunMs) {
-    const HWND window = FindProgressWindow(run.Pid(), 30000);
-    std::wstring status;
-    if (!window || !WaitForEnding(window, timeoutMs, status)) return "<no end>";
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    SaveWindowShot(window, ArtifactsDir() + "road-" + test->name() + ".bmp");
-    ClickButton(window);
-    EXPECT_TRUE(run.WaitExit(15000)) << "still running after 退出";
-    return Narrow(status);
-  }
   // Answers the run's message box of that caption; its text comes back.
   std::string Answer(const Child& run, const char* caption, int button) {
     std::wstring text;
@@ -121,21 +97,10 @@ class UpdateRoad : public ::testing::Test {
   // Package GETs the service received, with their Range header ("" without).
   std::vector<std::string> PackageRanges() const {
     std::vector<std::string> ranges;
-    const json all = json::parse(service_.Requests(), nullptr, false);
-    if (!all.is_array()) return ranges;
-    for (const auto& r : all) {
-      if (r["method"] != "GET" || r["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
-      std::string range;
-      for (const auto& h : r["headers"])
-        if (AsciiLower(h[0].get<std::string>()) == "range") range = h[1];
-      ranges.push_back(range);
-    }
+    for (const auto& r : Received("GET", "/packages/")) ranges.push_back(Header(r, "range"));
     return ranges;
   }
 
-  std::string Setting(const char* section, const char* key) const {
-    return IniValue(world_.ConfigPath(), section, key);
-  }
   std::string Marker(const std::string& name) const { return world_.ProductDataDir() + name + ".run"; }
   std::string CachedPackage() const { return world_.UserDataDir() + "\\zelupdatepkg.exe"; }
   std::string ProductVersion() const { return GetFileVersion(product_ + "sweepdoc.exe"); }
@@ -158,21 +123,10 @@ class UpdateRoad : public ::testing::Test {
       CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE);
     DeleteFileW(Widen(product_ + "install.log").c_str());
     DeleteFileW(Widen(CachedPackage()).c_str());
-    ASSERT_TRUE(WriteBytes(world_.ConfigPath(),
-                               "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"));
+    EarlierRun();
     ASSERT_TRUE(service_.Reset());
   }
 
-  template <typename Condition>
-  static bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100))
-      if (done()) return true;
-    return done();
-  }
-
-  World world_{"road"};
-  std::string product_ = world_.Root() + "Zel Guard\\";
-  ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
   std::vector<Child> products_;
   DWORD runPid_ = 0;  // the checking instance the kill matrix watches
 };
@@ -202,48 +156,33 @@ TEST_F(UpdateRoad, PackageInformationThatCannotBeUsedEndsTheRunWithItsStatus) {
 
 // ---- The download routes; each run ends at the fresh-installation question ----
 
-TEST_F(UpdateRoad, CompanionDownloaderFetchesThePackageWhenItIsThere) {
-  InstallProduct();
-  Offer(kNewVersionPeer, {{"reinstall", 1}});
-  const Child run = Start("/ui /manual");
-  Answer(run, "Zel卫士发现新版本", IDNO);
-  EXPECT_EQ(Finish(run), "升级中...");
-  // The companion's partial file became the package in the update work folder.
-  EXPECT_FALSE(PathExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"));
-  EXPECT_TRUE(PathExists(world_.Temp() + "\\zelupdate_tmp\\zelupdatepkg.exe"));
-  const auto ranges = PackageRanges();
-  ASSERT_FALSE(ranges.empty());
-  EXPECT_EQ(ranges.front(), "");  // the companion asks for the whole file
-}
-
-TEST_F(UpdateRoad, RangesAreUsedWithoutTheCompanionOrFromAFolderOutsideAscii) {
-  for (const bool companion : {false, true}) {
-    SCOPED_TRACE(companion ? "non-ASCII folder" : "no companion");
+// The companion downloader when it lies beside the program in a printable ASCII folder
+// (it asks for the whole file), ranges otherwise. A run that is not elevated asks
+// before a fresh installation, and declined it caches nothing.
+TEST_F(UpdateRoad, EachDownloadRouteEndsAtTheFreshInstallationQuestion) {
+  const struct {
+    const char* folder;
+    bool companion;
+    const char* firstRange;  // the first package request's Range header, its first 8 characters
+  } routes[] = {{"Zel Guard\\", false, "bytes=0-"}, {"Zel Guard\\", true, ""}, {"卫士\\", true, "bytes=0-"}};
+  for (const auto& route : routes) {
+    SCOPED_TRACE(std::string(route.folder) + (route.companion ? ", companion" : ", no companion"));
     ASSERT_TRUE(service_.Reset());
-    if (companion) product_ = world_.Root() + "卫士\\";
-    InstallProduct(companion);
+    product_ = world_.Root() + route.folder;
+    InstallProduct(route.companion);
     Offer(kNewVersionPeer, {{"reinstall", 1}});
     const Child run = Start("/ui /manual");
-    Answer(run, "Zel卫士发现新版本", IDNO);
+    EXPECT_EQ(Answer(run, "Zel卫士发现新版本", IDNO), "新版本安装需要全新安装，是否启用管理员权限进行安装？");
     EXPECT_EQ(Finish(run), "升级中...");
     const auto ranges = PackageRanges();
     ASSERT_FALSE(ranges.empty());
-    EXPECT_EQ(ranges.front().rfind("bytes=0-", 0), 0u) << ranges.front();
-  }
-}
-
-// A real web server's answers carry both the companion and the range route.
-TEST_F(UpdateRoad, PackageFromARealWebServerByEitherRoute) {
-  for (const bool companion : {true, false}) {
-    SCOPED_TRACE(companion ? "companion" : "ranges");
-    ASSERT_TRUE(service_.Reset());
-    if (!companion) product_ = world_.Root() + "卫士\\";
-    InstallProduct(companion);
-    Offer(kNewVersionPeer, {{"reinstall", 1}, {"packageurl", HexEncodeText(kWebServerPackageUrl)}});
-    const Child run = Start("/ui /manual");
-    Answer(run, "Zel卫士发现新版本", IDNO);
-    EXPECT_EQ(Finish(run), "升级中...");
-    EXPECT_TRUE(PackageRanges().empty());  // the package came from nginx alone
+    EXPECT_EQ(ranges.front().substr(0, 8), route.firstRange);
+    // The package lies in the update work folder, the companion's partial file moved there.
+    EXPECT_FALSE(PathExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"));
+    EXPECT_TRUE(PathExists(world_.Temp() + "\\zelupdate_tmp\\zelupdatepkg.exe"));
+    EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+    EXPECT_FALSE(PathExists(CachedPackage()));
+    EXPECT_EQ(ProductVersion(), "1.0.1");
   }
 }
 
@@ -302,17 +241,6 @@ TEST_F(UpdateRoad, WrongSizeOrDigestIsRefused) {
 }
 
 // ---- The three installations ----
-
-TEST_F(UpdateRoad, NotElevatedFreshInstallationAsksAndCachesNothing) {
-  InstallProduct();
-  Offer(kNewVersionPeer, {{"reinstall", 1}});
-  const Child run = Start("/ui /manual");
-  EXPECT_EQ(Answer(run, "Zel卫士发现新版本", IDNO), "新版本安装需要全新安装，是否启用管理员权限进行安装？");
-  EXPECT_EQ(Finish(run), "升级中...");
-  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
-  EXPECT_FALSE(PathExists(CachedPackage()));
-  EXPECT_EQ(ProductVersion(), "1.0.1");
-}
 
 TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) {
   InstallProduct();
