@@ -128,8 +128,11 @@ class DownloadRoutesTest : public ::testing::Test {
 TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldTarget) {
   const std::string a = PackageBytes(3000000, 1), b = PackageBytes(1048577, 2);
   ASSERT_TRUE(test::WriteBytes(Target(), std::string(4000000, 'x')));
-  EXPECT_TRUE(Ranges(ServicePackage("a.exe", a), 3000000));
+  const std::string url = ServicePackage("a.exe", a);
+  EXPECT_TRUE(Ranges(url, 3000000));
   EXPECT_TRUE(Holds(Target(), a));
+  DWORD size = 0;  // nothing of the answers is kept in the system's cache
+  EXPECT_FALSE(GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
   // The plan's three requests, each with nothing but its two headers (and Host).
   const Json requests = Received();
   ASSERT_EQ(requests.size(), 3u);
@@ -159,7 +162,8 @@ TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
   for (const char* faults : {
            R"([{"omit_headers":["Content-Range"]}])",
            R"([{"headers":[["Content-Range","bytes 0-1048576/*"]]}])",
-           R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",  // no percentage of nothing, R"([{"status":403}])",
+           R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",  // no percentage of nothing
+           R"([{"status":403}])",
            R"([{"status":206}, {"status":500}])",  // after a piece was written
        }) {
     ScriptPackageFaults(Json::parse(faults));
