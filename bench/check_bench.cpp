@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
   // An account that has checked before: the short profile goes out. The idle account
   // has checked today already.
   for (const World* w : {&world, &idle}) CreateDirectoryA(w->UserDataDir().c_str(), nullptr);
-  WriteFileBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
-  WriteFileBytes(idle.ConfigPath(),
+  WriteBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
+  WriteBytes(idle.ConfigPath(),
                  "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
 
   const std::string floor = BinDir() + "post_once.exe";

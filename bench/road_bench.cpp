@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     for (const char* file : {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"})
       CopyFileA((BinDir() + "zelproduct-1.0.1.exe").c_str(), (product + file).c_str(), FALSE);
     CreateDirectoryA(world.UserDataDir().c_str(), nullptr);
-    WriteFileBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
+    WriteBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
 
     LARGE_INTEGER t0, tCopy{}, t1;
     QueryPerformanceCounter(&t0);

@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   CreateDirectoryA(world.UserDataDir().c_str(), nullptr);
   const std::string config = "[general]\r\nLastCheckUpdate=" + zel::test::TodayDateText() +
                              "\r\nInstalledUUID=3F2504E0-4F89-11D3-9A0C-0305E82C3301\r\n";
-  zel::test::WriteFileBytes(world.ConfigPath(), config);
+  zel::test::WriteBytes(world.ConfigPath(), config);
   const std::string bin = zel::test::BinDir();
 
   std::vector<Candidate> runs = {

@@ -8,10 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "companion/DownloadRules.h"
-#include "protocol/FileMd5.h"
-#include "support/ScratchFolders_win.h"
+#include "support/E2eWorld_win.h"
+#include "support/LoopbackServers_win.h"
 #include "support/VirtualPlatform.h"
-#include "system/HttpClient.h"
 #include "system/PathLib.h"
 #include "system/Process_win.h"
 
@@ -19,66 +18,26 @@ namespace zel::companion {
 namespace {
 
 using Json = nlohmann::json;
+using test::PackageBytes;
 constexpr int kRunBoundMs = 60000;  // far beyond any run here; only a hang reaches it
-
-// Printable bytes that differ from package to package, so the service can also send
-// a part of one as a scripted JSON body.
-std::string PackageBytes(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>('!' + (seed >> 16) % 90);
-  }
-  return bytes;
-}
-
-std::string ReadPort(const std::string& dir) {
-  std::string port;
-  std::ifstream(dir + "/port") >> port;
-  return port;
-}
-
-std::optional<HttpResponse> Fetch(const std::string& method, const std::string& url, const std::string& body = "") {
-  const auto client = CreateHttpClient();
-  if (!client->Start({method, url, {{"Connection", "close"}}, body})) return std::nullopt;
-  client->Wait();
-  return client->Response() ? std::optional(*client->Response()) : std::nullopt;
-}
 
 class CompanionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t self[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    program_ = Narrow(std::wstring_view(self, length));
-    program_ = program_.substr(0, program_.rfind('\\') + 1) + "zelupdateget.exe";
     // The per-user folder as the updater passes it: no trailing backslash, and a name
     // that only the ANSI code page reaches.
     folder_ = scratch_.appData + "\\\u7528\u6237\\zelGuard";
     std::filesystem::create_directories(test::PathOf(folder_));
   }
 
-  // Publishes a package in the reference service's folder; its URL.
-  std::string ServicePackage(const std::string& name, const std::string& bytes) {
-    EXPECT_TRUE(test::WriteBytes(std::string("Z:") + ZEL_SERVICE_DIR + "/packages/" + name, bytes));
-    return ServiceBase() + "/packages/" + name;
-  }
-  std::string ServiceBase() const { return "http://127.0.0.1:" + ReadPort(std::string("Z:") + ZEL_SERVICE_DIR); }
-  // Forgets the requests received so far; the faults are used up by package requests.
   void ScriptPackageFaults(Json faults = Json::array()) {
-    for (Json& fault : faults) fault["on"] = "package";
-    const auto reset = Fetch("POST", ServiceBase() + "/_test/reset");
-    ASSERT_TRUE(reset && reset->status == 200) << "the update service does not answer";
-    const auto added = Fetch("POST", ServiceBase() + "/_test/faults", faults.dump());
-    ASSERT_TRUE(added && added->status == 200);
+    ASSERT_TRUE(servers_.ScriptPackageFaults(std::move(faults))) << "the update service does not answer";
   }
   // The Range header of every package request the service received, "" for none.
-  std::vector<std::string> ServiceRanges() {
+  std::vector<std::string> ServiceRanges() const {
     std::vector<std::string> ranges;
-    const auto answer = Fetch("GET", ServiceBase() + "/_test/requests");
-    if (!answer || answer->status != 200) return ranges;
-    for (const Json& request : Json::parse(answer->body)) {
-      if (request["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
+    for (const Json& request : servers_.Received()) {
+      if (!request["target"].get<std::string>().starts_with("/packages/")) continue;
       ranges.emplace_back();
       for (const Json& header : request["headers"])
         if (header[0] == "Range") ranges.back() = header[1];
@@ -86,15 +45,10 @@ class CompanionTest : public ::testing::Test {
     return ranges;
   }
 
-  std::string NginxDir() const { return std::string("Z:") + ZEL_NGINX_DIR; }
-  std::string NginxPackage(const std::string& path, const std::string& name, const std::string& bytes) {
-    EXPECT_TRUE(test::WriteBytes(NginxDir() + "/www/" + name, bytes));
-    return "http://127.0.0.1:" + ReadPort(NginxDir()) + path + name;
-  }
   // Waits for nginx to log the answer to a request for uri, ended by the client.
   std::string NginxLogLine(const std::string& uri, const std::string& range) {
     for (int poll = 0; poll < 250; ++poll) {
-      std::ifstream log(test::PathOf(NginxDir() + "/access.log"));
+      std::ifstream log(test::PathOf(servers_.NginxDir() + "/access.log"));
       for (std::string line; std::getline(log, line);)
         if (line.rfind(uri + " ", 0) == 0 && line.find("\"" + range + "\"") != std::string::npos) return line;
       Sleep(20);
@@ -107,11 +61,8 @@ class CompanionTest : public ::testing::Test {
     EXPECT_TRUE(test::WriteBytes(task, TaskFileText({"2.1.0", url, static_cast<std::uint32_t>(size), md5})));
     return task;
   }
-  std::string Md5(const std::string& bytes) {
-    const std::string path = scratch_.temp + "\\md5.bin";
-    EXPECT_TRUE(test::WriteBytes(path, bytes));
-    return FileMd5(path, kCalgMd5);
-  }
+  std::string Md5(const std::string& bytes) { return test::Md5Of(bytes, scratch_.temp + "\\md5.bin"); }
+
 
   // Starts the companion as the updater does; with stopAt, ends it the moment its
   // partial file has grown to that size. The exit code, or -1 when it did not end.
@@ -148,7 +99,7 @@ class CompanionTest : public ::testing::Test {
   // the request of the second run, which asked for the rest.
   void KillAndRunAgain(const std::string& route, const std::string& name, unsigned seed, const std::string& status) {
     const std::string package = PackageBytes(4 * 1048576, seed);
-    const std::string task = WriteTask(NginxPackage(route, name, package), package.size(), Md5(package));
+    const std::string task = WriteTask(servers_.NginxPackage(route, name, package), package.size(), Md5(package));
     EXPECT_EQ(Run(task, 1), 99);
     const std::int64_t kept = PartialSize();
     EXPECT_GT(kept, 0);
@@ -163,16 +114,18 @@ class CompanionTest : public ::testing::Test {
   }
 
   test::ScratchFolders scratch_;
-  std::string program_, folder_;
+  test::LoopbackServers servers_{ZEL_SERVICE_DIR, ZEL_NGINX_DIR};
+  const std::string program_ = test::BinDir() + "zelupdateget.exe";
+  std::string folder_;
 };
 
 TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePackage) {
   const std::string old = PackageBytes(500000, 6), package = PackageBytes(500000, 7);
   ASSERT_TRUE(test::WriteBytes(Partial(), old.substr(0, 100000)));
-  ASSERT_TRUE(test::WriteBytes(PartialRecord(), TaskFileText({"2.0", ServicePackage("old.exe", old), 500000,
+  ASSERT_TRUE(test::WriteBytes(PartialRecord(), TaskFileText({"2.0", servers_.ServicePackage("old.exe", old), 500000,
                                                               Md5(old)})));
   ScriptPackageFaults();
-  EXPECT_EQ(Run(WriteTask(ServicePackage("f.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
+  EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("f.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
   EXPECT_EQ(test::ReadBytes(Partial()), package);
   EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
 
@@ -181,7 +134,7 @@ TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePacka
   const std::string shorter = PackageBytes(300000, 9);
   std::string md5 = Md5(shorter);
   for (char& c : md5) c = static_cast<char>(std::tolower(c));
-  EXPECT_EQ(Run(WriteTask(ServicePackage("h.exe", shorter), shorter.size(), md5)), Code(Exit::kDone));
+  EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("h.exe", shorter), shorter.size(), md5)), Code(Exit::kDone));
   EXPECT_EQ(test::ReadBytes(Partial()), shorter);
   EXPECT_EQ(FolderContent(), std::vector<std::string>{"zelupdatepkg.dwn"});
 }
@@ -200,7 +153,7 @@ TEST_F(CompanionTest, ABrokenTransferIsResumedAndAChangedTotalStartsOver) {
   // The rest, but of a file one byte longer than the task says.
   const Json otherTotal = {{"headers", Json::array({Json::array({"Content-Range", "bytes 200000-600000/600001"})})}};
   ScriptPackageFaults(Json::array({cut, otherTotal}));
-  EXPECT_EQ(Run(WriteTask(ServicePackage("e.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
+  EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("e.exe", package), package.size(), Md5(package))), Code(Exit::kDone));
   EXPECT_EQ(test::ReadBytes(Partial()), package);
   EXPECT_EQ(ServiceRanges(), (std::vector<std::string>{"", "bytes=200000-", ""}));
 }
@@ -208,7 +161,7 @@ TEST_F(CompanionTest, ABrokenTransferIsResumedAndAChangedTotalStartsOver) {
 // A wrong size or MD5 deletes the output.
 TEST_F(CompanionTest, FailuresEndWithTheirOwnExitCodes) {
   const std::string package = PackageBytes(300000, 8), md5(32, 'A');
-  const std::string url = ServicePackage("g.exe", package);
+  const std::string url = servers_.ServicePackage("g.exe", package);
   ScriptPackageFaults();
   EXPECT_EQ(Run(WriteTask(url, package.size(), md5)), Code(Exit::kWrongMd5));
   EXPECT_EQ(FolderContent(), std::vector<std::string>{});
@@ -216,7 +169,7 @@ TEST_F(CompanionTest, FailuresEndWithTheirOwnExitCodes) {
   EXPECT_EQ(FolderContent(), std::vector<std::string>{});
   // Port 1 on the loopback: every connection is refused at once, on every try.
   EXPECT_EQ(Run(WriteTask("http://127.0.0.1:1/p.exe", 1000, md5)), Code(Exit::kNetwork));
-  EXPECT_EQ(Run(WriteTask(ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kRefused));
+  EXPECT_EQ(Run(WriteTask(servers_.ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kRefused));
   ASSERT_TRUE(test::WriteBytes(scratch_.temp + "\\bad.tmp", "2.1.0\r\nhttp://h/p\r\nmany\r\n" + md5 + "\r\n"));
   EXPECT_EQ(Run(scratch_.temp + "\\bad.tmp"), Code(Exit::kBadTask));
   EXPECT_EQ(Run(scratch_.temp + "\\missing.tmp"), Code(Exit::kBadTask));
@@ -225,7 +178,7 @@ TEST_F(CompanionTest, FailuresEndWithTheirOwnExitCodes) {
   UniqueFile holder(CreateFileW(Widen(Partial()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0,
                                 nullptr));
   ASSERT_TRUE(holder);
-  EXPECT_EQ(Run(WriteTask(ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kCannotWrite));
+  EXPECT_EQ(Run(WriteTask(servers_.ServiceBase() + "/packages/missing.exe", 1000, md5)), Code(Exit::kCannotWrite));
 }
 
 }  // namespace

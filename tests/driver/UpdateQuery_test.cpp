@@ -1,5 +1,5 @@
-// What an answer means, for the answers the end-to-end scenarios do not reach: texts a
-// real service would hardly send. The loop itself runs in the checking-run scenarios.
+// What an answer means; the loop itself, and how the window shows an answer, run in the
+// checking-run scenarios.
 #include "driver/UpdateQuery.h"
 
 #include <gtest/gtest.h>
@@ -22,18 +22,23 @@ TEST(UpdateQuery, ActionTextsThatCountAsNumbers) {
 }
 
 TEST(UpdateQuery, OddAnswersEndWithTheirMessageAndOnlyServiceAnswersAreRead) {
-  const std::string codeText = R"({"code":"1","message":"","data":{"action":"31"}})";
   const std::string notJson = "message code data";
+  const std::string codeText = R"({"code":"1","message":"","data":{"action":"31"}})";
+  const std::string noMessage = R"({"code":1,"msg":"ok","data":{"action":"31"}})";
+  const std::string numberAction = R"({"code":1,"message":"","data":{"action":33}})";
   const struct {
     std::string answer, status;
     bool accepted;
   } cases[] = {
       {"", "连接服务器失败:http://builtin/u", false},
       {"{}", "服务器错误:{}", false},
+      {noMessage, "服务器错误:" + noMessage, false},
       {codeText, "服务器00错误:" + codeText, false},
       {notJson, "服务器00错误:" + notJson, false},
       {Answer("31.5"), "服务器02错误:" + Answer("31.5"), true},
       {Answer(""), "服务器01错误:" + Answer(""), true},
+      {numberAction, "服务器01错误:" + numberAction, true},
+      {Answer("34"), "服务器02错误:" + Answer("34"), true},
       {Answer("31"), "版本已更新到最新", true},
   };
   for (const auto& c : cases) {

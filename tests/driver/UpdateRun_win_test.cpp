@@ -25,7 +25,7 @@ TEST(CheckingRun, ProductWithoutVersionsLeavesTheRecordedVersions) {
   OneRequestCatcher service(R"({"code":1,"message":"","data":{"action":"31"}})");
   ASSERT_NE(service.Port(), 0);
   CreateDirectoryW(Widen(world.UserDataDir()).c_str(), nullptr);
-  ASSERT_TRUE(WriteFileBytes(world.ConfigPath(),
+  ASSERT_TRUE(WriteBytes(world.ConfigPath(),
                              "[general]\r\nUpdateURL=http://127.0.0.1:" + std::to_string(service.Port()) +
                                  "/\r\n[versions]\r\nLocalAppVer=1.0.1\r\nServerAppVer=1.0.2\r\n"));
 

@@ -6,17 +6,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "support/E2eWorld_win.h"
-#include "system/Text.h"
-#include "system/Text_win.h"
-#include "support/WorldControl_win.h"
+#include "protocol/TextCodecs.h"
+#include "support/WorldScenario_win.h"
 
 namespace zel::test {
 namespace {
@@ -28,24 +24,16 @@ using Programs = std::map<std::string, std::string>;
 
 constexpr char kLatest[] = "版本已更新到最新";
 constexpr char kNoAnswer[] = "连接服务器失败:http://update.zelvora.cn/zelguard/update1";
-constexpr char kOldDate[] = "01-01-2000";
-constexpr DWORD kRunMs = 240000;
+constexpr char kOldDate[] = "01-01-2000";  // the last check of EarlierRun()
 
 const Names kShortProfile = {"AppVer", "ExecutionLevel", "OSMajorVer", "UUID"};
 const Names kFullProfile = {"AppVer",         "Arch",          "CPU",        "DocShellApp", "DocShellVer",
                             "ExecutionLevel", "HttpsShellApp", "OSMajorVer", "OSName",      "OSVer",
                             "OfficeAddins",   "Resolution",    "UUID"};
 
-std::string Hex(const std::string& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : bytes) out += {digits[c >> 4], digits[c & 15]};
-  return out;
-}
-
 // One update query as the service received it.
 struct Query {
-  std::string target, host, body;
+  std::string target, host;
   std::string text;  // the query text before the form layer (values as hex)
   json fields;       // decoded values by name; null when the service could not decode the body
 
@@ -93,13 +81,9 @@ class WordInstalled {
   std::string folder_;
 };
 
-class CheckRun : public ::testing::Test {
+class CheckRun : public WorldScenario {
  protected:
-  void SetUp() override {
-    if (WorldSetting("ZEL_WORLD_SERVICE").empty())
-      GTEST_SKIP() << "runs inside the end-to-end world: tests/e2e/world/run-in-world.sh PROGRAM";
-    ASSERT_TRUE(service_.Reset()) << "the update service's test control does not answer";
-  }
+  CheckRun() : WorldScenario("check") {}
 
   // A product folder whose name has a space, holding the updater, its zlib and the
   // given product programs.
@@ -111,72 +95,19 @@ class CheckRun : public ::testing::Test {
           << name;
   }
 
-  // A settings file holding these lines of section general.
-  void Config(const std::string& general) {
-    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), "[general]\r\n" + general));
-  }
-  // An account that has run the updater before, and not today.
-  void EarlierRun() {
-    Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + std::string(kOldDate) + "\r\n");
-  }
-
   void Answer(const json& faults) { ASSERT_TRUE(service_.AddFaults(faults.dump())) << faults; }
 
-  struct Running {
-    Child child;
-    HWND window = nullptr;
-  };
-  Running Start(const std::string& arguments, bool elevated = false) {
-    const std::string program = product_ + "zelpatcher.exe";
-    Running run{elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments)};
-    EXPECT_NE(run.child.Pid(), 0u) << "not started";
-    run.window = FindProgressWindow(run.child.Pid(), 30000);
-    EXPECT_NE(run.window, nullptr) << "no window";
-    return run;
-  }
-  // The status shown once "退出" is enabled, i.e. the run has reached its end; then
-  // clicks "退出" and waits for the process to end.
-  std::string Finish(Running& run, DWORD timeoutMs = kRunMs) {
-    std::wstring status;
-    if (!run.window || !WaitForEnding(run.window, timeoutMs, status)) {
-      ADD_FAILURE() << "the run did not reach its end; status: "
-                    << (run.window ? Narrow(StatusText(run.window)) : "");
-      return "<no end>";
-    }
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    SaveWindowShot(run.window, ArtifactsDir() + "check-" + test->name() + ".bmp");
-    ClickButton(run.window);
-    EXPECT_TRUE(run.child.WaitExit(15000)) << "still running after 退出";
-    return Narrow(status);
-  }
   std::string Run(const std::string& arguments, bool elevated = false, DWORD timeoutMs = kRunMs) {
-    Running run = Start(arguments, elevated);
-    return Finish(run, timeoutMs);
+    return Finish(Start(arguments, elevated), timeoutMs);
   }
 
   std::vector<Query> Queries() const {
     std::vector<Query> queries;
-    const json all = json::parse(service_.Requests(), nullptr, false);
-    if (!all.is_array()) return queries;
-    for (const auto& r : all) {
-      if (r["method"] != "POST") continue;
-      Query q{r["target"].get<std::string>(), "", r["body"].get<std::string>(), "", r["decoded"]};
-      if (r["query"].is_string()) q.text = r["query"];
-      for (const auto& h : r["headers"])
-        if (AsciiLower(h[0].get<std::string>()) == "host") q.host = h[1];
-      queries.push_back(std::move(q));
-    }
+    for (const auto& r : Received("POST"))
+      queries.push_back({r["target"], Header(r, "host"),
+                         r["query"].is_string() ? r["query"].get<std::string>() : "", r["decoded"]});
     return queries;
   }
-
-  std::string Setting(const char* section, const char* key) const {
-    return IniValue(world_.ConfigPath(), section, key);
-  }
-
-  World world_{"check"};
-  std::string product_ = world_.ProductDir();
-  ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
 };
 
 // ---- First run and the connectivity probe ----
@@ -192,6 +123,7 @@ TEST_F(CheckRun, FirstRunSendsTheFullProfileAndRecordsTheDocumentProgram) {
   const Query& q = queries[0];
   EXPECT_EQ(q.FieldNames(), kFullProfile);
   EXPECT_EQ(q.Field("ExecutionLevel"), "1");
+  EXPECT_NE(q.Field("OSName"), "");  // the machine's WMI service answered
   EXPECT_EQ(q.Field("DocShellApp"), "winword");
   EXPECT_EQ(q.Field("DocShellVer"), "16");
   EXPECT_EQ(q.Field("OfficeAddins"), "{\"Word\":[\"" + std::string(WordInstalled::kAddinName) + "\"]}");
@@ -224,7 +156,7 @@ TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
   InstallProduct();
   Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
 
-  EXPECT_EQ(Run("/ui"), "");
+  EXPECT_EQ(Run("/UI"), "");  // the common ending at once; switches in any case
   EXPECT_EQ(Queries().size(), 0u);
 
   EXPECT_EQ(Run("/ui /manual"), kLatest);
@@ -258,14 +190,8 @@ TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
     ASSERT_EQ(queries.size(), 1u);
     const Query& q = queries[0];
     EXPECT_EQ(q.FieldNames(), kShortProfile);
-    EXPECT_EQ(q.text.substr(0, q.text.find("&UUID=")), "AppVer=" + Hex(version) + "&ExecutionLevel=30");
+    EXPECT_EQ(q.text.substr(0, q.text.find("&UUID=")), "AppVer=" + HexEncodeText(version) + "&ExecutionLevel=30");
     EXPECT_EQ(q.Field("UUID"), Setting("general", "InstalledUUID"));
-    // size=N&checksum=0&zip=Z&data=D: N counts the hex digits of D; the query is
-    // compressed from 80 UTF-16 units on.
-    const auto data = q.body.find("&data=");
-    ASSERT_NE(data, std::string::npos) << q.body;
-    EXPECT_EQ(q.body.substr(0, data), "size=" + std::to_string(q.body.size() - data - 6) +
-                                          "&checksum=0&zip=" + (Utf16Length(q.text) >= 80 ? "1" : "0"));
     EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
     EXPECT_EQ(Setting("general", "InstalledDate"), "02-03-2021");
     EXPECT_EQ(Setting("versions", "LocalAppVer"), version);
@@ -276,19 +202,13 @@ TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
   }
 }
 
-// Answers of one query: the status shown, and the check date recorded whatever came.
+// Answers of one query, as the window shows them (which answer means what is read in
+// UpdateQuery_test), and the check date recorded whatever came.
 TEST_F(CheckRun, EveryAnswerEndsTheRunWithItsStatus) {
-  const auto shown = [](const char* prefix, const char* body) {
-    return std::pair{json{{"body", body}}, prefix + std::string(body)};
-  };
+  const std::string refused = "{\"code\":0,\n\"message\":\"请求无效\",\"data\":{\"action\":\"31\"}}";
   const std::pair<json, std::string> rows[] = {
       {{{"body", R"({"code":1,"message":"ok","data":{"action":"31.0"}})"}}, kLatest},
-      // shown exactly as it came, its bare line feed too
-      shown("服务器00错误:", "{\"code\":0,\n\"message\":\"请求无效\",\"data\":{\"action\":\"31\"}}"),
-      shown("服务器00错误:", R"({"code":"1","message":"","data":{"action":"31"}})"),
-      shown("服务器错误:", R"({"code":1,"msg":"ok","data":{"action":"31"}})"),
-      shown("服务器01错误:", R"({"code":1,"message":"","data":{"action":33}})"),
-      shown("服务器02错误:", R"({"code":1,"message":"","data":{"action":"34"}})"),
+      {{{"body", refused}}, "服务器00错误:" + refused},  // shown exactly as it came, its bare line feed too
       {{{"status", 500}}, kNoAnswer},  // no answer: one attempt, no retry wait
       {{{"body", ""}}, kNoAnswer},
   };
@@ -314,9 +234,8 @@ TEST_F(CheckRun, FullProfileAskedTwiceGivesUpAfterTheSecondQuery) {
   // wound back while the second is under way.
   Answer(json::array({{{"body", again}}, {{"body", again}, {"delay_ms", 5000}}}));
 
-  Running run = Start("/ui /manual");
-  ASSERT_NE(run.window, nullptr);
-  for (int i = 0; i < 1200 && Queries().size() < 2; ++i) Sleep(100);
+  const Child run = Start("/ui /manual");
+  ASSERT_TRUE(WaitFor([&] { return Queries().size() >= 2; }, 120000));
   ASSERT_EQ(Queries().size(), 2u);
   EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
   WritePrivateProfileStringW(L"general", L"LastCheckUpdate", Widen(kOldDate).c_str(),
@@ -336,7 +255,7 @@ TEST_F(CheckRun, NewServiceAddressCarriesTheSecondQuery) {
   EarlierRun();
   const std::string moved = "http://127.0.0.1/zelguard/update1?via=moved";
   Answer(json::array(
-      {{{"body", R"({"code":1,"message":"","data":{"action":"32","updateurl":")" + Hex(moved) + R"("}})"}}}));
+      {{{"body", R"({"code":1,"message":"","data":{"action":"32","updateurl":")" + HexEncodeText(moved) + R"("}})"}}}));
 
   EXPECT_EQ(Run("/ui"), kLatest);  // the second answer is the service's own: 31
 

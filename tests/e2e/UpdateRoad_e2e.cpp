@@ -5,7 +5,6 @@
 // doubles that hold their markers and leave when an installation starts.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <nlohmann/json.hpp>
 #include <cstdio>
@@ -16,10 +15,7 @@
 #include "profile/FileVersion.h"
 #include "protocol/FileMd5.h"
 #include "protocol/TextCodecs.h"
-#include "support/E2eWorld_win.h"
-#include "support/WorldControl_win.h"
-#include "system/Text.h"
-#include "system/Text_win.h"
+#include "support/WorldScenario_win.h"
 
 namespace zel::test {
 namespace {
@@ -30,20 +26,14 @@ constexpr char kOldVersionPeer[] = "zelproduct-1.0.1.exe";
 constexpr char kNewVersionPeer[] = "zelproduct-1.0.2.exe";
 constexpr char kPackageUrl[] = "http://update.zelvora.cn/packages/zel-1.0.2.exe";
 constexpr const char* kProductPrograms[] = {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"};
-constexpr char kWebServerPackageUrl[] = "http://update.zelvora.cn:81/zel-1.0.2.exe";
 constexpr char kUnreachable[] = "http://update.zelvora.cn:9/packages/zel-1.0.2.exe";
-constexpr DWORD kRunMs = 240000;
 
-class UpdateRoad : public ::testing::Test {
+class UpdateRoad : public WorldScenario {
  public:
+  UpdateRoad() : WorldScenario("road") {}
   void SetUp() override {
-    if (WorldSetting("ZEL_WORLD_SERVICE").empty())
-      GTEST_SKIP() << "runs inside the end-to-end world: tests/e2e/world/run-in-world.sh PROGRAM";
-    ASSERT_TRUE(service_.Reset()) << "the update service's test control does not answer";
-    // An account that has run the updater before, and not today.
-    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(),
-                               "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"));
+    WorldScenario::SetUp();
+    if (!IsSkipped() && !HasFatalFailure()) EarlierRun();
   }
   void TearDown() override {
     for (Child& process : products_) process.Kill();
@@ -69,7 +59,7 @@ class UpdateRoad : public ::testing::Test {
       SetEnvironmentVariableW(L"ZEL_PEER_STAYS", nullptr);
     }
     for (const char* program : kProductPrograms)
-      ASSERT_TRUE(WaitFor([&] { return FileExists(Marker(std::string(program, std::strlen(program) - 4))); }))
+      ASSERT_TRUE(WaitFor([&] { return PathExists(Marker(std::string(program, std::strlen(program) - 4))); }))
           << program;
   }
 
@@ -80,7 +70,7 @@ class UpdateRoad : public ::testing::Test {
     EXPECT_TRUE(CopyFileW(Widen(BinDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
     const std::string md5 = FileMd5(package, kCalgMd5);
     json offer = {{"ver", "1.0.2"},
-                  {"size", static_cast<std::int64_t>(ReadFileBytes(package).size())},
+                  {"size", static_cast<std::int64_t>(ReadBytes(package).size())},
                   {"hash", md5},
                   {"packageurl", HexEncodeText(kPackageUrl)},
                   {"reinstall", 0}};
@@ -95,21 +85,6 @@ class UpdateRoad : public ::testing::Test {
     return md5;
   }
 
-  Child Start(const std::string& arguments, bool elevated = false) {
-    const std::string program = product_ + "zelpatcher.exe";
-    return elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments);
-  }
-  // The status shown once "退出" is enabled; then closes the window.
-  std::string Finish(const Child& run, DWORD timeoutMs = kRunMs) {
-    const HWND window = FindProgressWindow(run.Pid(), 30000);
-    std::wstring status;
-    if (!window || !WaitForEnding(window, timeoutMs, status)) return "<no end>";
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    SaveWindowShot(window, ArtifactsDir() + "road-" + test->name() + ".bmp");
-    ClickButton(window);
-    EXPECT_TRUE(run.WaitExit(15000)) << "still running after 退出";
-    return Narrow(status);
-  }
   // Answers the run's message box of that caption; its text comes back.
   std::string Answer(const Child& run, const char* caption, int button) {
     std::wstring text;
@@ -122,28 +97,17 @@ class UpdateRoad : public ::testing::Test {
   // Package GETs the service received, with their Range header ("" without).
   std::vector<std::string> PackageRanges() const {
     std::vector<std::string> ranges;
-    const json all = json::parse(service_.Requests(), nullptr, false);
-    if (!all.is_array()) return ranges;
-    for (const auto& r : all) {
-      if (r["method"] != "GET" || r["target"].get<std::string>().rfind("/packages/", 0) != 0) continue;
-      std::string range;
-      for (const auto& h : r["headers"])
-        if (AsciiLower(h[0].get<std::string>()) == "range") range = h[1];
-      ranges.push_back(range);
-    }
+    for (const auto& r : Received("GET", "/packages/")) ranges.push_back(Header(r, "range"));
     return ranges;
   }
 
-  std::string Setting(const char* section, const char* key) const {
-    return IniValue(world_.ConfigPath(), section, key);
-  }
   std::string Marker(const std::string& name) const { return world_.ProductDataDir() + name + ".run"; }
   std::string CachedPackage() const { return world_.UserDataDir() + "\\zelupdatepkg.exe"; }
   std::string ProductVersion() const { return GetFileVersion(product_ + "sweepdoc.exe"); }
   // The upgrading copy's work is done: its marker is gone and the cache emptied.
   bool HandOverDone() const {
-    return !FileExists(Marker("zelinstalling")) && Setting("UPDATE", "CacheDate").empty() &&
-           !FileExists(CachedPackage());
+    return !PathExists(Marker("zelinstalling")) && Setting("UPDATE", "CacheDate").empty() &&
+           !PathExists(CachedPackage());
   }
 
   // The window of the run under test shows this status now.
@@ -159,21 +123,10 @@ class UpdateRoad : public ::testing::Test {
       CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE);
     DeleteFileW(Widen(product_ + "install.log").c_str());
     DeleteFileW(Widen(CachedPackage()).c_str());
-    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(),
-                               "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"));
+    EarlierRun();
     ASSERT_TRUE(service_.Reset());
   }
 
-  template <typename Condition>
-  static bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100))
-      if (done()) return true;
-    return done();
-  }
-
-  World world_{"road"};
-  std::string product_ = world_.Root() + "Zel Guard\\";
-  ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
   std::vector<Child> products_;
   DWORD runPid_ = 0;  // the checking instance the kill matrix watches
 };
@@ -203,55 +156,40 @@ TEST_F(UpdateRoad, PackageInformationThatCannotBeUsedEndsTheRunWithItsStatus) {
 
 // ---- The download routes; each run ends at the fresh-installation question ----
 
-TEST_F(UpdateRoad, CompanionDownloaderFetchesThePackageWhenItIsThere) {
-  InstallProduct();
-  Offer(kNewVersionPeer, {{"reinstall", 1}});
-  const Child run = Start("/ui /manual");
-  Answer(run, "Zel卫士发现新版本", IDNO);
-  EXPECT_EQ(Finish(run), "升级中...");
-  // The companion's partial file became the package in the update work folder.
-  EXPECT_FALSE(FileExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"));
-  EXPECT_TRUE(FileExists(world_.Temp() + "\\zelupdate_tmp\\zelupdatepkg.exe"));
-  const auto ranges = PackageRanges();
-  ASSERT_FALSE(ranges.empty());
-  EXPECT_EQ(ranges.front(), "");  // the companion asks for the whole file
-}
-
-TEST_F(UpdateRoad, RangesAreUsedWithoutTheCompanionOrFromAFolderOutsideAscii) {
-  for (const bool companion : {false, true}) {
-    SCOPED_TRACE(companion ? "non-ASCII folder" : "no companion");
+// The companion downloader when it lies beside the program in a printable ASCII folder
+// (it asks for the whole file), ranges otherwise. A run that is not elevated asks
+// before a fresh installation, and declined it caches nothing.
+TEST_F(UpdateRoad, EachDownloadRouteEndsAtTheFreshInstallationQuestion) {
+  const struct {
+    const char* folder;
+    bool companion;
+    const char* firstRange;  // the first package request's Range header, its first 8 characters
+  } routes[] = {{"Zel Guard\\", false, "bytes=0-"}, {"Zel Guard\\", true, ""}, {"卫士\\", true, "bytes=0-"}};
+  for (const auto& route : routes) {
+    SCOPED_TRACE(std::string(route.folder) + (route.companion ? ", companion" : ", no companion"));
     ASSERT_TRUE(service_.Reset());
-    if (companion) product_ = world_.Root() + "卫士\\";
-    InstallProduct(companion);
+    product_ = world_.Root() + route.folder;
+    InstallProduct(route.companion);
     Offer(kNewVersionPeer, {{"reinstall", 1}});
     const Child run = Start("/ui /manual");
-    Answer(run, "Zel卫士发现新版本", IDNO);
+    EXPECT_EQ(Answer(run, "Zel卫士发现新版本", IDNO), "新版本安装需要全新安装，是否启用管理员权限进行安装？");
     EXPECT_EQ(Finish(run), "升级中...");
     const auto ranges = PackageRanges();
     ASSERT_FALSE(ranges.empty());
-    EXPECT_EQ(ranges.front().rfind("bytes=0-", 0), 0u) << ranges.front();
-  }
-}
-
-// A real web server's answers carry both the companion and the range route.
-TEST_F(UpdateRoad, PackageFromARealWebServerByEitherRoute) {
-  for (const bool companion : {true, false}) {
-    SCOPED_TRACE(companion ? "companion" : "ranges");
-    ASSERT_TRUE(service_.Reset());
-    if (!companion) product_ = world_.Root() + "卫士\\";
-    InstallProduct(companion);
-    Offer(kNewVersionPeer, {{"reinstall", 1}, {"packageurl", HexEncodeText(kWebServerPackageUrl)}});
-    const Child run = Start("/ui /manual");
-    Answer(run, "Zel卫士发现新版本", IDNO);
-    EXPECT_EQ(Finish(run), "升级中...");
-    EXPECT_TRUE(PackageRanges().empty());  // the package came from nginx alone
+    EXPECT_EQ(ranges.front().substr(0, 8), route.firstRange);
+    // The package lies in the update work folder, the companion's partial file moved there.
+    EXPECT_FALSE(PathExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"));
+    EXPECT_TRUE(PathExists(world_.Temp() + "\\zelupdate_tmp\\zelupdatepkg.exe"));
+    EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+    EXPECT_FALSE(PathExists(CachedPackage()));
+    EXPECT_EQ(ProductVersion(), "1.0.1");
   }
 }
 
 TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
   InstallProduct();
   // A companion that is no program, and its partial file already complete.
-  ASSERT_TRUE(WriteFileBytes(product_ + "zelupdateget.exe", "not a program"));
+  ASSERT_TRUE(WriteBytes(product_ + "zelupdateget.exe", "not a program"));
   Offer(kNewVersionPeer, {{"reinstall", 1}});
   ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(),
                         Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), FALSE));
@@ -290,7 +228,7 @@ TEST_F(UpdateRoad, AllRoutesFailingOfferTheManualDownload) {
 
 TEST_F(UpdateRoad, WrongSizeOrDigestIsRefused) {
   InstallProduct(false);
-  const std::string size = std::to_string(ReadFileBytes(BinDir() + kNewVersionPeer).size());
+  const std::string size = std::to_string(ReadBytes(BinDir() + kNewVersionPeer).size());
   Offer(kNewVersionPeer, {{"size", std::stoi(size) - 1}});
   EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包大小校验错误");
 
@@ -304,17 +242,6 @@ TEST_F(UpdateRoad, WrongSizeOrDigestIsRefused) {
 
 // ---- The three installations ----
 
-TEST_F(UpdateRoad, NotElevatedFreshInstallationAsksAndCachesNothing) {
-  InstallProduct();
-  Offer(kNewVersionPeer, {{"reinstall", 1}});
-  const Child run = Start("/ui /manual");
-  EXPECT_EQ(Answer(run, "Zel卫士发现新版本", IDNO), "新版本安装需要全新安装，是否启用管理员权限进行安装？");
-  EXPECT_EQ(Finish(run), "升级中...");
-  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
-  EXPECT_FALSE(FileExists(CachedPackage()));
-  EXPECT_EQ(ProductVersion(), "1.0.1");
-}
-
 TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) {
   InstallProduct();
   Offer();
@@ -323,7 +250,7 @@ TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) 
   ASSERT_TRUE(run.WaitExit(120000, &code));  // ended at once, no common ending
   EXPECT_EQ(code, 0u);
   ASSERT_TRUE(WaitFor([&] { return ProductVersion() == "1.0.2"; }));
-  EXPECT_NE(ReadFileBytes(product_ + "install.log").find("/verysilent /installpath \"" + product_ + "\""),
+  EXPECT_NE(ReadBytes(product_ + "install.log").find("/verysilent /installpath \"" + product_ + "\""),
             std::string::npos);
   EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());  // nothing handed over
 }
@@ -351,7 +278,7 @@ TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
   for (Child& process : products_) EXPECT_TRUE(process.WaitExit(30000)) << "a product process stayed";
   ASSERT_TRUE(WaitFor([&] { return HandOverDone(); }, 120000));
   EXPECT_EQ(ProductVersion(), "1.0.2");
-  EXPECT_NE(ReadFileBytes(product_ + "install.log")
+  EXPECT_NE(ReadBytes(product_ + "install.log")
                 .find("/verysilent /installpath \"" + LowerText(product_) + "\""),
             std::string::npos);
 
@@ -368,10 +295,10 @@ TEST_F(UpdateRoad, CopyThatCannotInstallKeepsTheCacheForTheNextStart) {
   const Child run = Start("/ui /manual");
   ASSERT_TRUE(run.WaitExit(kRunMs));
   // The copy waits 60 one-second polls for sweepdoc to leave, then gives up.
-  ASSERT_TRUE(WaitFor([&] { return FileExists(Marker("zelinstalling")); }, 30000));
-  ASSERT_TRUE(WaitFor([&] { return !FileExists(Marker("zelinstalling")); }, 120000));
+  ASSERT_TRUE(WaitFor([&] { return PathExists(Marker("zelinstalling")); }, 30000));
+  ASSERT_TRUE(WaitFor([&] { return !PathExists(Marker("zelinstalling")); }, 120000));
   EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
-  EXPECT_TRUE(FileExists(CachedPackage()));
+  EXPECT_TRUE(PathExists(CachedPackage()));
   EXPECT_EQ(ProductVersion(), "1.0.1");
 
   for (Child& process : products_) process.Kill();
@@ -387,7 +314,7 @@ TEST_F(UpdateRoad, CopyThatCannotInstallKeepsTheCacheForTheNextStart) {
 TEST_F(UpdateRoad, StaleOrChangedCacheIsEmptiedAtTheNextStart) {
   InstallProduct();
   const std::string package = BinDir() + kNewVersionPeer;
-  const std::string size = std::to_string(ReadFileBytes(package).size());
+  const std::string size = std::to_string(ReadBytes(package).size());
   const std::string md5 = FileMd5(package, kCalgMd5);
   const std::pair<std::string, std::string> rows[] = {
       {"01-01-2000", package},           // cached on an earlier day
@@ -396,41 +323,18 @@ TEST_F(UpdateRoad, StaleOrChangedCacheIsEmptiedAtTheNextStart) {
   for (const auto& [date, file] : rows) {
     SCOPED_TRACE(date + " " + file);
     ASSERT_TRUE(CopyFileW(Widen(file).c_str(), Widen(CachedPackage()).c_str(), FALSE));
-    ASSERT_TRUE(WriteFileBytes(world_.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" +
+    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" +
                                                         TodayDateText() + "\r\n[UPDATE]\r\nCacheDate=" + date +
                                                         "\r\nPackageSize=" + size + "\r\nPackageHash=" + md5 +
                                                         "\r\n"));
     EXPECT_EQ(Finish(Start("/ui")), "");  // not due: the run ends at once
     EXPECT_EQ(Setting("UPDATE", "CacheDate"), "");
     EXPECT_EQ(Setting("UPDATE", "PackageSize"), "0");
-    EXPECT_FALSE(FileExists(CachedPackage()));
+    EXPECT_FALSE(PathExists(CachedPackage()));
   }
 }
 
 // ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
-
-// Ends every process whose image file is `path` (any letter case), or with
-// onlyLook just tells whether one runs; true when one was found.
-bool KillImage(const std::string& path, bool onlyLook = false) {
-  bool killed = false;
-  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-    const HANDLE process =
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-    if (!process) continue;
-    wchar_t image[MAX_PATH];
-    DWORD length = MAX_PATH;
-    if (QueryFullProcessImageNameW(process, 0, image, &length) &&
-        LowerText(Narrow(std::wstring_view(image, length))) == LowerText(path)) {
-      killed = onlyLook || (TerminateProcess(process, 9) && WaitForSingleObject(process, 10000) == WAIT_OBJECT_0);
-    }
-    CloseHandle(process);
-  }
-  CloseHandle(snapshot);
-  return killed;
-}
 
 // One row of the matrix: who dies, when (a condition on the world), and whether a
 // product process refuses to leave while it happens.
@@ -448,16 +352,16 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
   const auto installerImage = [](UpdateRoad& t) { return t.CachedPackage(); };
   const KillCase cases[] = {
       {"checking instance", "during download", false,
-       [](UpdateRoad& t) { return FileExists(t.world_.UserDataDir() + "\\zelupdatepkg.dwn"); }, checkingImage},
+       [](UpdateRoad& t) { return PathExists(t.world_.UserDataDir() + "\\zelupdatepkg.dwn"); }, checkingImage},
       // Verified: the package is being copied into the cache, not yet recorded.
       {"checking instance", "after verification", false,
-       [](UpdateRoad& t) { return FileExists(t.CachedPackage()) || t.Shows("升级中..."); }, checkingImage},
+       [](UpdateRoad& t) { return PathExists(t.CachedPackage()) || t.Shows("升级中..."); }, checkingImage},
       {"checking instance", "after the cache record", false,
        [](UpdateRoad& t) { return !t.Setting("UPDATE", "CacheDate").empty(); }, checkingImage},
       {"upgrading copy", "during the wait", true,
-       [](UpdateRoad& t) { return FileExists(t.Marker("zelinstalling")); }, copyImage},
+       [](UpdateRoad& t) { return PathExists(t.Marker("zelinstalling")); }, copyImage},
       {"upgrading copy", "during installation", false,
-       [](UpdateRoad& t) { return FileExists(t.product_ + "install.log") || t.InstallerRuns(); }, copyImage},
+       [](UpdateRoad& t) { return PathExists(t.product_ + "install.log") || t.InstallerRuns(); }, copyImage},
       {"installer", "during installation", false, [](UpdateRoad& t) { return t.InstallerRuns(); },
        installerImage},
   };
@@ -484,12 +388,12 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     for (Child& process : products_) process.Kill();
     products_.clear();
     if (c.sweepdocStays) KillImage(copyImage(*this));  // a copy left waiting would install later
-    WaitFor([&] { return !FileExists(Marker("zelinstalling")); }, 120000);
+    WaitFor([&] { return !PathExists(Marker("zelinstalling")); }, 120000);
 
     // Consistent: a cache record always has its file, and any file there is one a
     // start verifies before installing (its record matches it, or it is deleted).
     const bool recorded = !Setting("UPDATE", "CacheDate").empty();
-    const bool cachedFile = FileExists(CachedPackage());
+    const bool cachedFile = PathExists(CachedPackage());
     EXPECT_TRUE(!recorded || cachedFile) << "a cache record without its file";
     const std::string state = std::string(recorded ? "cache kept" : "no cache") +
                               (cachedFile && !recorded ? ", stray file" : "") + ", product " + ProductVersion();
@@ -500,7 +404,7 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     // replace it until it is ended, here by hand, on a desktop by a restart. A copy that
     // runs holds the installing marker within a second or two.
     const bool cutOff =
-        !WaitFor([&] { return FileExists(Marker("zelinstalling")) || !KillImage(copyImage(*this), true); }, 30000) &&
+        !WaitFor([&] { return PathExists(Marker("zelinstalling")) || !KillImage(copyImage(*this), true); }, 30000) &&
         KillImage(copyImage(*this));
     // A copy that outlived the kill goes on by itself (it installs once the killed
     // process's marker is gone, or gives up); the next start comes after it.

@@ -33,22 +33,22 @@ bool Watch(const zel::test::Child& child, const std::string& statusFile, const s
   std::wstring shown;
   for (const DWORD start = GetTickCount();; Sleep(20)) {
     if (!IsWindow(window)) {
-      zel::test::WriteFileBytes(statusFile, trace + "CLOSED\n");
+      zel::test::WriteBytes(statusFile, trace + "CLOSED\n");
       return true;
     }
     const std::wstring status = zel::test::StatusText(window);
     if (status != shown) {
       shown = status;
       trace += zel::Narrow(status) + "\n";
-      zel::test::WriteFileBytes(statusFile, trace);
+      zel::test::WriteBytes(statusFile, trace);
     }
     const HWND button = zel::test::ChildOfClass(window, L"Button");
     if (button && IsWindowEnabled(button)) break;
     if (GetTickCount() - start >= kWatchMs) return false;
   }
-  zel::test::WriteFileBytes(statusFile, trace + "END " + zel::Narrow(shown) + "\n");
+  zel::test::WriteBytes(statusFile, trace + "END " + zel::Narrow(shown) + "\n");
   const DWORD start = GetTickCount();
-  while (!zel::test::FileExists(closeFile) && child.Running() && GetTickCount() - start < kWatchMs) Sleep(100);
+  while (!zel::test::PathExists(closeFile) && child.Running() && GetTickCount() - start < kWatchMs) Sleep(100);
   zel::test::ClickButton(window);
   return true;
 }

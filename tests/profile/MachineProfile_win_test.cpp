@@ -1,12 +1,10 @@
-// The machine profile from this machine's registry, screen and WMI; the registry is
-// a private sandbox for each test, and WMI the machine's own or one the test chooses.
-#include <objbase.h>
+// The machine profile from this machine's registry and screen, and a WMI service the
+// test chooses; the registry is a private sandbox for each test.
 
 #include <filesystem>
 #include <stdexcept>
 
 #include "profile/MachineProfile.h"
-#include "protocol/TextCodecs.h"
 #include "settings/SettingsFile.h"
 #include "support/FakeWmi.h"
 #include "support/RegistrySandbox_win.h"
@@ -35,23 +33,6 @@ TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
   Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
       "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
   EXPECT_EQ(GetHttpsShellApp(), "chrome");
-}
-
-TEST_F(MachineProfile, FullFormFromThisMachine) {
-  ScratchFolder folder;
-  std::unique_ptr<ClsWMI> wmi;
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const std::string profile =
-      GetMachineProfile(true, SettingsFile(Narrow((folder.path / L"config.dat").wstring())), wmi);
-  EXPECT_NE(wmi, nullptr);  // created on first use and kept for the run
-  wmi.reset();
-  CoUninitialize();
-  EXPECT_EQ(profile.find("&OSMajorVer="), 5u + 72u) << profile;  // a UUID of 36 characters
-  const std::string screen =
-      std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "*" + std::to_string(GetSystemMetrics(SM_CYSCREEN));
-  EXPECT_TRUE(profile.ends_with("&Resolution=" + HexEncodeText(screen) + "&HttpsShellApp=" +
-                                HexEncodeText("unknown") + "&" + DefaultDocShellProfile()))
-      << profile;
 }
 
 // A WMI service that reports a Chinese caption, Windows 10 and a 64-bit processor;
@@ -88,12 +69,6 @@ class MachineFactsCollection : public test::RegistrySandbox {
       return wmi;
     };
   }
-  // The machine's WMI service: none, one whose UUID query throws, or one whose
-  // queries fail.
-  void NoWmi() { wmiAnswers_ = false; }
-  void UuidFails() { uuidFails_ = true; }
-  void QueriesFail() { queriesFail_ = true; }
-
   std::string Profile(bool full) { return GetMachineProfile(full, settings_, wmi_); }
   // What every collected fact gives: the fake's answers and this machine's screen.
   static MachineFacts Collected() {
@@ -112,15 +87,17 @@ class MachineFactsCollection : public test::RegistrySandbox {
   std::string StoredUuid() const { return settings_.Read("general", "InstalledUUID", "<unset>"); }
 
   int binds_ = 0;
+  // The machine's WMI service: none, one whose UUID query throws, or one whose
+  // queries fail.
+  bool wmiAnswers_ = true;
+  bool uuidFails_ = false;
+  bool queriesFail_ = false;
 
  private:
   ScratchFolder folder_;
   SettingsFile settings_{Narrow((folder_.path / L"config.dat").wstring())};
   test::VirtualPlatform platform_;
   std::unique_ptr<ClsWMI> wmi_;
-  bool wmiAnswers_ = true;
-  bool uuidFails_ = false;
-  bool queriesFail_ = false;
 };
 
 TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun) {
@@ -131,7 +108,7 @@ TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun
 }
 
 TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAreCollected) {
-  NoWmi();
+  wmiAnswers_ = false;
   MachineFacts defaults;
   defaults.osMajorVersion = GetOSMajorVersion();
   defaults.docShellProfile = HandlerOnly();
@@ -140,7 +117,7 @@ TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAr
 }
 
 TEST_F(MachineFactsCollection, FailingQueriesSendTheirItemsEmptyAndEverythingElseIsCollected) {
-  QueriesFail();
+  queriesFail_ = true;
   const std::string profile = Profile(true);
   MachineFacts facts = Collected();
   facts.arch = facts.osName = facts.osVer = facts.cpu = "";
@@ -150,7 +127,7 @@ TEST_F(MachineFactsCollection, FailingQueriesSendTheirItemsEmptyAndEverythingEls
 }
 
 TEST_F(MachineFactsCollection, AFailingStepKeepsEarlierFactsAndDefaultsTheRestUpToTheHttpsHandler) {
-  UuidFails();
+  uuidFails_ = true;
   MachineFacts facts = Collected();
   facts.uuid = "";
   facts.resolution = "0*0";

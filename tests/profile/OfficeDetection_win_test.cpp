@@ -66,9 +66,6 @@ TEST_F(OfficeAddins, LoadBehaviorExclusionsAndDescriptionsDecideTheEntries) {
   EXPECT_EQ(GetOfficeAddins(), "{\"Word\":[]}");
 
   Set(HKEY_CURRENT_USER, kExcel + "Never.Connect", "Description", "Never loaded");  // no LoadBehavior
-  Set(HKEY_CURRENT_USER, kExcel + "PowerPivotExcelClientAddIn.NativeEntry.1", "LoadBehavior", 3);
-  Set(HKEY_CURRENT_USER, kExcel + "PowerPivotExcelClientAddIn.NativeEntry.1", "Description",
-      "MICROSOFT POWER PIVOT FOR EXCEL");
   Set(HKEY_CURRENT_USER, kExcel + "Kept.Connect", "LoadBehavior", 3);
   Set(HKEY_CURRENT_USER, kWord + "WebPage.Connect", "LoadBehavior", 1);
   Set(HKEY_CURRENT_USER, kWord + "WebPage.Connect", "Description",

@@ -6,20 +6,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <tlhelp32.h>
 #include <urlmon.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "protocol/FileMd5.h"
 #include "protocol/PackageDownload.h"
 #include "support/CmdlineEcho.h"
+#include "support/E2eWorld_win.h"
+#include "support/LoopbackServers_win.h"
 #include "support/ScratchFolders_win.h"
-#include "support/WorldControl_win.h"
 #include "system/Folders.h"
 
 namespace zel {
@@ -27,22 +25,7 @@ namespace {
 
 using Json = nlohmann::json;
 using Texts = std::vector<std::string>;
-
-std::string PackageBytes(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    seed = seed * 1103515245u + 12345u;
-    c = static_cast<char>(seed >> 16);
-  }
-  return bytes;
-}
-
-std::string ReadPort(const std::string& dir) {
-  std::ifstream in(test::PathOf(dir + "/port"));
-  std::string port;
-  in >> port;
-  return port;
-}
+using test::PackageBytes;
 
 // Compares a file with the bytes it should hold without printing them.
 ::testing::AssertionResult Holds(const std::string& path, const std::string& bytes) {
@@ -63,27 +46,13 @@ class RecordingSink : public ProgressSink {
   std::function<void()> onStatus;
 };
 
-// Ends every zelupdateget.exe that this test program started.
-void KillCompanions() {
-  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
-       more = Process32NextW(snapshot.Get(), &entry)) {
-    if (entry.th32ParentProcessID != GetCurrentProcessId() ||
-        _wcsicmp(entry.szExeFile, L"zelupdateget.exe") != 0)
-      continue;
-    const UniqueKernelHandle process(
-        OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-    TerminateProcess(process.Get(), 9);
-    WaitForSingleObject(process.Get(), 10000);
-  }
-}
+// Ends every companion started from beside this test program.
+void KillCompanions() { test::KillImage(GetAppDir() + kCompanionName); }
 
 class DownloadRoutesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(service_.Reset()) << "the update service does not answer";
+    ASSERT_TRUE(servers_.service.Reset()) << "the update service does not answer";
     std::filesystem::create_directories(test::PathOf(GetUserDataDir()));
     PlaceCompanion(ZEL_COMPANION_EXE);
   }
@@ -98,28 +67,8 @@ class DownloadRoutesTest : public ::testing::Test {
     }
   }
 
-  std::string ServicePackage(const std::string& name, const std::string& bytes) {
-    EXPECT_TRUE(test::WriteBytes(std::string(ZEL_SERVICE_DIR) + "/packages/" + name, bytes));
-    return ServiceBase() + "/packages/" + name;
-  }
-  static std::string ServiceBase() { return "http://127.0.0.1:" + ReadPort(ZEL_SERVICE_DIR); }
-  void ScriptPackageFaults(Json faults) {
-    for (Json& fault : faults) fault["on"] = "package";
-    ASSERT_TRUE(service_.Reset() && service_.AddFaults(faults.dump()));
-  }
-  Json Received() const { return Json::parse(service_.Requests()); }
-
-  static std::string NginxPackage(const std::string& path, const std::string& name,
-                                  const std::string& bytes) {
-    EXPECT_TRUE(test::WriteBytes(std::string(ZEL_NGINX_DIR) + "/www/" + name, bytes));
-    return "http://127.0.0.1:" + ReadPort(ZEL_NGINX_DIR) + path + name;
-  }
-
-  std::string Md5(const std::string& bytes) const {
-    const std::string path = scratch_.root + "\\md5.bin";
-    EXPECT_TRUE(test::WriteBytes(path, bytes));
-    return FileMd5(path, kCalgMd5);
-  }
+  void ScriptPackageFaults(Json faults) { ASSERT_TRUE(servers_.ScriptPackageFaults(std::move(faults))); }
+  std::string Md5(const std::string& bytes) const { return test::Md5Of(bytes, scratch_.root + "\\md5.bin"); }
   std::string Target() const { return scratch_.root + "\\target.exe"; }
   std::string Partial() const { return GetUserDataDir() + "\\" + kPartialPackageName; }
   std::vector<std::string> TaskFiles() const {
@@ -135,45 +84,49 @@ class DownloadRoutesTest : public ::testing::Test {
   }
 
   test::ScratchFolders scratch_;
-  test::ServiceControl service_{ServiceBase()};
+  test::LoopbackServers servers_{ZEL_SERVICE_DIR, ZEL_NGINX_DIR};
   RecordingSink sink_;
 };
 
 TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldTarget) {
   const std::string a = PackageBytes(3000000, 1), b = PackageBytes(1048577, 2);
   ASSERT_TRUE(test::WriteBytes(Target(), std::string(4000000, 'x')));
-  EXPECT_TRUE(Ranges(ServicePackage("a.exe", a), 3000000));
+  const std::string url = servers_.ServicePackage("a.exe", a);
+  EXPECT_TRUE(Ranges(url, 3000000));
   EXPECT_TRUE(Holds(Target(), a));
+  DWORD size = 0;  // nothing of the answers is kept in the system's cache
+  EXPECT_FALSE(GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
   // The plan's three requests, each with nothing but its two headers (and Host).
-  const Json requests = Received();
+  const Json requests = servers_.Received();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[2]["headers"],
-            Json::parse(R"([["Content-Type","application/octet-stream"],["Host","127.0.0.1:)" +
-                        ReadPort(ZEL_SERVICE_DIR) + R"("],["Range","bytes=2097152-3000000"]])"));
+            Json::parse(R"([["Content-Type","application/octet-stream"],["Host",")" +
+                        servers_.ServiceBase().substr(7) + R"("],["Range","bytes=2097152-3000000"]])"));
   EXPECT_EQ(sink_.texts, (Texts{"下载升级包进度:35%", "下载升级包进度:70%", "下载升级包进度:100%"}));
 
-  EXPECT_TRUE(Ranges(NginxPackage("/", "b.exe", b), 1048577));
+  EXPECT_TRUE(Ranges(servers_.NginxPackage("/", "b.exe", b), 1048577));
   EXPECT_TRUE(Holds(Target(), b));
   // A server without ranges serves a package under 1 MiB whole.
   const std::string c = PackageBytes(1048575, 3);
-  EXPECT_TRUE(Ranges(NginxPackage("/norange/", "c.exe", c), 1048575));
+  EXPECT_TRUE(Ranges(servers_.NginxPackage("/norange/", "c.exe", c), 1048575));
   EXPECT_TRUE(Holds(Target(), c));
 }
 
 TEST_F(DownloadRoutesTest, RangeRouteEndsWithSuccessOnNotSatisfiable) {
   ScriptPackageFaults(Json::parse(R"([{"status":416,"body":""}])"));
-  EXPECT_TRUE(Ranges(ServicePackage("d.exe", PackageBytes(2000000, 4)), 2000000));
+  EXPECT_TRUE(Ranges(servers_.ServicePackage("d.exe", PackageBytes(2000000, 4)), 2000000));
   EXPECT_EQ(test::ReadBytes(Target()), "");
   EXPECT_TRUE(test::PathExists(Target()));
 }
 
 TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
   const std::string package = PackageBytes(3000000, 5);
-  const std::string url = ServicePackage("e.exe", package);
+  const std::string url = servers_.ServicePackage("e.exe", package);
   for (const char* faults : {
            R"([{"omit_headers":["Content-Range"]}])",
            R"([{"headers":[["Content-Range","bytes 0-1048576/*"]]}])",
-           R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",  // no percentage of nothing, R"([{"status":403}])",
+           R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",  // no percentage of nothing
+           R"([{"status":403}])",
            R"([{"status":206}, {"status":500}])",  // after a piece was written
        }) {
     ScriptPackageFaults(Json::parse(faults));
@@ -181,10 +134,10 @@ TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
     EXPECT_FALSE(Ranges(url, 3000000)) << faults;
     EXPECT_FALSE(test::PathExists(Target())) << faults;
   }
-  EXPECT_FALSE(Ranges(ServiceBase() + "/packages/missing.exe", 3000000));
+  EXPECT_FALSE(Ranges(servers_.ServiceBase() + "/packages/missing.exe", 3000000));
   EXPECT_FALSE(test::PathExists(Target()));
   // The whole file of 1 MiB or more cannot be placed without a range.
-  EXPECT_FALSE(Ranges(NginxPackage("/norange/", "f.exe", PackageBytes(1048576, 6)), 1048576));
+  EXPECT_FALSE(Ranges(servers_.NginxPackage("/norange/", "f.exe", PackageBytes(1048576, 6)), 1048576));
   EXPECT_FALSE(test::PathExists(Target()));
 }
 
@@ -194,7 +147,7 @@ TEST_F(DownloadRoutesTest, RangeRouteGivesAPiece120PollsWhileTheWindowTimerRuns)
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
   ScriptPackageFaults(Json::parse(R"([{"delay_ms":4000}])"));
   const DWORD start = GetTickCount();
-  EXPECT_FALSE(Ranges(ServicePackage("g.exe", PackageBytes(2000000, 7)), 2000000));
+  EXPECT_FALSE(Ranges(servers_.ServicePackage("g.exe", PackageBytes(2000000, 7)), 2000000));
   const DWORD took = GetTickCount() - start;
   KillTimer(nullptr, timer);
   EXPECT_GE(took, 1100u);  // 119 sleeps of 10 ms, give or take the clock's steps
@@ -204,10 +157,10 @@ TEST_F(DownloadRoutesTest, RangeRouteGivesAPiece120PollsWhileTheWindowTimerRuns)
 }
 
 TEST_F(DownloadRoutesTest, RangeRouteTurnsAnHttpsAddressIntoOneThatFails) {
-  const std::string url = ServicePackage("h.exe", PackageBytes(1000, 8));
+  const std::string url = servers_.ServicePackage("h.exe", PackageBytes(1000, 8));
   EXPECT_FALSE(Ranges("https" + url.substr(4), 1000));
   EXPECT_FALSE(test::PathExists(Target()));
-  EXPECT_EQ(Received().size(), 0u);
+  EXPECT_EQ(servers_.Received().size(), 0u);
 }
 
 // The system download may hand out its cached copy of an address (on Windows it does
@@ -216,7 +169,7 @@ TEST_F(DownloadRoutesTest, RangeRouteTurnsAnHttpsAddressIntoOneThatFails) {
 // answer the system does not keep (a 404, which Wine's download reports as success).
 TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyBeforeItDownloads) {
   const std::string old = PackageBytes(300000, 9), fresh = PackageBytes(300000, 10);
-  const std::string url = ServicePackage("i.exe", old);
+  const std::string url = servers_.ServicePackage("i.exe", old);
   const auto cached = [&] {
     DWORD size = 0;
     return GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
@@ -226,7 +179,7 @@ TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyBeforeItDownloads) {
   ASSERT_EQ(URLDownloadToFileA(nullptr, url.c_str(), Target().c_str(), 0, nullptr), S_OK);
   ASSERT_TRUE(cached());
 
-  ServicePackage("i.exe", fresh);
+  servers_.ServicePackage("i.exe", fresh);
   EXPECT_TRUE(DownloadUrlToFile(url, Target()));
   EXPECT_TRUE(Holds(Target(), fresh));
 
@@ -255,7 +208,7 @@ TEST_F(DownloadRoutesTest, CompanionGetsItsTaskFileAndCommandLine) {
 
 TEST_F(DownloadRoutesTest, CompanionRouteWatchesThePartialFileGrowToTheFullSize) {
   const std::string package = PackageBytes(2500000, 11);
-  const std::string url = NginxPackage("/slow/", "j.exe", package);
+  const std::string url = servers_.NginxPackage("/slow/", "j.exe", package);
   EXPECT_TRUE(DownloadPackage("2.1.0", url, 2500000, Md5(package), kDownloadProgressFormat, sink_));
   EXPECT_TRUE(Holds(Partial(), package));
   ASSERT_FALSE(sink_.texts.empty());
@@ -273,14 +226,14 @@ TEST_F(DownloadRoutesTest, CompanionRouteWatchesThePartialFileGrowToTheFullSize)
 TEST_F(DownloadRoutesTest, CompanionRouteFailsWhenTheCompanionEndsEarlyOrIsMissing) {
   const std::string package = PackageBytes(4 * 1048576, 12);
   sink_.onStatus = KillCompanions;  // at the first progress shown
-  EXPECT_FALSE(DownloadPackage("2.1.0", NginxPackage("/slow/", "k.exe", package), 4 * 1048576, Md5(package),
+  EXPECT_FALSE(DownloadPackage("2.1.0", servers_.NginxPackage("/slow/", "k.exe", package), 4 * 1048576, Md5(package),
                                kDownloadProgressFormat, sink_));
   EXPECT_EQ(sink_.texts.size(), 1u);
   EXPECT_LT(test::ReadBytes(Partial()).size(), package.size());
 
   for (const std::string& task : TaskFiles()) DeleteFileW(Widen(GetUpdateTempDir() + task).c_str());
   PlaceCompanion("");
-  EXPECT_FALSE(DownloadPackage("2.1.0", ServicePackage("k.exe", package), 4 * 1048576, "", "", sink_));
+  EXPECT_FALSE(DownloadPackage("2.1.0", servers_.ServicePackage("k.exe", package), 4 * 1048576, "", "", sink_));
   EXPECT_EQ(TaskFiles(), Texts{});
 }
 

@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "settings/CheckSchedule.h"
 #include "support/ScratchFolders_win.h"
 #include "system/Text.h"
-#include "support/VirtualPlatform.h"
 
 namespace zel {
 namespace {
@@ -74,13 +72,6 @@ TEST_F(Settings, ChineseTravelsAsGbk) {
   Write("Office", "InstallPath", "C:\\" + shengJi + "\\WPS");
   EXPECT_NE(ReadBytes(path).find("InstallPath=C:\\\xC9\xFD\xBC\xB6\\WPS"), std::string::npos);
   EXPECT_EQ(Read("Office", "InstallPath"), "C:\\" + shengJi + "\\WPS");
-}
-
-TEST_F(Settings, CheckIsDueUnlessTheStoredLastCheckIsToday) {
-  test::VirtualPlatform clock;
-  EXPECT_TRUE(IsCheckDue(settings));  // no settings file yet
-  Write("general", "LastCheckUpdate", "04-17-2026");
-  EXPECT_FALSE(IsCheckDue(settings));
 }
 
 }  // namespace

@@ -3,39 +3,13 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
 #include "system/Text.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
 namespace {
-
-std::wstring ModulePath() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path;
-}
-
-void DeleteTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW data;
-  UniqueFind find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-  if (find) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring full = folder + L"\\" + name;
-      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        DeleteTree(full);
-      else
-        DeleteFileW(full.c_str());
-    } while (FindNextFileW(find.Get(), &data));
-  }
-  find.Reset();
-  RemoveDirectoryW(folder.c_str());
-}
 
 bool SameNameIgnoringCase(const std::wstring& entry, const std::wstring& name) {
   const auto eq = entry.find(L'=', 1);
@@ -46,7 +20,8 @@ bool SameNameIgnoringCase(const std::wstring& entry, const std::wstring& name) {
 }  // namespace
 
 std::string BinDir() {
-  const std::wstring path = ModulePath();
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   return Narrow(path.substr(0, path.find_last_of(L'\\') + 1));
 }
 
@@ -62,32 +37,6 @@ bool Child::WaitExit(DWORD timeoutMs, DWORD* code) const {
   if (!process_ || WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
   if (code) GetExitCodeProcess(process_.Get(), code);
   return true;
-}
-
-HWND Child::FindTopWindow(const std::wstring& caption, DWORD timeoutMs) const {
-  struct Search {
-    DWORD pid;
-    const std::wstring* caption;
-    HWND found;
-  } search{pid_, &caption, nullptr};
-  const DWORD start = GetTickCount();
-  do {
-    EnumWindows(
-        [](HWND hwnd, LPARAM param) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(param);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(hwnd, &owner);
-          if (owner == s->pid && WindowText(hwnd) == *s->caption) {
-            s->found = hwnd;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    Sleep(50);
-  } while (GetTickCount() - start < timeoutMs);
-  return nullptr;
 }
 
 void Child::Kill() {
@@ -108,7 +57,10 @@ World::World(const std::string& name) {
     CreateDirectoryW(Widen(dir).c_str(), nullptr);
 }
 
-World::~World() { DeleteTree(Widen(root_.substr(0, root_.size() - 1))); }
+World::~World() {
+  std::error_code ignored;
+  std::filesystem::remove_all(PathOf(root_), ignored);
+}
 
 std::string World::InstallUpdater() const {
   CreateDirectoryW(Widen(ProductDir()).c_str(), nullptr);
@@ -134,22 +86,31 @@ std::wstring World::EnvironmentBlock() const {
   return block;
 }
 
-Child World::Start(const std::string& program, const std::string& arguments) const {
-  std::wstring command = L"\"" + Widen(program) + L"\" " + Widen(arguments);
-  std::wstring env = EnvironmentBlock();
+namespace {
+
+// Starts the command line with the token (null: this process's own) and environment.
+Child StartAs(HANDLE token, std::wstring commandLine, const wchar_t* environment) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, env.data(),
-                      nullptr, &si, &pi))
+  auto* env = const_cast<wchar_t*>(environment);
+  const DWORD flags = CREATE_UNICODE_ENVIRONMENT;
+  if (!(token ? CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, env,
+                                     nullptr, &si, &pi)
+              : CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, env, nullptr, &si, &pi)))
     return {};
   CloseHandle(pi.hThread);
   return Child(UniqueKernelHandle(pi.hProcess), pi.dwProcessId);
 }
 
+}  // namespace
+
+Child World::Start(const std::string& program, const std::string& arguments) const {
+  return StartAs(nullptr, L"\"" + Widen(program) + L"\" " + Widen(arguments), EnvironmentBlock().c_str());
+}
+
 Child World::StartNotElevated(const std::string& program, const std::string& arguments) const {
-  std::wstring env = EnvironmentBlock();
-  return StartLimited(L"\"" + Widen(program) + L"\" " + Widen(arguments), env.data());
+  return StartLimited(L"\"" + Widen(program) + L"\" " + Widen(arguments), EnvironmentBlock().c_str());
 }
 
 Child StartLimited(std::wstring commandLine, const wchar_t* environment) {
@@ -163,14 +124,7 @@ Child StartLimited(std::wstring commandLine, const wchar_t* environment) {
   if (!DuplicateTokenEx(limited.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
                         primary.Put()))
     return {};
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessAsUserW(primary.Get(), nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                            CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment), nullptr, &si, &pi))
-    return {};
-  CloseHandle(pi.hThread);
-  return Child(UniqueKernelHandle(pi.hProcess), pi.dwProcessId);
+  return StartAs(primary.Get(), std::move(commandLine), environment);
 }
 
 std::wstring WindowText(HWND window) {
@@ -224,7 +178,7 @@ bool SaveWindowShot(HWND window, const std::string& path) {
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return copied && WriteFileBytes(path, bytes);
+  return copied && WriteBytes(path, bytes);
 }
 
 std::string TodayDateText() {
@@ -242,29 +196,6 @@ std::string IniValue(const std::string& path, const std::string& section, const 
   return FromAnsi(value);
 }
 
-bool FileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesW(Widen(path).c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirExists(const std::string& path) {
-  const DWORD a = GetFileAttributesW(Widen(path).c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(Widen(path).c_str(), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(Widen(path).c_str(), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out);
-}
-
 bool ProcessNamedRuns(const std::string& fileName) {
   // A failed snapshot is INVALID_HANDLE_VALUE, as with files.
   const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -273,6 +204,24 @@ bool ProcessNamedRuns(const std::string& fileName) {
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
     if (LowerText(Narrow(entry.szExeFile)) == LowerText(fileName)) return true;
   return false;
+}
+
+bool KillImage(const std::string& path, bool onlyLook) {
+  bool found = false;
+  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+    const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
+                                                 FALSE, entry.th32ProcessID));
+    wchar_t image[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length) ||
+        LowerText(Narrow(std::wstring_view(image, length))) != LowerText(path))
+      continue;
+    found = onlyLook || (TerminateProcess(process.Get(), 9) && WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0);
+  }
+  return found;
 }
 
 }  // namespace zel::test

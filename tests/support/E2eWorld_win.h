@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/ScratchFolders_win.h"
 #include "system/UniqueHandle_win.h"
 
 namespace zel::test {
@@ -25,8 +26,6 @@ class Child {
   bool Running() const;
   // Waits for the end; true when it ended within the time. The exit code goes to *code.
   bool WaitExit(DWORD timeoutMs, DWORD* code = nullptr) const;
-  // The child's top-level window with the given caption, waiting up to timeoutMs.
-  HWND FindTopWindow(const std::wstring& caption, DWORD timeoutMs) const;
   void Kill();
   ~Child() { Kill(); }
   Child(Child&&) = default;
@@ -79,6 +78,9 @@ Child StartLimited(std::wstring commandLine, const wchar_t* environment);
 
 // True while some process of this file name ("zelupdatepkg.exe", any letter case) runs.
 bool ProcessNamedRuns(const std::string& fileName);
+// Ends every process whose image file is path (any letter case), or with onlyLook just
+// tells whether one runs; true when one was found.
+bool KillImage(const std::string& path, bool onlyLook = false);
 
 // Texts of windows, as the user sees them.
 std::wstring WindowText(HWND window);
@@ -94,11 +96,5 @@ std::string TodayDateText();
 
 // A value of an INI file as the program's settings functions read it ("" when missing).
 std::string IniValue(const std::string& path, const std::string& section, const std::string& key);
-
-// Whole-file helpers.
-bool FileExists(const std::string& path);
-bool DirExists(const std::string& path);
-std::string ReadFileBytes(const std::string& path);
-bool WriteFileBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace zel::test

@@ -4,7 +4,7 @@
 #pragma once
 #include <windows.h>
 
-#include <future>
+#include <utility>
 #include <string>
 
 namespace zel::test {
@@ -17,7 +17,7 @@ std::string WorldSetting(const char* name);
 class ServiceControl {
  public:
   // baseUrl: http://host[:port], as ZEL_WORLD_SERVICE gives it.
-  explicit ServiceControl(const std::string& baseUrl);
+  explicit ServiceControl(std::string baseUrl) : base_(std::move(baseUrl)) {}
 
   // Forgets the recorded requests and the remaining faults.
   bool Reset() const;
@@ -28,10 +28,9 @@ class ServiceControl {
 
  private:
   // True when the control answered 200; its body goes to *answer.
-  bool Send(const wchar_t* verb, const std::string& target, const std::string& body,
+  bool Send(const char* method, const std::string& target, const std::string& body,
             std::string* answer = nullptr) const;
-  std::wstring host_;
-  unsigned short port_ = 80;
+  std::string base_;
 };
 
 // Points a host name of the world's hosts file at another address while it lives;

@@ -9,17 +9,6 @@ struct Case {
   std::string_view program, arguments, shell, expected;
 };
 
-TEST(StartCommandLine, QuotesTheProgramOnceAndAppendsTheArguments) {
-  for (const Case& c : {
-           Case{"C:\\Program Files\\p\\setup.exe", "/verysilent", "",
-                "\"C:\\Program Files\\p\\setup.exe\" /verysilent"},
-           {"C:\\tools\\setup.exe", "/verysilent", "", "\"C:\\tools\\setup.exe\" /verysilent"},
-           {"\"C:\\My Tools\\setup.exe\"", "/a /b", "", "\"C:\\My Tools\\setup.exe\" /a /b"},
-           {"C:\\tools\\setup.exe", "", "", "\"C:\\tools\\setup.exe\" "},  // the separating space stays
-       })
-    EXPECT_EQ(StartCommandLine(c.program, c.arguments), c.expected) << c.program;
-}
-
 TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
   for (const Case& c : {
            Case{"C:\\tools\\run.exe", "", "", "C:\\tools\\run.exe"},

@@ -1,0 +1,93 @@
+// The base of the scenarios that run the real zelpatcher.exe inside an end-to-end
+// world (tests/e2e/world): a world of folders, the update service's test control, and
+// the program as a user starts it and sees it end.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/E2eWorld_win.h"
+#include "support/WorldControl_win.h"
+#include "system/Text.h"
+#include "system/Text_win.h"
+
+namespace zel::test {
+
+class WorldScenario : public ::testing::Test {
+ public:
+  static constexpr DWORD kRunMs = 240000;
+
+  explicit WorldScenario(const char* name) : world_(name) {}
+
+  void SetUp() override {
+    if (WorldSetting("ZEL_WORLD_SERVICE").empty())
+      GTEST_SKIP() << "runs inside the end-to-end world: tests/e2e/world/run-in-world.sh PROGRAM";
+    ASSERT_TRUE(service_.Reset()) << "the update service's test control does not answer";
+  }
+
+  // A settings file holding these lines of section general.
+  void Config(const std::string& general) const {
+    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
+    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\n" + general));
+  }
+  // An account that has run the updater before, and not today.
+  void EarlierRun() const { Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"); }
+
+  // Starts the updater of the product folder, as a standard user unless elevated.
+  Child Start(const std::string& arguments, bool elevated = false) const {
+    const std::string program = product_ + "zelpatcher.exe";
+    return elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments);
+  }
+  // The status shown once "退出" is enabled, i.e. the run has reached its end; then
+  // keeps a screenshot, clicks "退出" and waits for the process to end.
+  std::string Finish(const Child& run, DWORD timeoutMs = kRunMs) const {
+    const HWND window = FindProgressWindow(run.Pid(), 30000);
+    std::wstring status;
+    if (!window || !WaitForEnding(window, timeoutMs, status)) {
+      ADD_FAILURE() << "the run did not reach its end; status: " << (window ? Narrow(StatusText(window)) : "");
+      return "<no end>";
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    SaveWindowShot(window, ArtifactsDir() + test->test_suite_name() + "-" + test->name() + ".bmp");
+    ClickButton(window);
+    EXPECT_TRUE(run.WaitExit(15000)) << "still running after 退出";
+    return Narrow(status);
+  }
+
+  // The requests of that method the service received since its last reset whose
+  // target begins with prefix, as the service reports them.
+  nlohmann::json Received(const std::string& method, const std::string& prefix = "/") const {
+    nlohmann::json picked = nlohmann::json::array();
+    const nlohmann::json all = nlohmann::json::parse(service_.Requests(), nullptr, false);
+    if (all.is_array())
+      for (const auto& r : all)
+        if (r["method"] == method && r["target"].get<std::string>().starts_with(prefix)) picked.push_back(r);
+    return picked;
+  }
+  // A header of a received request, "" without it.
+  static std::string Header(const nlohmann::json& request, const std::string& name) {
+    for (const auto& h : request["headers"])
+      if (AsciiLower(h[0].get<std::string>()) == name) return h[1];
+    return "";
+  }
+
+  std::string Setting(const char* section, const char* key) const {
+    return IniValue(world_.ConfigPath(), section, key);
+  }
+
+  // Real time, for what other processes do: polls every 100 ms up to timeoutMs.
+  template <typename Condition>
+  static bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100))
+      if (done()) return true;
+    return done();
+  }
+
+  World world_;
+  std::string product_ = world_.ProductDir();
+  ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};
+};
+
+}  // namespace zel::test
