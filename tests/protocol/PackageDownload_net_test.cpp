@@ -52,7 +52,7 @@ void KillCompanions() { test::KillImage(GetAppDir() + kCompanionName); }
 class DownloadRoutesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(servers_.service.Reset()) << "the update service does not answer";
+    ASSERT_TRUE(servers_.Service().Reset()) << "the update service does not answer";
     std::filesystem::create_directories(test::PathOf(GetUserDataDir()));
     PlaceCompanion(ZEL_COMPANION_EXE);
   }

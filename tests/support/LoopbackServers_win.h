@@ -37,6 +37,8 @@ class LoopbackServers {
       : serviceDir_(std::move(serviceDir)), nginxDir_(std::move(nginxDir)) {}
 
   std::string ServiceBase() const { return "http://127.0.0.1:" + Port(serviceDir_); }
+  // The service's test control.
+  ServiceControl Service() const { return ServiceControl(ServiceBase()); }
   // Publishes a package in the service's folder; its URL ("" when it cannot be written).
   std::string ServicePackage(const std::string& name, const std::string& bytes) const {
     return WriteBytes(serviceDir_ + "/packages/" + name, bytes) ? ServiceBase() + "/packages/" + name : "";
@@ -49,10 +51,11 @@ class LoopbackServers {
   // Forgets the requests received so far; the faults are used up by package requests.
   bool ScriptPackageFaults(nlohmann::json faults = nlohmann::json::array()) const {
     for (auto& fault : faults) fault["on"] = "package";
+    const ServiceControl service = Service();
     return service.Reset() && service.AddFaults(faults.dump());
   }
   // Every request the service received since its last reset.
-  nlohmann::json Received() const { return nlohmann::json::parse(service.Requests()); }
+  nlohmann::json Received() const { return nlohmann::json::parse(Service().Requests()); }
 
  private:
   static std::string Port(const std::string& dir) {
@@ -61,9 +64,6 @@ class LoopbackServers {
     return port;
   }
   std::string serviceDir_, nginxDir_;
-
- public:
-  const ServiceControl service{ServiceBase()};
 };
 
 }  // namespace zel::test
