@@ -34,6 +34,13 @@ PackageCheck CheckPackageInfo(const PackageInfo& info);
 // "升级包校验值错误:" + digest, a line break and the support contact line.
 std::string DigestErrorText(const std::string& digest);
 
+// After an installation was started (directly, or by the upgrading copy): waits at most
+// 60 one-second polls for the installing marker. When it appears the process ends at
+// once, so the installer can replace this program's files; on Windows XP or older it
+// shows "升级完成" and goes to the common ending instead. When it never appears:
+// "错误: 升级超时..." and the common ending (Windows build).
+void AwaitInstallation();
+
 // The package steps of a checking instance, from the offered answer to the common
 // ending or the immediate termination (Windows build).
 void RunPackageSteps(RunState& run, const std::string& answer, bool elevated);

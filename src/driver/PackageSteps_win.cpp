@@ -43,7 +43,8 @@ bool Download(const RunState& run, const PackageInfo& info, const std::string& a
   return ok;
 }
 
-// Waits for the installation to start; a hand-over that took effect ends the process.
+}  // namespace
+
 void AwaitInstallation() {
   frmUpdate& window = frmUpdate::Instance();
   if (!WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls)) {
@@ -54,8 +55,6 @@ void AwaitInstallation() {
   window.SetStatus("升级完成");
   CommonEnding();
 }
-
-}  // namespace
 
 void RunPackageSteps(RunState& run, const std::string& answer, bool elevated) {
   frmUpdate& window = frmUpdate::Instance();
