@@ -286,6 +286,17 @@ TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
   EXPECT_EQ(Finish(Start("/ui /manual")), "版本已更新到最新");
 }
 
+// A package that cannot be copied into the cache (a folder stands in its place) ends
+// the run before anything is handed over.
+TEST_F(UpdateRoad, PackageThatCannotBeCachedEndsTheRunWithItsStatus) {
+  InstallProduct();
+  Offer();
+  ASSERT_TRUE(CreateDirectoryW(Widen(CachedPackage()).c_str(), nullptr));
+  EXPECT_EQ(Finish(Start("/ui /manual")), "复制文件出错02");
+  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+  EXPECT_FALSE(PathExists(Marker("zelinstalling")));
+}
+
 // A product process that does not leave: the copy gives up and keeps the cache; the
 // next start on the same day hands it over again instead of checking.
 TEST_F(UpdateRoad, CopyThatCannotInstallKeepsTheCacheForTheNextStart) {
