@@ -151,6 +151,20 @@ TEST_F(CheckRun, FailedProbeSendsNothingAndLeavesTheCheckDue) {
   EXPECT_EQ(Setting("office", "AppName"), "winword");
 }
 
+// Without zlib1.dll beside the program the query goes out uncompressed, and the run
+// goes on as usual.
+TEST_F(CheckRun, WithoutZlibTheQueryGoesOutPlain) {
+  InstallProduct();
+  EarlierRun();
+  ASSERT_TRUE(DeleteFileW(Widen(product_ + "zlib1.dll").c_str()));
+
+  EXPECT_EQ(Run("/ui /manual"), kLatest);
+  const json posts = Received("POST");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_NE(posts[0]["body"].get<std::string>().find("&zip=0&data="), std::string::npos) << posts[0]["body"];
+  EXPECT_EQ(Queries()[0].FieldNames(), kShortProfile);  // the service read it all the same
+}
+
 // A day already checked ends at once; "/manual" asks all the same.
 TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
   InstallProduct();

@@ -236,7 +236,7 @@ TEST_F(UpdateRoad, WrongSizeOrDigestIsRefused) {
   Offer(kNewVersionPeer, {{"hash", "00112233445566778899AABBCCDDEEFF"}});
   const std::string digest = FileMd5(BinDir() + kNewVersionPeer, kCalgMd5);
   const std::string shown = Finish(Start("/ui /manual"));
-  EXPECT_EQ(shown.rfind("升级包校验值错误:" + digest + "\r\n", 0), 0u) << shown;
+  EXPECT_EQ(shown, "升级包校验值错误:" + digest + "\r\n如需帮助，请联系Zel卫士技术支持: support@zelvora.cn");
   EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
 }
 
@@ -295,6 +295,19 @@ TEST_F(UpdateRoad, PackageThatCannotBeCachedEndsTheRunWithItsStatus) {
   EXPECT_EQ(Finish(Start("/ui /manual")), "复制文件出错02");
   EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
   EXPECT_FALSE(PathExists(Marker("zelinstalling")));
+}
+
+// The upgrading copy is always made from "zelpatcher.exe" of the program folder: an
+// updater that runs under another name cannot hand over and says so; the package
+// stays cached for the next start.
+TEST_F(UpdateRoad, HandOverWithoutZelpatcherExeEndsWithItsStatus) {
+  InstallProduct();
+  const std::string renamed = product_ + "zelupdater.exe";
+  ASSERT_TRUE(MoveFileW(Widen(product_ + "zelpatcher.exe").c_str(), Widen(renamed).c_str()));
+  Offer();
+  EXPECT_EQ(Finish(world_.StartNotElevated(renamed, "/ui /manual")), "升级过程出错(复制或启动升级程序失败)");
+  EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
+  EXPECT_TRUE(PathExists(CachedPackage()));
 }
 
 // A product process that does not leave: the copy gives up and keeps the cache; the
