@@ -125,8 +125,10 @@ TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
     Cache("04-17-2026");
     platform_.xp = row.xp;
     platform_.questions.clear();
+    platform_.captions.clear();
     RunWithArguments(row.arguments);
     EXPECT_EQ(platform_.questions, row.questions);
+    if (row.xp) EXPECT_EQ(platform_.captions, std::vector<std::string>{"Zelvora-升级App"});
     EXPECT_FALSE(MarkerMade("zelinstalling"));
     EXPECT_FALSE(MarkerMade("zelpatcher"));  // the window's
     EXPECT_TRUE(GetCachedPackage(settings_).valid);

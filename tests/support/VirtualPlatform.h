@@ -29,8 +29,9 @@ class VirtualPlatform final : public Platform {
   }
   void PumpMessages() override { ++pumps; }
   CivilDate Today() override { return today; }
-  int AskUser(const std::string& text, const std::string&, unsigned) override {
+  int AskUser(const std::string& text, const std::string& caption, unsigned) override {
     questions.push_back(text);
+    captions.push_back(caption);
     return answer;
   }
   bool IsWinXPOrOlder() override { return xp; }
@@ -50,6 +51,7 @@ class VirtualPlatform final : public Platform {
   CivilDate today{2026, 4, 17};
   int answer = 0;                      // what every message box answers
   std::vector<std::string> questions;  // the texts of the message boxes shown
+  std::vector<std::string> captions;   // and their captions
   bool xp = false;
   bool elevated = false;
   std::uint64_t at = 0;        // virtual time at which ...
