@@ -15,17 +15,23 @@ inline double MedianMs(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// Milliseconds between two performance-counter readings.
+inline double MsBetween(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+  LARGE_INTEGER freq;
+  QueryPerformanceFrequency(&freq);
+  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
 // Milliseconds from the start of child to its end (at most 120 s); *exitCode gets its
 // exit code, or stays as it was when the run did not end in time.
 template <typename StartChild>
 double TimeRunMs(StartChild start, DWORD* exitCode = nullptr) {
-  LARGE_INTEGER freq, t0, t1;
-  QueryPerformanceFrequency(&freq);
+  LARGE_INTEGER t0, t1;
   QueryPerformanceCounter(&t0);
   test::Child child = start();
   child.WaitExit(120000, exitCode);
   QueryPerformanceCounter(&t1);
-  return 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(freq.QuadPart);
+  return MsBetween(t0, t1);
 }
 
 // On a desktop the shell is always there; under Wine the desktop process lives only

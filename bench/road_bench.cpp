@@ -7,7 +7,6 @@
 // start to installer started, and start to upgrading copy started (the package is
 // downloaded, verified and cached by then).
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +17,6 @@
 #include "support/WorldControl_win.h"
 #include "system/Text.h"
 #include "system/Text_win.h"
-#include "system/UniqueHandle_win.h"
 
 namespace {
 
@@ -26,21 +24,7 @@ bool InstallerRuns() { return zel::test::ProcessNamedRuns("zelupdatepkg.exe"); }
 
 // The checking instance and its upgrading copy share the file name: two of them
 // running means the copy has started.
-bool UpgradingCopyRuns() {
-  const zel::UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  int count = 0;
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
-    if (_wcsicmp(entry.szExeFile, L"zelpatcher.exe") == 0) ++count;
-  return count >= 2;
-}
-
-double MsBetween(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
-  LARGE_INTEGER freq;
-  QueryPerformanceFrequency(&freq);
-  return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(freq.QuadPart);
-}
+bool UpgradingCopyRuns() { return zel::test::ProcessesNamed("zelpatcher.exe") >= 2; }
 
 }  // namespace
 
@@ -78,8 +62,8 @@ int main(int argc, char** argv) {
                    started ? "the upgrading copy was never seen" : "the installer never started");
       return 1;
     }
-    roadMs.push_back(MsBetween(t0, t1));
-    copyMs.push_back(MsBetween(t0, tCopy));
+    roadMs.push_back(zel::bench::MsBetween(t0, t1));
+    copyMs.push_back(zel::bench::MsBetween(t0, tCopy));
     for (int poll = 0; poll < 2000 && InstallerRuns(); ++poll) Sleep(10);  // let it finish
     run.WaitExit(10000);
     Sleep(500);  // the upgrading copy empties the cache and ends

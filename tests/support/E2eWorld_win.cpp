@@ -196,31 +196,41 @@ std::string IniValue(const std::string& path, const std::string& section, const 
   return FromAnsi(value);
 }
 
-bool ProcessNamedRuns(const std::string& fileName) {
+namespace {
+
+// Calls visit with every process the system lists.
+template <typename Visit>
+void ForEachProcess(Visit visit) {
   // A failed snapshot is INVALID_HANDLE_VALUE, as with files.
   const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
-    if (LowerText(Narrow(entry.szExeFile)) == LowerText(fileName)) return true;
-  return false;
+    visit(entry);
 }
+
+}  // namespace
+
+int ProcessesNamed(const std::string& fileName) {
+  int count = 0;
+  ForEachProcess([&](const PROCESSENTRY32W& entry) { count += LowerText(Narrow(entry.szExeFile)) == LowerText(fileName); });
+  return count;
+}
+
+bool ProcessNamedRuns(const std::string& fileName) { return ProcessesNamed(fileName) > 0; }
 
 bool KillImage(const std::string& path, bool onlyLook) {
   bool found = false;
-  const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+  ForEachProcess([&](const PROCESSENTRY32W& entry) {
     const UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
                                                  FALSE, entry.th32ProcessID));
     wchar_t image[MAX_PATH];
     DWORD length = MAX_PATH;
     if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length) ||
         LowerText(Narrow(std::wstring_view(image, length))) != LowerText(path))
-      continue;
+      return;
     found = onlyLook || (TerminateProcess(process.Get(), 9) && WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0);
-  }
+  });
   return found;
 }
 

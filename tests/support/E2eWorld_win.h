@@ -76,7 +76,9 @@ class World {
 // An empty Child when the token or the start fails.
 Child StartLimited(std::wstring commandLine, const wchar_t* environment);
 
-// True while some process of this file name ("zelupdatepkg.exe", any letter case) runs.
+// How many processes of this file name ("zelupdatepkg.exe", any letter case) run.
+int ProcessesNamed(const std::string& fileName);
+// True while some process of this file name runs.
 bool ProcessNamedRuns(const std::string& fileName);
 // Ends every process whose image file is path (any letter case), or with onlyLook just
 // tells whether one runs; true when one was found.
