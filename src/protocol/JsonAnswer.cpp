@@ -1,7 +1,7 @@
 #include "protocol/JsonAnswer.h"
 #include "system/Guarded.h"
 
-#include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -61,15 +61,13 @@ std::optional<const Json*> Walk(const Json& root, std::string_view path) {
   }
 }
 
-bool IsHex4(std::string_view text, std::size_t at) {
-  if (at + 4 > text.size()) return false;
-  for (std::size_t i = at; i < at + 4; ++i)
-    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
-  return true;
-}
-
-unsigned Hex4(std::string_view text, std::size_t at) {
-  return static_cast<unsigned>(std::strtoul(std::string(text.substr(at, 4)).c_str(), nullptr, 16));
+// The code unit of the four hex digits at `at`, when four are there.
+std::optional<unsigned> Hex4At(std::string_view text, std::size_t at) {
+  if (at + 4 > text.size()) return std::nullopt;
+  unsigned unit = 0;
+  const char* const end = text.data() + at + 4;
+  const auto [stop, error] = std::from_chars(text.data() + at, end, unit, 16);
+  return error == std::errc() && stop == end ? std::optional(unit) : std::nullopt;
 }
 
 // Length of the JSON number that starts at `at`, or 0 when none does.
@@ -115,19 +113,16 @@ std::string Tolerated(std::string_view answer) {
       if (c != '\\' || i + 1 >= answer.size()) {
         out += c;
         ++i;
-      } else if (answer[i + 1] != 'u' || !IsHex4(answer, i + 2)) {
+      } else if (const auto unit = answer[i + 1] == 'u' ? Hex4At(answer, i + 2) : std::nullopt; !unit) {
         out.append(answer.substr(i, 2));
         i += 2;
       } else {
-        const unsigned unit = Hex4(answer, i + 2);
-        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        const bool paired = high && answer.substr(i + 6, 2) == "\\u" && IsHex4(answer, i + 8) &&
-                            Hex4(answer, i + 8) >= 0xDC00 && Hex4(answer, i + 8) <= 0xDFFF;
-        if (paired) {
+        const auto low = answer.substr(i + 6, 2) == "\\u" ? Hex4At(answer, i + 8) : std::nullopt;
+        if (*unit >= 0xD800 && *unit <= 0xDBFF && low && *low >= 0xDC00 && *low <= 0xDFFF) {
           out.append(answer.substr(i, 12));
           i += 12;
         } else {
-          out.append(unit >= 0xD800 && unit <= 0xDFFF ? "\\uFFFD" : answer.substr(i, 6));
+          out.append(*unit >= 0xD800 && *unit <= 0xDFFF ? "\\uFFFD" : answer.substr(i, 6));
           i += 6;
         }
       }
