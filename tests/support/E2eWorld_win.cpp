@@ -140,13 +140,15 @@ HWND ChildOfClass(HWND parent, const wchar_t* className) {
 std::wstring StatusText(HWND window) {
   // GetWindowText does not ask a window of another process for its text (it gives
   // the caption stored with the window, empty for a text box): WM_GETTEXT does.
+  // Not SMTO_ABORTIFHUNG: a run whose thread sat in a slow synchronous send counts
+  // as hung until it next reads its queue, and the ending is read right after that.
   HWND box = ChildOfClass(window, L"Edit");
   DWORD_PTR length = 0;
-  if (!box || !SendMessageTimeoutW(box, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return L"";
+  if (!box || !SendMessageTimeoutW(box, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) return L"";
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(box, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 5000, &copied))
+                           SMTO_NORMAL, 5000, &copied))
     return L"";
   text.resize(copied);
   return text;
