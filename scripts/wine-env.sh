@@ -28,9 +28,17 @@ zel_start_wine() {
     "${run[@]}" wineboot -i >/dev/null 2>&1 || true
     "${run[@]}" wineserver -w
   fi
+  zel_wine_fonts "$WINEPREFIX"
   "${run[@]}" wineserver -p </dev/null >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+# Debian's Wine looks for its own fonts under a path it cannot open, so title bars
+# (whose buttons are drawn in Marlett) showed letters instead of buttons. The prefix
+# gets the font from fonts-wine in its own Fonts folder, which Wine does read.
+zel_wine_fonts() {
+  cp -n /usr/share/wine/fonts/marlett.ttf "$1/drive_c/windows/Fonts/" 2>/dev/null || true
 }
 
 zel_stop_wine() {

@@ -45,16 +45,20 @@ zel_world_winpath() { printf 'Z:%s' "${1//\//\\}"; }
 zel_world_template_ready() {
   (
     flock 9
-    [ -f "$zel_world_template/.zel-template-ready" ] && exit 0
-    zel_world_log "making the template prefix (once)"
-    rm -rf "$zel_world_template"
-    mkdir -p "$zel_world_template"
-    export WINEPREFIX=$zel_world_template
-    wineboot -i >/dev/null 2>&1 || true
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wineserver -w
-    [ -f "$zel_world_template/system.reg" ] || exit 1
-    touch "$zel_world_template/.zel-template-ready"
+    if [ ! -f "$zel_world_template/.zel-template-ready" ]; then
+      zel_world_log "making the template prefix (once)"
+      rm -rf "$zel_world_template"
+      mkdir -p "$zel_world_template"
+      export WINEPREFIX=$zel_world_template
+      wineboot -i >/dev/null 2>&1 || true
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+      wineserver -w
+      [ -f "$zel_world_template/system.reg" ] || exit 1
+      touch "$zel_world_template/.zel-template-ready"
+    fi
+    # Title-bar buttons are drawn in Marlett, which Debian's Wine does not find on its
+    # own (scripts/wine-env.sh says more).
+    cp -n /usr/share/wine/fonts/marlett.ttf "$zel_world_template/drive_c/windows/Fonts/" 2>/dev/null || true
   ) 9>"$zel_world_root/build/e2e-world-template.lock"
 }
 
