@@ -18,24 +18,12 @@
 #include "support/E2eWorld_win.h"
 #include "support/LoopbackServers_win.h"
 #include "support/ScratchFolders_win.h"
+#include "support/ScriptedHttpClient.h"
 #include "support/VirtualPlatform.h"
 #include "system/Text_win.h"
 
 namespace zel {
 namespace {
-
-// Every request gets the same complete answer at once.
-class CannedClient final : public HttpClient {
- public:
-  explicit CannedClient(HttpResponse answer) : answer_(std::move(answer)) {}
-  bool Start(const HttpRequest&) override { return true; }
-  void Wait() override {}
-  bool IsDone() const override { return true; }
-  const HttpResponse* Response() const override { return &answer_; }
-
- private:
-  HttpResponse answer_;
-};
 
 // Every text the status box is given while it lives, the passing ones too.
 class StatusLog {
@@ -74,7 +62,7 @@ TEST(PackageSteps, StatusesFollowTheStepsUpToTheInstallationOrTheDigestError) {
     test::VirtualPlatform platform;  // answers the reinstall question with No
     // The whole package in one answer: no progress to show.
     platform.newHttpClient = [&] {
-      return std::make_unique<CannedClient>(HttpResponse{200, {}, Bytes(package.begin(), package.end())});
+      return std::make_unique<test::ScriptedClient>(test::Answer(200, package));
     };
     RunState& run = zel::Run();
     run.programFolder = scratch.root + "\\";  // no companion there: the range route

@@ -4,34 +4,15 @@
 
 #include <deque>
 
+#include "support/ScriptedHttpClient.h"
 #include "support/VirtualPlatform.h"
 
 namespace zel {
 namespace {
 
-// One attempt's request object: whether it starts, how often IsDone() answers false
-// before the transfer ends (-1: never), and the answer it ends with (status 0: none).
-struct Attempt {
-  bool starts = true;
-  int pollsUntilDone = 0;
-  HttpResponse response{};
-};
-
-Attempt Answer(int status, std::string_view body, int pollsUntilDone = 0) {
-  return {true, pollsUntilDone, {status, {}, Bytes(body.begin(), body.end())}};
-}
-
-struct ScriptedClient final : HttpClient {
-  explicit ScriptedClient(Attempt attempt) : attempt(std::move(attempt)) {}
-  bool Start(const HttpRequest&) override { return attempt.starts; }
-  void Wait() override {}
-  bool IsDone() const override { return attempt.pollsUntilDone >= 0 && polls++ >= attempt.pollsUntilDone; }
-  const HttpResponse* Response() const override {
-    return polls > attempt.pollsUntilDone && attempt.response.status ? &attempt.response : nullptr;
-  }
-  Attempt attempt;
-  mutable int polls = 0;
-};
+using test::Answer;
+using test::Attempt;
+using test::ScriptedClient;
 
 // Posts with one scripted request object per attempt, on a virtual clock.
 struct ScriptedPost {
