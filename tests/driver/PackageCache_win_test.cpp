@@ -137,7 +137,7 @@ TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
 
 // Without a copy that takes over, a process checks as usual and loads its window: with
 // both switches but a package from yesterday, and as a relaunching instance whose copy
-// cannot be made (a folder stands where it would go).
+// cannot be made (a folder stands where it would go), also with one switch alone.
 TEST_F(PackageCacheTest, WithoutACopyTakingOverTheProcessChecks) {
   settings_.Write("general", "LastCheckUpdate", "04-17-2026");  // not due: the check ends at once
   ASSERT_TRUE(
@@ -146,7 +146,10 @@ TEST_F(PackageCacheTest, WithoutACopyTakingOverTheProcessChecks) {
     const char* date;
     std::string arguments;
   } rows[] = {{"04-16-2026", "/upgrading /installpath \"" + scratch_.root + "\\\" /ui"},
-              {"04-17-2026", "/ui"}};
+              {"04-17-2026", "/ui"},
+              // one of the two switches alone makes no upgrading copy
+              {"04-17-2026", "/installpath \"" + scratch_.root + "\\\" /ui"},
+              {"04-17-2026", "/upgrading /ui"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments);
     Cache(row.date);

@@ -5,6 +5,7 @@
 // immediate termination.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -80,6 +81,9 @@ TEST(PackageSteps, StatusesFollowTheStepsUpToTheInstallationOrTheDigestError) {
                                        {"reinstall", 1}};
     const nlohmann::json answer = {
         {"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", updateInfo}}}};
+    const std::string leftover = scratch.temp + "\\zelupdate_tmp\\zelpatcher.exe";
+    std::filesystem::create_directories(test::PathOf(scratch.temp + "\\zelupdate_tmp"));
+    ASSERT_TRUE(test::WriteBytes(leftover, "an earlier run's copy"));
     {
       StatusLog log(window.StatusHandle());
       RunPackageSteps(run, answer.dump(), false);
@@ -88,6 +92,7 @@ TEST(PackageSteps, StatusesFollowTheStepsUpToTheInstallationOrTheDigestError) {
                                                  hashMatches ? "升级中..." : DigestErrorText(digest)};
       EXPECT_EQ(log.texts, expected);
     }
+    EXPECT_FALSE(test::PathExists(leftover));  // the download starts in an emptied work folder
     EXPECT_EQ(platform.questions.size(), hashMatches ? 1u : 0u);
     EXPECT_TRUE(IsWindowEnabled(window.ButtonHandle()));  // the common ending
 
