@@ -54,6 +54,9 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
                               R"("reinstall":1,"packageurl":")" +
                               HexEncodeText("http://pkg/包/3.0.0.exe") + "\"}"));
   EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 0);
+  catalog_.packages.back().reinstall = true;  // the offered version itself wants one
+  EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 1);
+  catalog_.packages.back().reinstall = false;
 
   catalog_.latest.clear();  // nothing offered
   EXPECT_EQ(Ask(ShortQuery("0.0.1", "U"))["action"], "31");
