@@ -9,7 +9,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "driver/PackageSteps.h"
