@@ -23,7 +23,10 @@ inline Attempt Answer(int status, std::string_view body, int pollsUntilDone = 0)
 // Every request of this object plays the same attempt.
 struct ScriptedClient final : HttpClient {
   explicit ScriptedClient(Attempt attempt) : attempt(std::move(attempt)) {}
-  bool Start(const HttpRequest&) override { return attempt.starts; }
+  bool Start(const HttpRequest&) override {
+    polls = 0;
+    return attempt.starts;
+  }
   void Wait() override {}
   bool IsDone() const override { return attempt.pollsUntilDone >= 0 && polls++ >= attempt.pollsUntilDone; }
   const HttpResponse* Response() const override {
