@@ -44,7 +44,8 @@ class HttpClient {
   // Starts the request, abandoning any earlier one still under way. False when it
   // cannot be started (the URL is not an http or https URL, no thread).
   virtual bool Start(const HttpRequest& request) = 0;
-  // Blocks until the request is done.
+  // Blocks until the request is done: the answer came, or the connection failed, broke
+  // or stayed silent for longer than the client's time-outs.
   virtual void Wait() = 0;
   // True once the answer is complete or the transfer has failed.
   virtual bool IsDone() const = 0;
@@ -52,9 +53,19 @@ class HttpClient {
   virtual const HttpResponse* Response() const = 0;
 };
 
+// How long a request may take to connect, to send its request and to receive each
+// part of its answer. The defaults are the ones the system's HTTP stacks document;
+// the client sets them itself because not every WinINet has them (Wine's waits for
+// an answer for ever).
+struct HttpTimeouts {
+  std::uint32_t connectMs = 60000;
+  std::uint32_t sendMs = 30000;
+  std::uint32_t receiveMs = 30000;
+};
+
 // The system's client (WinINet). Nothing it fetches is kept in the system cache; no
 // cookies; redirects are not followed. Windows build only.
-std::unique_ptr<HttpClient> CreateHttpClient();
+std::unique_ptr<HttpClient> CreateHttpClient(const HttpTimeouts& timeouts = {});
 
 // The parts of an http or https URL that a connection needs.
 struct HttpUrl {

@@ -6,15 +6,13 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <mutex>
-#include <thread>
 
 #include "system/Guarded.h"
 #include "system/HttpClient.h"
 #include "system/Text_win.h"
 #include "system/UniqueHandle_win.h"
+#include "system/WorkerThread.h"
 
 namespace zel {
 namespace {
@@ -43,7 +41,8 @@ std::optional<std::string> QueryRawHeaders(HINTERNET request) {
 // One request's transfer, shared by the client and the thread that runs it.
 class Transfer {
  public:
-  Transfer(HttpRequest request, HttpUrl url) : request_(std::move(request)), url_(std::move(url)) {}
+  Transfer(HttpRequest request, HttpUrl url, const HttpTimeouts& timeouts)
+      : request_(std::move(request)), url_(std::move(url)), timeouts_(timeouts) {}
 
   void Run() {
     // Out of memory for a body ends the transfer as failed, not the program.
@@ -53,11 +52,10 @@ class Transfer {
       std::lock_guard lock(mutex_);
       if (!abandoned_) response_ = std::move(response);
     }
-    done_.store(true, std::memory_order_release);
-    done_.notify_all();
+    done_.Set();
   }
 
-  void WaitDone() const { done_.wait(false, std::memory_order_acquire); }
+  void WaitDone() const { done_.Wait(); }
 
   // Closes the session under way, which cuts the connection where the system allows
   // it; Perform then fails and the thread ends.
@@ -67,7 +65,7 @@ class Transfer {
     session_.Reset();
   }
 
-  bool IsDone() const { return done_.load(std::memory_order_acquire); }
+  bool IsDone() const { return done_.IsSet(); }
   const HttpResponse* Response() const { return IsDone() && response_ ? &*response_ : nullptr; }
 
  private:
@@ -84,7 +82,8 @@ class Transfer {
     UniqueInternet connection(InternetConnectW(session, Widen(url_.host).c_str(), url_.port, nullptr, nullptr,
                                                INTERNET_SERVICE_HTTP, 0, 0));
     UniqueInternet request;
-    if (connection) {
+    // Set on the connection, whose requests take them over when they are opened.
+    if (connection && SetTimeouts(connection.Get())) {
       request.Reset(HttpOpenRequestW(connection.Get(), Widen(request_.method).c_str(),
                                      Widen(url_.target).c_str(), nullptr, nullptr, nullptr,
                                      kRequestFlags | (url_.secure ? INTERNET_FLAG_SECURE : 0), 0));
@@ -102,6 +101,16 @@ class Transfer {
     connection.Reset();
     session_.Reset();
     return response;
+  }
+
+  bool SetTimeouts(HINTERNET handle) const {
+    for (auto [option, ms] : {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, timeouts_.connectMs},
+                              {INTERNET_OPTION_SEND_TIMEOUT, timeouts_.sendMs},
+                              {INTERNET_OPTION_RECEIVE_TIMEOUT, timeouts_.receiveMs}}) {
+      DWORD value = ms;
+      if (!InternetSetOptionW(handle, option, &value, sizeof value)) return false;
+    }
+    return true;
   }
 
   std::optional<HttpResponse> Exchange(HINTERNET request) {
@@ -157,76 +166,17 @@ class Transfer {
 
   HttpRequest request_;
   const HttpUrl url_;
+  const HttpTimeouts timeouts_;
   mutable std::mutex mutex_;
   UniqueInternet session_;  // guarded by mutex_
   bool abandoned_ = false;  // guarded by mutex_
   std::optional<HttpResponse> response_;
-  std::atomic<bool> done_{false};
-};
-
-// The thread that runs a client's transfers one after the other. Starting a thread
-// costs more than half of what a whole request on the loopback costs, so it is kept
-// from one request to the next; a worker whose transfer is abandoned is let go and ends
-// after that transfer.
-class Worker {
- public:
-  Worker() : state_(std::make_shared<State>()), thread_([state = state_] { Loop(*state); }) {}
-  ~Worker() {
-    if (!thread_.joinable()) return;
-    Stop();
-    thread_.join();
-  }
-  Worker(const Worker&) = delete;
-  Worker& operator=(const Worker&) = delete;
-
-  void Run(std::shared_ptr<Transfer> transfer) {
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->next = std::move(transfer);
-    }
-    state_->wake.notify_one();
-  }
-
-  void LetGo() {
-    Stop();
-    thread_.detach();
-  }
-
- private:
-  struct State {
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::shared_ptr<Transfer> next;  // guarded by mutex
-    bool stop = false;               // guarded by mutex
-  };
-
-  static void Loop(State& state) {
-    for (;;) {
-      std::shared_ptr<Transfer> transfer;
-      {
-        std::unique_lock lock(state.mutex);
-        state.wake.wait(lock, [&] { return state.next || state.stop; });
-        if (!state.next) return;
-        transfer = std::move(state.next);
-      }
-      transfer->Run();
-    }
-  }
-
-  void Stop() {
-    {
-      std::lock_guard lock(state_->mutex);
-      state_->stop = true;
-    }
-    state_->wake.notify_one();
-  }
-
-  std::shared_ptr<State> state_;  // shared with the thread, which may outlive the worker
-  std::thread thread_;
+  DoneSignal done_;
 };
 
 class WinInetClient final : public HttpClient {
  public:
+  explicit WinInetClient(const HttpTimeouts& timeouts) : timeouts_(timeouts) {}
   ~WinInetClient() override { Drop(); }
 
   bool Start(const HttpRequest& request) override {
@@ -235,9 +185,9 @@ class WinInetClient final : public HttpClient {
     if (!url) return false;
     // No memory or no thread: the request cannot be started.
     return Guarded(false, [&] {
-      auto transfer = std::make_shared<Transfer>(request, *url);
-      if (!worker_) worker_ = std::make_unique<Worker>();
-      worker_->Run(transfer);
+      auto transfer = std::make_shared<Transfer>(request, *url, timeouts_);
+      if (!worker_) worker_ = std::make_unique<WorkerThread>();
+      worker_->Run([transfer] { transfer->Run(); });
       transfer_ = std::move(transfer);
       return true;
     });
@@ -263,12 +213,15 @@ class WinInetClient final : public HttpClient {
     transfer_.reset();
   }
 
-  std::unique_ptr<Worker> worker_;
+  const HttpTimeouts timeouts_;
+  std::unique_ptr<WorkerThread> worker_;
   std::shared_ptr<Transfer> transfer_;
 };
 
 }  // namespace
 
-std::unique_ptr<HttpClient> CreateHttpClient() { return std::make_unique<WinInetClient>(); }
+std::unique_ptr<HttpClient> CreateHttpClient(const HttpTimeouts& timeouts) {
+  return std::make_unique<WinInetClient>(timeouts);
+}
 
 }  // namespace zel
