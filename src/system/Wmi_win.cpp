@@ -37,9 +37,11 @@ enum class FirstRow { kFound, kNone, kFailed };
 
 // Takes the first object of a query's collection. Errors of a query started with
 // "return immediately" show up here, at the first step of the enumeration.
+// A provider that has not produced the row within kRowWaitMs counts as no row.
 FirstRow TakeFirst(IEnumWbemClassObject* rows, ComPtr<IWbemClassObject>& row) {
+  constexpr long kRowWaitMs = 30000;
   ULONG returned = 0;
-  const HRESULT hr = rows->Next(WBEM_INFINITE, 1, row.Put(), &returned);
+  const HRESULT hr = rows->Next(kRowWaitMs, 1, row.Put(), &returned);
   if (FAILED(hr)) return FirstRow::kFailed;
   return returned == 1 && row ? FirstRow::kFound : FirstRow::kNone;
 }
