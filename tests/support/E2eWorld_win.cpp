@@ -50,10 +50,8 @@ void Child::Kill() {
 World::World(const std::string& name) {
   wchar_t temp[MAX_PATH + 1];
   GetTempPathW(MAX_PATH, temp);
-  const std::string base = Narrow(temp) + "zel-e2e\\";
-  CreateDirectoryW(Widen(base).c_str(), nullptr);
-  root_ = base + name + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) + "\\";
-  for (const std::string& dir : {root_, AppData(), ProgramData(), Temp()})
+  root_ = MakeFreshFolder(Narrow(temp) + "zel-e2e", name) + "\\";
+  for (const std::string& dir : {AppData(), ProgramData(), Temp()})
     CreateDirectoryW(Widen(dir).c_str(), nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "support/ScratchFolders_win.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
@@ -16,6 +17,8 @@ namespace zel::test {
 class RegistrySandbox : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A key left by an ended process of the same id (Wine reuses them) starts empty.
+    RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
     for (auto [predefined, name] : {std::pair{HKEY_CURRENT_USER, "\\HKCU"}, {HKEY_CLASSES_ROOT, "\\HKCR"}}) {
       HKEY key = nullptr;
       ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, (root_ + name).c_str(), &key), ERROR_SUCCESS);
@@ -47,10 +50,8 @@ class RegistrySandbox : public ::testing::Test {
 
 // A folder under TEMP, removed with its contents at the end.
 struct ScratchFolder {
-  static inline int serial = 0;
   const std::filesystem::path path =
-      std::filesystem::temp_directory_path() /
-      (L"zel-profile-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial));
+      PathOf(MakeFreshFolder(Narrow(std::filesystem::temp_directory_path().wstring()), "zel-profile"));
   ~ScratchFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);

@@ -41,15 +41,28 @@ inline std::optional<std::string> GetEnv(const char* name) {
   return std::string(value, length);
 }
 
+// A new empty folder "<prefix>-<process id>-<n>" in parent, which is made when
+// missing. Wine hands out the ids of ended processes again, and a folder that an
+// earlier process could not remove (a program it started still held a file) must not
+// pass for a fresh one, so the name is taken only by creating it.
+inline std::string MakeFreshFolder(const std::string& parent, const std::string& prefix) {
+  static std::atomic<int> serial{0};
+  std::error_code ignored;
+  std::filesystem::create_directories(PathOf(parent), ignored);
+  for (;;) {
+    const std::string path =
+        parent + "\\" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
+    if (CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) return path;
+  }
+}
+
 // Points TEMP, AppData and ProgramData at new empty folders (without trailing
 // backslash) for the fixture's life; afterwards the variables get their old values
 // back and the folders are removed.
 class ScratchFolders {
  public:
   ScratchFolders() {
-    static std::atomic<int> counter{0};
-    root = GetEnv("TEMP").value_or("C:\\windows\\temp") + "\\zeltest-" +
-           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+    root = MakeFreshFolder(GetEnv("TEMP").value_or("C:\\windows\\temp"), "zeltest");
     for (auto [name, folder] :
          {std::pair{"TEMP", &temp}, {"AppData", &appData}, {"ProgramData", &programData}}) {
       *folder = root + "\\" + name;
