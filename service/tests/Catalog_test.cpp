@@ -42,11 +42,19 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
               ParsedCommand::kError) << url;
   }
   EXPECT_FALSE(std::filesystem::exists(catalog));
-  // The first one is offered; the same version written differently replaces its entry.
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"2.0.0"}, {"2.10.0"}, {"2.9.0"},
-           {"2.9", "--reinstall", "1", "--latest", "--policy", "update-url", "https://n.example/zelguard/update1"}}) {
+  // The first one is offered until one is published with --latest, whatever the
+  // versions in between; the same version written differently replaces its entry.
+  for (const auto& [args, latest] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"2.0.0"}, "2.0.0"},
+           {{"2.10.0"}, "2.0.0"},
+           {{"2.9.0"}, "2.0.0"},
+           {{"2.9", "--reinstall", "1", "--latest", "--policy", "update-url", "https://n.example/zelguard/update1"},
+            "2.9"}}) {
     ASSERT_EQ(Publish(catalog, "http://h/p.exe", package, args), 0) << args[0];
+    std::string error;
+    const auto now = LoadCatalog(catalog, error);
+    ASSERT_TRUE(now) << error;
+    EXPECT_EQ(now->latest, latest) << args[0];
   }
   EXPECT_EQ(Publish(catalog, "http://h/p.exe", dir.Write("empty.exe", ""), {"3.0.0", "--latest"}), 1);
   std::vector<std::thread> publishers;

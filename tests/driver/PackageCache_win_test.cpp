@@ -106,6 +106,28 @@ TEST_F(PackageCacheTest, InstallingEmptiesTheCacheWhateverBecameOfTheInstaller) 
   }
 }
 
+// The upgrading copy waits up to 60 one-second polls for the product's other
+// processes: one that ends after ten polls still lets it install; one that stays
+// keeps the cache.
+TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
+  const std::string other = scratch_.programData + "\\zelGuard\\zelcore.run";
+  std::filesystem::create_directories(test::PathOf(scratch_.programData + "\\zelGuard"));
+  for (const bool leaves : {true, false}) {
+    SCOPED_TRACE(leaves ? "leaves after ten polls" : "stays");
+    Cache("04-17-2026");
+    ASSERT_TRUE(test::WriteBytes(other, "1"));
+    const std::uint64_t start = platform_.now;
+    if (leaves) {
+      platform_.at = start + 10 * 1000;
+      platform_.then = [&] { std::filesystem::remove(test::PathOf(other)); };
+    }
+    InstallCachedPackage(settings_, GetCachedPackage(settings_), scratch_.root + "\\");
+    EXPECT_EQ(RecordText() == "?|0|?", leaves);  // emptied after the try at installing
+    if (!leaves) EXPECT_EQ(platform_.now - start, 60 * 1000u);
+    std::filesystem::remove(test::PathOf(other));
+  }
+}
+
 // An upgrading copy that cannot install ends without a window and leaves the cache:
 // on Windows XP after a message box, without a quoted existing folder silently.
 TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {

@@ -60,7 +60,10 @@ TEST_F(InstalledUuid, EnsureReplacesOnlyAPlaceholderStoredUuid) {
   const std::string usable = "11111111-2222-3333-4444-555555555555";
   const std::string machineUuid = "4C4C4544-0035-3010-8044-B4C04F583432";
   for (const auto& [stored, expected] :
-       {std::pair{usable, usable}, {"00000000-0000-0000-0000-000000000000", machineUuid}}) {
+       {std::pair{usable, usable},
+        {"00000000-0000-0000-0000-000000000000", machineUuid},
+        {"FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", machineUuid},
+        {"FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE", machineUuid}}) {
     settings_.Write("general", "InstalledUUID", stored);
     test::FakeWmi machine;
     machine.uuid = machineUuid;
