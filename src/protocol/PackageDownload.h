@@ -86,7 +86,10 @@ bool HttpRangeDownload(const std::string& url, std::int32_t size, const std::str
                        const std::string& format, ProgressSink& sink);
 
 // The system's URL download into target, after removing the URL's entry from the
-// system cache. Windows build.
-bool DownloadUrlToFile(const std::string& url, const std::string& target);
+// system cache. A download during which nothing happens for stallMs (no byte, no
+// step of the connection) is aborted and fails. Windows build.
+inline constexpr std::uint32_t kUrlDownloadStallMs = 60000;
+bool DownloadUrlToFile(const std::string& url, const std::string& target,
+                       std::uint32_t stallMs = kUrlDownloadStallMs);
 
 }  // namespace zel

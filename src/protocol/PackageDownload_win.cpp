@@ -7,6 +7,10 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "protocol/DownloadTask.h"
 #include "protocol/PackageDownload.h"
 #include "protocol/Utf8TextFile_win.h"
@@ -79,6 +83,81 @@ bool FetchRanges(const std::string& url, std::int32_t size, HANDLE file, const s
   }
 }
 
+// The status callback of one URL download. It notes every sign of life of the
+// download, and its own thread aborts the download's binding once none came for
+// stallMs: the system's URL download has no time-out of its own under Wine (a server
+// that takes the connection and never answers held it for good), and WinINet's
+// settings elsewhere may allow an hour. Lives on the caller's stack, longer than the
+// download it watches.
+class StallWatch final : public IBindStatusCallback {
+ public:
+  explicit StallWatch(std::uint32_t stallMs) : stallMs_(stallMs), thread_([this] { Watch(); }) {}
+  ~StallWatch() {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+      changed_.notify_all();
+    }
+    thread_.join();
+    if (binding_) binding_->Release();
+  }
+  StallWatch(const StallWatch&) = delete;
+  StallWatch& operator=(const StallWatch&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (iid != IID_IUnknown && iid != IID_IBindStatusCallback) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IBindStatusCallback*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding* binding) override {
+    std::lock_guard lock(mutex_);
+    if (binding_) binding_->Release();
+    binding_ = binding;
+    binding_->AddRef();
+    lastSign_ = GetTickCount64();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override {
+    std::lock_guard lock(mutex_);
+    lastSign_ = GetTickCount64();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
+
+ private:
+  void Watch() {
+    std::unique_lock lock(mutex_);
+    while (!changed_.wait_for(lock, std::chrono::seconds(1), [this] { return finished_; })) {
+      if (!binding_ || GetTickCount64() - lastSign_ < stallMs_) continue;
+      IBinding* binding = binding_;
+      binding->AddRef();
+      lastSign_ = GetTickCount64();  // one abort per silence
+      lock.unlock();                 // the abort may call back into this object
+      binding->Abort();
+      binding->Release();
+      lock.lock();
+    }
+  }
+
+  const std::uint32_t stallMs_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool finished_ = false;         // guarded by mutex_
+  IBinding* binding_ = nullptr;   // guarded by mutex_
+  ULONGLONG lastSign_ = GetTickCount64();  // guarded by mutex_
+  std::thread thread_;            // last: starts when the rest is ready
+};
+
 }  // namespace
 
 bool DownloadPackage(const std::string& version, const std::string& url, std::int32_t size,
@@ -135,13 +214,14 @@ bool HttpRangeDownload(const std::string& url, std::int32_t size, const std::str
   return complete;
 }
 
-bool DownloadUrlToFile(const std::string& url, const std::string& target) {
+bool DownloadUrlToFile(const std::string& url, const std::string& target, std::uint32_t stallMs) {
   return Guarded(false, [&] {
     const std::string ansiUrl = ToAnsi(url);
     // A copy kept from an earlier download of the same address would be handed out
     // again instead of the package the server has now.
     DeleteUrlCacheEntryA(ansiUrl.c_str());
-    return URLDownloadToFileA(nullptr, ansiUrl.c_str(), ToAnsi(target).c_str(), 0, nullptr) == S_OK;
+    StallWatch watch(stallMs);
+    return URLDownloadToFileA(nullptr, ansiUrl.c_str(), ToAnsi(target).c_str(), 0, &watch) == S_OK;
   });
 }
 

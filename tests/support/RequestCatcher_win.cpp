@@ -9,7 +9,7 @@
 
 namespace zel::test {
 
-OneRequestCatcher::OneRequestCatcher(std::string answerBody) : answer_(std::move(answerBody)) {
+OneRequestCatcher::OneRequestCatcher(std::optional<std::string> answerBody) : answer_(std::move(answerBody)) {
   WSADATA wsa;
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -18,7 +18,7 @@ OneRequestCatcher::OneRequestCatcher(std::string answerBody) : answer_(std::move
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof address;
   if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      listen(listener, 1) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      listen(listener, SOMAXCONN) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     if (listener != INVALID_SOCKET) closesocket(listener);
     WSACleanup();
     return;
@@ -30,6 +30,7 @@ OneRequestCatcher::OneRequestCatcher(std::string answerBody) : answer_(std::move
 
 OneRequestCatcher::~OneRequestCatcher() {
   if (listener_ == ~0ull) return;
+  ending_ = true;
   closesocket(static_cast<SOCKET>(listener_));  // ends a waiting accept
   if (serving_.valid()) serving_.wait();
   WSACleanup();
@@ -57,10 +58,18 @@ void OneRequestCatcher::Serve() {
     head_ = data.substr(0, end);
     body_ = data.substr(end + 4);
     caught_ = true;
+  }
+  if (caught_ && !answer_) {
+    // Silent until the client gives up or the catcher ends, whichever comes first.
+    timeout = 100;
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    for (int got = 0; !ending_ && (got = recv(client, chunk, sizeof chunk, 0)) != 0;)
+      if (got < 0 && WSAGetLastError() != WSAETIMEDOUT) break;
+  } else if (caught_) {
     const std::string answer =
         "HTTP/1.1 200 OK\r\nContent-Type: application/json; charset=utf-8\r\n"
         "Content-Length: " +
-        std::to_string(answer_.size()) + "\r\nConnection: close\r\n\r\n" + answer_;
+        std::to_string(answer_->size()) + "\r\nConnection: close\r\n\r\n" + *answer_;
     send(client, answer.data(), static_cast<int>(answer.size()), 0);
   }
   shutdown(client, SD_BOTH);

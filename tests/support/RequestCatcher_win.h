@@ -3,17 +3,20 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <future>
+#include <optional>
 #include <string>
 
 namespace zel::test {
 
 // A listener on a free loopback port that takes one HTTP request, keeps its bytes as
 // they arrived (the service's log cannot show everything, e.g. headers with empty
-// values) and answers it with status 200 and a given body.
+// values) and answers it with status 200 and a given body; without a body it never
+// answers, and further connections wait in its queue unanswered.
 class OneRequestCatcher {
  public:
-  explicit OneRequestCatcher(std::string answerBody);
+  explicit OneRequestCatcher(std::optional<std::string> answerBody);
   ~OneRequestCatcher();
   OneRequestCatcher(const OneRequestCatcher&) = delete;
   OneRequestCatcher& operator=(const OneRequestCatcher&) = delete;
@@ -25,11 +28,12 @@ class OneRequestCatcher {
 
  private:
   void Serve();
-  std::string answer_;
+  std::optional<std::string> answer_;
   unsigned long long listener_ = ~0ull;  // SOCKET
   unsigned short port_ = 0;
   std::string head_, body_;
   bool caught_ = false;
+  std::atomic<bool> ending_{false};
   std::future<void> serving_;  // declared last: joined before the rest goes
 };
 
