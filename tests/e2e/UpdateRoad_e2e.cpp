@@ -335,29 +335,6 @@ TEST_F(UpdateRoad, CopyThatCannotInstallKeepsTheCacheForTheNextStart) {
   EXPECT_TRUE(PackageRanges().empty());  // nothing asked of the service
 }
 
-TEST_F(UpdateRoad, StaleOrChangedCacheIsEmptiedAtTheNextStart) {
-  InstallProduct();
-  const std::string package = BinDir() + kNewVersionPeer;
-  const std::string size = std::to_string(ReadBytes(package).size());
-  const std::string md5 = FileMd5(package, kCalgMd5);
-  const std::pair<std::string, std::string> rows[] = {
-      {"01-01-2000", package},           // cached on an earlier day
-      {TodayDateText(), BinDir() + kOldVersionPeer},  // today, but the file changed
-  };
-  for (const auto& [date, file] : rows) {
-    SCOPED_TRACE(date + " " + file);
-    ASSERT_TRUE(CopyFileW(Widen(file).c_str(), Widen(CachedPackage()).c_str(), FALSE));
-    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" +
-                                                        TodayDateText() + "\r\n[UPDATE]\r\nCacheDate=" + date +
-                                                        "\r\nPackageSize=" + size + "\r\nPackageHash=" + md5 +
-                                                        "\r\n"));
-    EXPECT_EQ(Finish(Start("/ui")), "");  // not due: the run ends at once
-    EXPECT_EQ(Setting("UPDATE", "CacheDate"), "");
-    EXPECT_EQ(Setting("UPDATE", "PackageSize"), "0");
-    EXPECT_FALSE(PathExists(CachedPackage()));
-  }
-}
-
 // ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
 
 // One row of the matrix: who dies, when (a condition on the world), and whether a
