@@ -4,9 +4,11 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include "system/Platform.h"
 #include "system/ScopeExit.h"
 #include "system/Text_win.h"
 #include "system/UniqueHandle_win.h"
+#include "system/WorkerThread.h"
 
 namespace zel {
 namespace {
@@ -44,9 +46,7 @@ bool GetTextProperty(IDispatch* object, const wchar_t* property, std::string& te
   return true;
 }
 
-}  // namespace
-
-std::optional<AutomationServerFacts> QueryAutomationServer(const std::string& progId) {
+std::optional<AutomationServerFacts> AskServer(const std::string& progId) {
   ComApartment apartment;
   CLSID clsid{};
   if (FAILED(CLSIDFromProgID(Widen(progId).c_str(), &clsid))) return std::nullopt;
@@ -63,6 +63,17 @@ std::optional<AutomationServerFacts> QueryAutomationServer(const std::string& pr
   if (!GetTextProperty(server.Get(), L"version", facts.version)) return std::nullopt;
   if (!GetTextProperty(server.Get(), L"Path", facts.path)) return std::nullopt;
   return facts;
+}
+
+}  // namespace
+
+std::optional<AutomationServerFacts> QueryAutomationServer(const std::string& progId) {
+  // COM sets no time-out on a call into another process: a server that starts but
+  // hangs in a call would hold the run for good. So the question goes to a thread of
+  // its own, and the window is serviced while the answer is awaited.
+  constexpr std::chrono::seconds kAnswerWait{60};
+  return AskWithin<AutomationServerFacts>(
+      kAnswerWait, [progId] { return AskServer(progId); }, [] { CurrentPlatform().PumpMessages(); });
 }
 
 }  // namespace zel

@@ -16,6 +16,11 @@ void DoneSignal::Wait() const {
   changed_.wait(lock, [this] { return set_; });
 }
 
+bool DoneSignal::WaitFor(std::chrono::milliseconds limit) const {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, limit, [this] { return set_; });
+}
+
 bool DoneSignal::IsSet() const {
   std::lock_guard lock(mutex_);
   return set_;

@@ -1,10 +1,14 @@
 // A thread that runs jobs one after the other and is kept from one job to the next,
 // and the signal by which a job tells whoever waits for it that it is done.
 #pragma once
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
 #include <thread>
 
 namespace zel {
@@ -17,6 +21,8 @@ class DoneSignal {
  public:
   void Set();
   void Wait() const;
+  // False when the signal was not set within the time.
+  bool WaitFor(std::chrono::milliseconds limit) const;
   bool IsSet() const;
 
  private:
@@ -53,5 +59,39 @@ class WorkerThread {
   std::shared_ptr<State> state_;  // shared with the thread, which may outlive the worker
   std::thread thread_;
 };
+
+// Runs ask on a thread of its own and waits at most limit for its answer, calling
+// meanwhile between waits of at most 100 ms. No value when no answer came in time (the
+// thread is left to end by itself, owning what it uses), when ask failed, or when no
+// thread could be had.
+template <typename T>
+std::optional<T> AskWithin(std::chrono::milliseconds limit, std::function<std::optional<T>()> ask,
+                           const std::function<void()>& meanwhile) {
+  struct Asking {
+    DoneSignal done;
+    std::optional<T> answer;  // written before done is set
+  };
+  const auto asking = std::make_shared<Asking>();
+  try {
+    std::thread([asking, ask = std::move(ask)] {
+      try {
+        asking->answer = ask();
+      } catch (...) {
+      }
+      asking->done.Set();
+    }).detach();
+  } catch (const std::system_error&) {
+    return std::nullopt;
+  }
+  using Clock = std::chrono::steady_clock;
+  using Ms = std::chrono::milliseconds;
+  const Clock::time_point deadline = Clock::now() + limit;
+  for (;;) {
+    const Ms left = std::chrono::ceil<Ms>(deadline - Clock::now());
+    if (asking->done.WaitFor(std::clamp(left, Ms(0), Ms(100)))) return std::move(asking->answer);
+    if (left.count() <= 0) return std::nullopt;
+    meanwhile();
+  }
+}
 
 }  // namespace zel

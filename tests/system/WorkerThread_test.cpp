@@ -53,5 +53,24 @@ TEST(WorkerThread, NoHandOffIsLostWhileEveryCoreIsBusy) {
   EXPECT_EQ(handedOff, kHandOffs);
 }
 
+// An answer in time is taken; a question still unanswered at its limit is given up,
+// with the caller served between the waits, and its thread ends by itself later.
+TEST(AskWithin, TakesAnAnswerInTimeAndGivesUpAtTheLimit) {
+  using std::chrono::milliseconds;
+  int served = 0;
+  const auto serve = [&] { ++served; };
+  EXPECT_EQ(AskWithin<int>(milliseconds(10000), [] { return std::optional<int>(7); }, serve), 7);
+  const auto answerable = std::make_shared<DoneSignal>();
+  const auto start = std::chrono::steady_clock::now();
+  const auto late = [answerable] {
+    answerable->Wait();
+    return std::optional<int>(1);
+  };
+  EXPECT_EQ(AskWithin<int>(milliseconds(300), late, serve), std::nullopt);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
+  EXPECT_GE(served, 2);
+  answerable->Set();
+}
+
 }  // namespace
 }  // namespace zel
