@@ -131,7 +131,9 @@ class StallWatch final : public IBindStatusCallback {
   HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE OnStopBinding(HRESULT, LPCWSTR) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE GetBindInfo(DWORD*, BINDINFO*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE OnObjectAvailable(REFIID, IUnknown*) override { return E_NOTIMPL; }
 
  private:
@@ -152,10 +154,10 @@ class StallWatch final : public IBindStatusCallback {
   const std::uint32_t stallMs_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  bool finished_ = false;         // guarded by mutex_
-  IBinding* binding_ = nullptr;   // guarded by mutex_
+  bool finished_ = false;                  // guarded by mutex_
+  IBinding* binding_ = nullptr;            // guarded by mutex_
   ULONGLONG lastSign_ = GetTickCount64();  // guarded by mutex_
-  std::thread thread_;            // last: starts when the rest is ready
+  std::thread thread_;                     // last: starts when the rest is ready
 };
 
 }  // namespace

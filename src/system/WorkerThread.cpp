@@ -26,7 +26,8 @@ bool DoneSignal::IsSet() const {
   return set_;
 }
 
-WorkerThread::WorkerThread() : state_(std::make_shared<State>()), thread_([state = state_] { Loop(*state); }) {}
+WorkerThread::WorkerThread()
+    : state_(std::make_shared<State>()), thread_([state = state_] { Loop(*state); }) {}
 
 WorkerThread::~WorkerThread() {
   if (!thread_.joinable()) return;

@@ -62,9 +62,13 @@ TEST(UpdateService, SilentServiceEndsTheQueryAfterThreeTimedOutAttempts) {
   test::OneRequestCatcher silent(std::nullopt);
   ASSERT_NE(silent.Port(), 0);
   test::VirtualPlatform clock;
-  clock.newHttpClient = [] { return CreateHttpClient({.connectMs = 5000, .sendMs = 5000, .receiveMs = 1000}); };
+  clock.newHttpClient = [] {
+    return CreateHttpClient({.connectMs = 5000, .sendMs = 5000, .receiveMs = 1000});
+  };
   const DWORD start = GetTickCount();
-  EXPECT_EQ(HttpPostForm("http://127.0.0.1:" + std::to_string(silent.Port()) + "/zelguard/update1", kPlainBody), "");
+  EXPECT_EQ(
+      HttpPostForm("http://127.0.0.1:" + std::to_string(silent.Port()) + "/zelguard/update1", kPlainBody),
+      "");
   EXPECT_LT(GetTickCount() - start, 15000u);
   EXPECT_EQ(clock.now, 120000u);  // three attempts
 }

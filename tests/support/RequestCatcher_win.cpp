@@ -18,7 +18,8 @@ OneRequestCatcher::OneRequestCatcher(std::optional<std::string> answerBody) : an
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof address;
   if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      listen(listener, SOMAXCONN) != 0 || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      listen(listener, SOMAXCONN) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     if (listener != INVALID_SOCKET) closesocket(listener);
     WSACleanup();
     return;

@@ -2,6 +2,8 @@
 // its transfer. A wake-up lost there hangs the caller for good, so the test drives
 // many jobs that finish at once (the widest window between a waiter's look at the
 // signal and its sleep) while spinning threads keep every core busy.
+#include "system/WorkerThread.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,8 +13,6 @@
 #include <memory>
 #include <thread>
 #include <vector>
-
-#include "system/WorkerThread.h"
 
 namespace zel {
 namespace {
@@ -59,7 +59,9 @@ TEST(AskWithin, TakesAnAnswerInTimeAndGivesUpAtTheLimit) {
   using std::chrono::milliseconds;
   int served = 0;
   const auto serve = [&] { ++served; };
-  EXPECT_EQ(AskWithin<int>(milliseconds(10000), [] { return std::optional<int>(7); }, serve), 7);
+  EXPECT_EQ(AskWithin<int>(
+                milliseconds(10000), [] { return std::optional<int>(7); }, serve),
+            7);
   const auto answerable = std::make_shared<DoneSignal>();
   const auto start = std::chrono::steady_clock::now();
   const auto late = [answerable] {
