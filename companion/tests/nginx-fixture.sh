@@ -6,6 +6,7 @@
 # /NAME serves STATE_DIR/www/NAME with ranges. /slow/NAME does too, but sends a request
 # without a Range header at 1 MiB/s, so a download can be caught half-way. /norange/NAME
 # is /slow/ answering every request with the whole file (200), ranges or not.
+# /moved/NAME redirects (302) to /NAME.
 # STATE_DIR/access.log has one line per answer: URI, status, Range header, bytes sent.
 set -eu
 dir=$2
@@ -39,6 +40,7 @@ http {
     root $dir/www;
     location /slow/ { alias $dir/www/; limit_rate \$first_request_rate; }
     location /norange/ { alias $dir/www/; limit_rate \$first_request_rate; max_ranges 0; }
+    location /moved/ { rewrite ^/moved/(.*)\$ /\$1 redirect; }
   }
 }
 CONF

@@ -64,8 +64,9 @@ bool FetchRanges(const std::string& url, std::int32_t size, HANDLE file, const s
   if (!client) return false;
   RangePlan plan(size);
   for (;;) {
+    // Package hosts often send the download on to a mirror.
     const HttpRequest request{
-        "GET", url, {{"Range", plan.RangeHeader()}, {"Content-Type", "application/octet-stream"}}, {}};
+        "GET", url, {{"Range", plan.RangeHeader()}, {"Content-Type", "application/octet-stream"}}, {}, true};
     if (!client->Start(request) || !AwaitAnswer(*client)) return false;
     const HttpResponse* answer = client->Response();
     if (!answer) return false;

@@ -26,6 +26,7 @@ struct HttpRequest {
   std::string url;
   std::vector<HttpHeader> headers;  // sent in this order
   std::string body;                 // sent as its bytes
+  bool followRedirects = false;     // a redirect's target is asked with the same headers
 };
 
 struct HttpResponse {
@@ -64,7 +65,8 @@ struct HttpTimeouts {
 };
 
 // The system's client (WinINet). Nothing it fetches is kept in the system cache; no
-// cookies; redirects are not followed. Windows build only.
+// cookies; redirects are followed only where the request asks for it. Windows build
+// only.
 std::unique_ptr<HttpClient> CreateHttpClient(const HttpTimeouts& timeouts = {});
 
 // The parts of an http or https URL that a connection needs.

@@ -20,9 +20,8 @@ namespace {
 // Nothing goes into or comes from the system cache, and no cookie, redirect or
 // dialog adds a request or a header of its own. (INTERNET_FLAG_PRAGMA_NOCACHE is left
 // out on purpose: it adds a "Pragma" header the caller did not ask for.)
-constexpr DWORD kRequestFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD |
-                                INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                                INTERNET_FLAG_NO_UI;
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 
 std::optional<std::string> QueryRawHeaders(HINTERNET request) {
   std::wstring buffer(1024, L'\0');
@@ -86,7 +85,9 @@ class Transfer {
     if (connection && SetTimeouts(connection.Get())) {
       request.Reset(HttpOpenRequestW(connection.Get(), Widen(request_.method).c_str(),
                                      Widen(url_.target).c_str(), nullptr, nullptr, nullptr,
-                                     kRequestFlags | (url_.secure ? INTERNET_FLAG_SECURE : 0), 0));
+                                     kRequestFlags | (url_.secure ? INTERNET_FLAG_SECURE : 0) |
+                                         (request_.followRedirects ? 0 : INTERNET_FLAG_NO_AUTO_REDIRECT),
+                                     0));
     }
     std::optional<HttpResponse> response;
     if (request) response = Exchange(request.Get());

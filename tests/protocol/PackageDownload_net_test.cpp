@@ -1,7 +1,7 @@
 // The three download routes under Wine against real servers on loopback: the
 // reference update service (scripted faults) and nginx (a real web server's ranges;
 // /slow/ sends a request without a Range header at 1 MiB/s, /norange/ answers every
-// request with the whole file). The fixtures write the servers' ports into
+// request with the whole file, /moved/ redirects to /). The fixtures write the servers' ports into
 // ZEL_SERVICE_DIR/port and ZEL_NGINX_DIR/port.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -105,7 +105,7 @@ TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldT
                         servers_.ServiceBase().substr(7) + R"("],["Range","bytes=2097152-3000000"]])"));
   EXPECT_EQ(sink_.texts, (Texts{"下载升级包进度:35%", "下载升级包进度:70%", "下载升级包进度:100%"}));
 
-  EXPECT_TRUE(Ranges(servers_.NginxPackage("/", "b.exe", b), 1048577));
+  EXPECT_TRUE(Ranges(servers_.NginxPackage("/moved/", "b.exe", b), 1048577));  // through a redirect
   EXPECT_TRUE(Holds(Target(), b));
   // A server without ranges serves a package under 1 MiB whole.
   const std::string c = PackageBytes(1048575, 3);
