@@ -8,6 +8,7 @@
 #include "system/Folders.h"
 #include "system/Guarded.h"
 #include "system/PathLib.h"
+#include "system/Platform.h"
 #include "system/Process_win.h"
 #include "system/RunMarkers.h"
 
@@ -19,7 +20,8 @@ using settings::kPackageHash;
 using settings::kPackageSize;
 using settings::kUpdate;
 
-constexpr DWORD kInstallerWaitMs = 180000;
+constexpr std::uint32_t kInstallerWaitMs = 180000;
+constexpr std::uint32_t kInstallerLookMs = 100;
 
 std::string CachedPackagePath() { return ClsPathLib().JoinPath(GetUserDataDir(), kPackageName); }
 
@@ -97,8 +99,14 @@ void InstallCachedPackage(const SettingsFile& settings, const CachedPackage& cac
     // Another product process still running: nothing is installed, the cache stays.
     if (!WaitOtherRunMarkersGone(kMarkerPollMs, kMarkerPolls, "")) return;
     ProcessInfo installer;
-    if (StartProcess(cached.packagePath, InstallerArguments(folder), installer))
-      WaitForSingleObject(installer.process.Get(), kInstallerWaitMs);  // outcome not examined
+    if (StartProcess(cached.packagePath, InstallerArguments(folder), installer)) {
+      // Three minutes at most on the platform's clock, looked at in short steps so that
+      // the installer's end is seen at once; the outcome is not examined.
+      for (std::uint32_t waited = 0;
+           waited < kInstallerWaitMs && WaitForSingleObject(installer.process.Get(), 0) == WAIT_TIMEOUT;
+           waited += kInstallerLookMs)
+        CurrentPlatform().SleepMs(kInstallerLookMs);
+    }
   }
   ClearPackageCache(settings, cached.packagePath);
 }

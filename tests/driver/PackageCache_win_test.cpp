@@ -12,6 +12,8 @@
 #include "driver/UpdateRun.h"
 #include "protocol/FileMd5.h"
 #include "settings/SettingsFile.h"
+#include "support/CmdlineEcho.h"
+#include "support/E2eWorld_win.h"
 #include "support/FakeWmi.h"
 #include "support/ScratchFolders_win.h"
 #include "support/VirtualPlatform.h"
@@ -126,6 +128,20 @@ TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
     if (!leaves) EXPECT_EQ(platform_.now - start, 60 * 1000u);
     std::filesystem::remove(test::PathOf(other));
   }
+}
+
+// An installer that does not end is waited for three minutes, then the cache is
+// emptied all the same.
+TEST_F(PackageCacheTest, InstallerThatDoesNotEndIsWaitedForThreeMinutes) {
+  Cache("04-17-2026");
+  const CachedPackage cached = GetCachedPackage(settings_);
+  ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
+  scratch_.Point(test::kEchoStayVariable, "30000");
+  const std::uint64_t start = platform_.now;
+  InstallCachedPackage(settings_, cached, scratch_.root + "\\");
+  EXPECT_EQ(platform_.now - start, 1000 + 500 + 180000u);  // one look at the markers, the start's pause
+  EXPECT_EQ(RecordText(), "?|0|?");
+  test::KillImage(cached.packagePath);
 }
 
 // An upgrading copy that cannot install ends without a window and leaves the cache:
