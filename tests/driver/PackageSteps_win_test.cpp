@@ -15,6 +15,7 @@
 #include "driver/ProgressWindow_win.h"
 #include "driver/UpdateRun.h"
 #include "protocol/TextCodecs.h"
+#include "support/CmdlineEcho.h"
 #include "support/E2eWorld_win.h"
 #include "support/LoopbackServers_win.h"
 #include "support/ScratchFolders_win.h"
@@ -52,54 +53,100 @@ class StatusLog {
   HWND box_;
 };
 
-TEST(PackageSteps, StatusesFollowTheStepsUpToTheInstallationOrTheDigestError) {
-  const std::string package = test::PackageBytes(4096, 7);
-  for (const bool hashMatches : {true, false}) {
-    test::ScratchFolders scratch;
-    const std::string digest = test::Md5Of(package, scratch.temp + "\\expected.bin");
-    ASSERT_NE(digest, "");
-    SCOPED_TRACE(hashMatches ? "matching digest" : "other digest");
-    test::VirtualPlatform platform;  // answers the reinstall question with No
-    // The whole package in one answer: no progress to show.
-    platform.newHttpClient = [&] {
-      return std::make_unique<test::ScriptedClient>(test::Answer(200, package));
-    };
-    RunState& run = zel::Run();
-    run.programFolder = scratch.root + "\\";  // no companion there: the range route
-    ASSERT_TRUE(CreateDirectoryW(Widen(scratch.appData + "\\zelGuard").c_str(), nullptr));
-    run.settings.emplace(scratch.appData + "\\zelGuard\\config.dat");
-    run.windowShown = true;
-    frmUpdate& window = frmUpdate::Instance();
-    window.Show();
-
-    const std::string offered = hashMatches ? digest : std::string(32, '0');
+// The package steps of one offer, from a shown window with fresh folders; the range
+// route gets its answers from a scripted request object, and the shell program
+// (WINDIR\explorer.exe) is the echo peer, which reports how it was started.
+class PackageStepsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run_.programFolder = scratch_.root + "\\";  // no companion there: the range route
+    ASSERT_TRUE(CreateDirectoryW(Widen(scratch_.appData + "\\zelGuard").c_str(), nullptr));
+    run_.settings.emplace(scratch_.appData + "\\zelGuard\\config.dat");
+    run_.windowShown = true;
+    frmUpdate::Instance().Show();
+    ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(),
+                          Widen(scratch_.root + "\\explorer.exe").c_str(), FALSE));
+    scratch_.Point("WINDIR", scratch_.root);
+    scratch_.Point(test::kEchoOutVariable, scratch_.root + "\\shell.txt");
+  }
+  void TearDown() override {
+    frmUpdate::Instance().Unload();
+    run_.windowShown = false;
+    run_.settings.reset();
+    run_.programFolder.clear();
+  }
+  // Runs the steps on an offer of the package at url (with the digest given, or the
+  // package's own); every status shown.
+  std::vector<std::string> Offer(const std::string& url, std::string hash = "") {
+    if (hash.empty()) hash = Digest();
     const nlohmann::json updateInfo = {{"ver", "1.0.2"},
-                                       {"size", package.size()},
-                                       {"hash", offered},
-                                       {"packageurl", HexEncodeText("http://packages.invalid/p.exe")},
+                                       {"size", package_.size()},
+                                       {"hash", hash},
+                                       {"packageurl", HexEncodeText(url)},
                                        {"reinstall", 1}};
     const nlohmann::json answer = {
         {"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", updateInfo}}}};
-    const std::string leftover = scratch.temp + "\\zelupdate_tmp\\zelpatcher.exe";
-    std::filesystem::create_directories(test::PathOf(scratch.temp + "\\zelupdate_tmp"));
-    ASSERT_TRUE(test::WriteBytes(leftover, "an earlier run's copy"));
-    {
-      StatusLog log(window.StatusHandle());
-      RunPackageSteps(run, answer.dump(), false);
-      const std::vector<std::string> expected = {"校验升级信息正确性......", "下载升级包......",
-                                                 "校验升级包哈希值...",
-                                                 hashMatches ? "升级中..." : DigestErrorText(digest)};
-      EXPECT_EQ(log.texts, expected);
-    }
-    EXPECT_FALSE(test::PathExists(leftover));  // the download starts in an emptied work folder
-    EXPECT_EQ(platform.questions.size(), hashMatches ? 1u : 0u);
-    EXPECT_TRUE(IsWindowEnabled(window.ButtonHandle()));  // the common ending
-
-    window.Unload();
-    run.windowShown = false;
-    run.settings.reset();
-    run.programFolder.clear();
+    StatusLog log(frmUpdate::Instance().StatusHandle());
+    RunPackageSteps(run_, answer.dump(), false);
+    EXPECT_TRUE(IsWindowEnabled(frmUpdate::Instance().ButtonHandle()));  // the common ending
+    return log.texts;
   }
+  std::string Digest() const { return test::Md5Of(package_, scratch_.root + "\\expected.bin"); }
+  // The shell program's command line and window style ("show:N").
+  std::string Shell() const {
+    test::EchoReport report;
+    return test::WaitForEchoReport(scratch_.root + "\\shell.txt", report)
+               ? report.commandLine + " " + report.show
+               : "";
+  }
+
+  test::ScratchFolders scratch_;
+  test::VirtualPlatform platform_;
+  RunState& run_ = zel::Run();
+  const std::string package_ = test::PackageBytes(4096, 7);
+};
+
+TEST_F(PackageStepsTest, StatusesFollowTheStepsUpToTheInstallationOrTheDigestError) {
+  // The whole package in one answer: no progress to show.
+  platform_.newHttpClient = [&] {
+    return std::make_unique<test::ScriptedClient>(test::Answer(200, package_));
+  };
+  for (const bool hashMatches : {true, false}) {
+    SCOPED_TRACE(hashMatches ? "matching digest" : "other digest");
+    platform_.questions.clear();  // the reinstall question is answered No
+    const std::string leftover = scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe";
+    std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp"));
+    ASSERT_TRUE(test::WriteBytes(leftover, "an earlier run's copy"));
+    const std::vector<std::string> expected = {
+        "校验升级信息正确性......", "下载升级包......", "校验升级包哈希值...",
+        hashMatches
+            ? "升级中..."
+            : "升级包校验值错误:" + Digest() + "\r\n如需帮助，请联系Zel卫士技术支持: support@zelvora.cn"};
+    EXPECT_EQ(Offer("http://packages.invalid/p.exe", hashMatches ? "" : std::string(32, '0')), expected);
+    EXPECT_FALSE(test::PathExists(leftover));  // the download starts in an emptied work folder
+    EXPECT_EQ(platform_.questions.size(), hashMatches ? 1u : 0u);
+  }
+}
+
+// Yes to a question starts the shell program: with the package, in a normal window,
+// for a fresh installation (here after the system's download, the last route, took
+// over from the failed range route); with the address, minimised, for a download by
+// hand after every route failed.
+TEST_F(PackageStepsTest, YesStartsTheShellProgramWithThePackageOrTheAddress) {
+  platform_.newHttpClient = [] { return std::make_unique<test::ScriptedClient>(test::Answer(404, "")); };
+  platform_.answer = IDYES;
+  const std::string served = scratch_.root + "\\served.exe";
+  ASSERT_TRUE(test::WriteBytes(served, package_));
+  EXPECT_EQ(Offer("file:///" + served).back(), "升级中...");
+  EXPECT_EQ(Shell(),
+            scratch_.root + "\\explorer.exe " + scratch_.temp + "\\zelupdate_tmp\\zelupdatepkg.exe show:1");
+
+  DeleteFileW(Widen(scratch_.root + "\\shell.txt").c_str());
+  EXPECT_EQ(Offer("http://127.0.0.1:1/p.exe").back(), "下载升级包失败,升级地址:http://127.0.0.1:1/p.exe");
+  EXPECT_EQ(Shell(), scratch_.root + "\\explorer.exe http://127.0.0.1:1/p.exe show:2");
+  EXPECT_EQ(platform_.questions,
+            (std::vector<std::string>{"新版本安装需要全新安装，是否启用管理员权限进行安装？",
+                                      "自动更新失败需要手工下载更新包吗?"}));
 }
 
 TEST(InstallationWait, OnWindowsXpTheRunEndsWithItsStatusWhetherOrNotTheMarkerAppears) {
