@@ -68,9 +68,9 @@ TEST(AskWithin, TakesAnAnswerInTimeAndGivesUpAtTheLimit) {
     answerable->Wait();
     return std::optional<int>(1);
   };
-  EXPECT_EQ(AskWithin<int>(milliseconds(300), late, serve), std::nullopt);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(300));
-  EXPECT_GE(served, 2);
+  EXPECT_EQ(AskWithin<int>(milliseconds(1000), late, serve), std::nullopt);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(1000));
+  EXPECT_GE(served, 1);
   answerable->Set();
 }
 
