@@ -1,6 +1,6 @@
 #include "driver/PackageCache.h"
 
-#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -22,13 +22,11 @@ bool DigestMatches(const std::string& digest, const std::string& hash) {
 
 std::optional<std::int32_t> CacheSizeOf(const std::string& text) {
   const std::string trimmed = TrimSpaces(text);
-  if (trimmed.empty()) return std::nullopt;
-  const char* begin = trimmed.c_str();
+  if (trimmed.empty() || trimmed.find_first_not_of("+-.0123456789eE") != std::string::npos) return std::nullopt;
   char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(begin, &end, 10);
-  if (end == begin || *end != '\0' || errno == ERANGE) return std::nullopt;
-  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
+  const double value = std::nearbyint(std::strtod(trimmed.c_str(), &end));  // halves to the even neighbour
+  if (*end != '\0' || !std::isfinite(value) || value < std::numeric_limits<std::int32_t>::min() ||
+      value > std::numeric_limits<std::int32_t>::max())
     return std::nullopt;
   return static_cast<std::int32_t>(value);
 }

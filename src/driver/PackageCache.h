@@ -33,8 +33,9 @@ std::string InstallerArguments(const std::string& installFolder);
 // A digest matches the announced hash when it is not empty and both agree without
 // regard to letter case.
 bool DigestMatches(const std::string& digest, const std::string& hash);
-// The record's size text as a 32-bit integer (decimal digits, optional sign and
-// blanks around); no value for any other text.
+// The record's size text as a 32-bit conversion reads it: a decimal number with
+// blanks around, a fraction or an exponent allowed, rounded with halves to the even
+// neighbour ("23.0" is 23); no value for any other text or beyond 32 bits.
 std::optional<std::int32_t> CacheSizeOf(const std::string& text);
 
 // The package cached today and still intact; anything else empties the cache (record

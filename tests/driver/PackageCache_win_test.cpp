@@ -73,6 +73,8 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
   EXPECT_TRUE(cached.valid);
   EXPECT_EQ(cached.packageSize, 23);
   EXPECT_EQ(cached.packagePath, package_);
+  Record("04-17-2026", "23.0", digest_);  // as a 32-bit conversion reads it
+  EXPECT_TRUE(GetCachedPackage(settings_).valid);
 
   // Each broken part empties the whole cache: record reset, file gone.
   const struct {
