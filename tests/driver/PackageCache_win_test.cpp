@@ -146,6 +146,32 @@ TEST_F(PackageCacheTest, InstallerThatDoesNotEndIsWaitedForThreeMinutes) {
   test::KillImage(cached.packagePath);
 }
 
+// A relaunching instance hands the cache to the real upgrading copy and ends without
+// its window once "zelinstalling" appears; when the copy cannot make that marker (a
+// folder stands in its place), it checks as usual after the 60 polls.
+TEST_F(PackageCacheTest, RelaunchEndsOnlyWhenTheCopyTakesOver) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  platform_.today = {now.wYear, now.wMonth, now.wDay};  // the copy's today too
+  settings_.Write("general", "LastCheckUpdate", test::TodayDateText());  // not due
+  const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
+  for (const bool takesOver : {false, true}) {
+    SCOPED_TRACE(takesOver ? "the copy takes over" : "the copy cannot");
+    Cache(test::TodayDateText());
+    if (takesOver) {  // the copy's marker comes in real time: wait for it at the first poll
+      platform_.at = platform_.now + 1000;
+      platform_.then = [&] { test::WaitFor([&] { return test::PathExists(marker); }, 30000); };
+    } else {
+      std::filesystem::create_directories(test::PathOf(marker));
+    }
+    RunWithArguments("/ui");  // a window shown stays after the ending
+    EXPECT_EQ(frmUpdate::Instance().IsLoaded(), !takesOver);
+    frmUpdate::Instance().Unload();
+    test::KillImage(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe");
+    std::filesystem::remove_all(test::PathOf(marker));
+  }
+}
+
 // An upgrading copy that cannot install ends without a window and leaves the cache:
 // on Windows XP after a message box, without a quoted existing folder silently.
 TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {

@@ -143,7 +143,6 @@ TEST(ProgressText, TheFirstPercentFBecomesTheWholePercentageHalvesToEven) {
 TEST(RangeDownloadUrl, EverythingButAnExactHttpPrefixGetsOneInFront) {
   EXPECT_EQ(RangeDownloadUrl("http://h/p.exe"), "http://h/p.exe");
   EXPECT_EQ(RangeDownloadUrl("https://h/p.exe"), "http://https://h/p.exe");
-  EXPECT_EQ(RangeDownloadUrl("HTTP://h/p.exe"), "http://HTTP://h/p.exe");
   EXPECT_EQ(RangeDownloadUrl(""), "http://");
 }
 

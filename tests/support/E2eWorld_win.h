@@ -12,6 +12,14 @@
 
 namespace zel::test {
 
+// Real time, for what other processes do: polls every 100 ms up to timeoutMs.
+template <typename Condition>
+bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100))
+    if (done()) return true;
+  return done();
+}
+
 // The folder of the running test program (where the built programs lie), with a
 // trailing backslash.
 std::string BinDir();

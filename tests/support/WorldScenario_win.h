@@ -77,14 +77,6 @@ class WorldScenario : public ::testing::Test {
     return IniValue(world_.ConfigPath(), section, key);
   }
 
-  // Real time, for what other processes do: polls every 100 ms up to timeoutMs.
-  template <typename Condition>
-  static bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(100))
-      if (done()) return true;
-    return done();
-  }
-
   World world_;
   std::string product_ = world_.ProductDir();
   ServiceControl service_{WorldSetting("ZEL_WORLD_SERVICE")};

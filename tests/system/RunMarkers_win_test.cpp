@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <functional>
 
+#include "support/E2eWorld_win.h"
 #include "support/ScratchFolders_win.h"
 #include "system/Text.h"
 #include "support/VirtualPlatform.h"
@@ -17,12 +17,6 @@ namespace {
 using test::PathExists;
 using test::ReadBytes;
 using test::WriteBytes;
-
-// Real time, for what other processes do.
-bool Eventually(const std::function<bool()>& condition) {
-  for (int i = 0; i < 500 && !condition(); ++i) ::Sleep(20);
-  return condition();
-}
 
 class RunMarkers : public ::testing::Test {
  protected:
@@ -59,7 +53,7 @@ TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
     const std::string path = (folder.empty() ? GetAppDir() : folder) + name + ".run";
     ProcessInfo first = Holder(name, folder);
     // The holder makes the file first and writes its id into it after: wait for the id.
-    ASSERT_TRUE(Eventually([&] { return ReadBytes(path) == std::to_string(first.processId); })) << path;
+    ASSERT_TRUE(test::WaitFor([&] { return ReadBytes(path) == std::to_string(first.processId); })) << path;
     EXPECT_TRUE(RunMarkerExists(AsciiLower(name), folder));
 
     // A second holder of the name gets no file of its own, and still reports success.
