@@ -7,7 +7,7 @@
 #include <urlmon.h>
 #include <wininet.h>
 
-#include <condition_variable>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -23,6 +23,7 @@
 #include "system/ScopeExit.h"
 #include "system/Text_win.h"
 #include "system/UniqueHandle_win.h"
+#include "system/WorkerThread.h"
 
 namespace zel {
 namespace {
@@ -94,13 +95,8 @@ class StallWatch final : public IBindStatusCallback {
  public:
   explicit StallWatch(std::uint32_t stallMs) : stallMs_(stallMs), thread_([this] { Watch(); }) {}
   ~StallWatch() {
-    {
-      std::lock_guard lock(mutex_);
-      finished_ = true;
-      changed_.notify_all();
-    }
+    finished_.Set();
     thread_.join();
-    if (binding_) binding_->Release();
   }
   StallWatch(const StallWatch&) = delete;
   StallWatch& operator=(const StallWatch&) = delete;
@@ -117,9 +113,7 @@ class StallWatch final : public IBindStatusCallback {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding* binding) override {
     std::lock_guard lock(mutex_);
-    if (binding_) binding_->Release();
-    binding_ = binding;
-    binding_->AddRef();
+    binding_ = ComPtr<IBinding>::Share(binding);
     lastSign_ = GetTickCount64();
     return S_OK;
   }
@@ -139,24 +133,22 @@ class StallWatch final : public IBindStatusCallback {
 
  private:
   void Watch() {
-    std::unique_lock lock(mutex_);
-    while (!changed_.wait_for(lock, std::chrono::seconds(1), [this] { return finished_; })) {
-      if (!binding_ || GetTickCount64() - lastSign_ < stallMs_) continue;
-      IBinding* binding = binding_;
-      binding->AddRef();
-      lastSign_ = GetTickCount64();  // one abort per silence
-      lock.unlock();                 // the abort may call back into this object
-      binding->Abort();
-      binding->Release();
-      lock.lock();
+    while (!finished_.WaitFor(std::chrono::seconds(1))) {
+      ComPtr<IBinding> silent;
+      {
+        std::lock_guard lock(mutex_);
+        if (!binding_ || GetTickCount64() - lastSign_ < stallMs_) continue;
+        silent = ComPtr<IBinding>::Share(binding_.Get());
+        lastSign_ = GetTickCount64();  // one abort per silence
+      }
+      silent->Abort();  // outside the lock: the abort may call back into this object
     }
   }
 
   const std::uint32_t stallMs_;
+  DoneSignal finished_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  bool finished_ = false;                  // guarded by mutex_
-  IBinding* binding_ = nullptr;            // guarded by mutex_
+  ComPtr<IBinding> binding_;               // guarded by mutex_
   ULONGLONG lastSign_ = GetTickCount64();  // guarded by mutex_
   std::thread thread_;                     // last: starts when the rest is ready
 };

@@ -115,6 +115,13 @@ class ComPtr {
     return *this;
   }
   ~ComPtr() { Reset(); }
+  // One more owner of a pointer that someone else holds: takes a reference of its own.
+  static ComPtr Share(T* p) {
+    ComPtr owner;
+    if (p) p->AddRef();
+    owner.p_ = p;
+    return owner;
+  }
   T* Get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
