@@ -1,8 +1,8 @@
 // The three download routes under Wine against real servers on loopback: the
 // reference update service (scripted faults) and nginx (a real web server's ranges;
 // /slow/ sends a request without a Range header at 1 MiB/s, /norange/ answers every
-// request with the whole file, /moved/ redirects to /). The fixtures write the servers' ports into
-// ZEL_SERVICE_DIR/port and ZEL_NGINX_DIR/port.
+// request with the whole file, /moved/ redirects to /). The fixtures write the
+// servers' ports into ZEL_SERVICE_DIR/port and ZEL_NGINX_DIR/port.
 #include <gtest/gtest.h>
 #include <windows.h>
 
