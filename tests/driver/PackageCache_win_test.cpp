@@ -17,6 +17,7 @@
 #include "support/FakeWmi.h"
 #include "support/ScratchFolders_win.h"
 #include "support/VirtualPlatform.h"
+#include "system/Platform_win.h"
 #include "system/Text.h"
 
 namespace zel {
@@ -150,9 +151,7 @@ TEST_F(PackageCacheTest, InstallerThatDoesNotEndIsWaitedForThreeMinutes) {
 // its window once "zelinstalling" appears; when the copy cannot make that marker (a
 // folder stands in its place), it checks as usual after the 60 polls.
 TEST_F(PackageCacheTest, RelaunchEndsOnlyWhenTheCopyTakesOver) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  platform_.today = {now.wYear, now.wMonth, now.wDay};  // the copy's today too
+  platform_.today = Win32Platform().Today();  // the copy's today too
   settings_.Write("general", "LastCheckUpdate", test::TodayDateText());  // not due
   const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
   for (const bool takesOver : {false, true}) {

@@ -42,13 +42,12 @@ inline std::optional<std::string> GetEnv(const char* name) {
 }
 
 // A new empty folder "<prefix>-<process id>-<n>" in parent, which is made when
-// missing. Wine hands out the ids of ended processes again, and a folder that an
+// missing (its own parent must exist). Wine hands out the ids of ended processes again, and a folder that an
 // earlier process could not remove (a program it started still held a file) must not
 // pass for a fresh one, so the name is taken only by creating it.
 inline std::string MakeFreshFolder(const std::string& parent, const std::string& prefix) {
   static std::atomic<int> serial{0};
-  std::error_code ignored;
-  std::filesystem::create_directories(PathOf(parent), ignored);
+  CreateDirectoryW(Widen(parent).c_str(), nullptr);
   for (;;) {
     const std::string path =
         parent + "\\" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
