@@ -1,21 +1,11 @@
 #include "driver/PackageSteps.h"
 
-#include "protocol/JsonAnswer.h"
 #include "protocol/TextCodecs.h"
 
 namespace zel {
 
 namespace {
 constexpr char kSupportContact[] = "如需帮助，请联系Zel卫士技术支持: support@zelvora.cn";
-}
-
-PackageInfo ReadPackageInfo(const std::string& answer) {
-  const JsonAnswer parsed(answer);
-  return {
-      parsed.GetText("data.updateinfo.ver"),     parsed.GetInteger("data.updateinfo.size"),
-      parsed.GetText("data.updateinfo.hash"),    parsed.GetText("data.updateinfo.packageurl"),
-      parsed.GetInteger("data.updateinfo.reinstall"),
-  };
 }
 
 PackageCheck CheckPackageInfo(const PackageInfo& info) {

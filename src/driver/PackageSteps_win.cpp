@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <stdexcept>
-
 #include "driver/PackageCache.h"
 #include "driver/PackageSteps.h"
 #include "driver/ProgressWindow_win.h"
@@ -45,30 +43,29 @@ bool Download(const RunState& run, const PackageInfo& info, const std::string& a
 
 }  // namespace
 
-void AwaitInstallation() {
+RunEnding AwaitInstallation() {
   frmUpdate& window = frmUpdate::Instance();
   if (!WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls)) {
     window.SetStatus("错误: 升级超时...");
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
-  if (!IsWinXP()) ImmediateTermination();  // lets the installer replace this program's files
+  if (!IsWinXP()) return RunEnding::kImmediate;  // lets the installer replace this program's files
   window.SetStatus("升级完成");
-  CommonEnding();
+  return RunEnding::kCommon;
 }
 
-void RunPackageSteps(RunState& run, const std::string& answer, bool elevated) {
+RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool elevated) {
   frmUpdate& window = frmUpdate::Instance();
   const SettingsFile& config = *run.settings;
   const ClsPathLib paths;
 
-  const PackageInfo info = ReadPackageInfo(answer);
   if (info.version && !info.version->empty())
     config.Write(settings::kVersions, settings::kServerAppVer, *info.version);
   window.SetStatus("校验升级信息正确性......");
   const PackageCheck check = CheckPackageInfo(info);
   if (!check.failure.empty()) {
     window.SetStatus(check.failure);
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
 
   window.SetStatus("下载升级包......");
@@ -80,21 +77,22 @@ void RunPackageSteps(RunState& run, const std::string& answer, bool elevated) {
     if (CurrentPlatform().AskUser("自动更新失败需要手工下载更新包吗?", "程序自动更新失败",
                                   MB_YESNO | MB_ICONQUESTION) == IDYES)
       ShellStart(GetExplorerPath() + " " + check.address, SW_SHOWMINIMIZED);
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
 
-  // A package that vanished (a rename that failed) is an unexpected failure.
+  // A package that vanished (a rename that failed) is an unexpected failure: the run
+  // ends without a status of its own.
   const std::int32_t length = paths.MyGetFileSize(package);
-  if (length < 0) throw std::runtime_error("the downloaded package is missing");
+  if (length < 0) return RunEnding::kCommon;
   if (length != *info.size) {
     window.SetStatus("下载升级包大小校验错误");
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
   window.SetStatus("校验升级包哈希值...");
   const std::string digest = FileMd5(package, kCalgMd5);
   if (!DigestMatches(digest, *info.hash)) {
     window.SetStatus(DigestErrorText(digest));
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
   window.SetStatus("升级中...");
 
@@ -106,20 +104,20 @@ void RunPackageSteps(RunState& run, const std::string& answer, bool elevated) {
     if (CurrentPlatform().AskUser("新版本安装需要全新安装，是否启用管理员权限进行安装？", "Zel卫士发现新版本",
                                   MB_YESNO | MB_ICONQUESTION) == IDYES)
       ShellRunViaExplorer(package, SW_SHOWNORMAL);
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
   const std::string cached = paths.JoinPath(GetUserDataDir(), kPackageName);
   paths.DelFile(cached);
   if (!paths.MyCopyFile(package, cached, true)) {
     window.SetStatus("复制文件出错02");
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
   RecordCachedPackage(config, *info.size, digest);
   if (!LaunchUpgradingCopy(run.programFolder)) {
     window.SetStatus("升级过程出错(复制或启动升级程序失败)");
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
-  AwaitInstallation();
+  return AwaitInstallation();
 }
 
 }  // namespace zel

@@ -16,6 +16,14 @@ constexpr int kActionUpdateOffered = 33;
 
 bool Contains(std::string_view text, std::string_view word) { return text.find(word) != std::string_view::npos; }
 
+PackageInfo ReadPackageInfo(const JsonAnswer& parsed) {
+  return {
+      parsed.GetText("data.updateinfo.ver"),          parsed.GetInteger("data.updateinfo.size"),
+      parsed.GetText("data.updateinfo.hash"),         parsed.GetText("data.updateinfo.packageurl"),
+      parsed.GetInteger("data.updateinfo.reinstall"),
+  };
+}
+
 }  // namespace
 
 std::string BuildQueryText(const std::string& versionHex, const std::string& levelHex, const std::string& profile) {
@@ -45,7 +53,11 @@ std::optional<double> ActionNumber(std::string_view text) {
 
 AnswerReading ReadAnswer(const std::string& answer, const std::string& address) {
   using Next = AnswerReading::Next;
-  const auto end = [](std::string status) { return AnswerReading{Next::kEnd, false, std::move(status), {}}; };
+  const auto end = [](std::string status) {
+    AnswerReading reading;
+    reading.status = std::move(status);
+    return reading;
+  };
   if (answer.empty()) return end("连接服务器失败:" + address);
   if (!Contains(answer, "message") || !Contains(answer, "code") || !Contains(answer, "data"))
     return end("服务器错误:" + answer);
@@ -71,6 +83,7 @@ AnswerReading ReadAnswer(const std::string& answer, const std::string& address) 
     reading.next = Next::kAskAgain;
   } else if (*action == kActionUpdateOffered) {
     reading.next = Next::kUpdateOffered;
+    reading.package = ReadPackageInfo(parsed);
   } else {
     reading.status = "服务器02错误:" + answer;
   }

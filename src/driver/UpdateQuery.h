@@ -3,6 +3,7 @@
 // means is decided by portable rules; the loop around them posts through the
 // platform's HTTP client and keeps its state in config.dat.
 #pragma once
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,16 @@ namespace zel {
 
 class ClsWMI;
 class SettingsFile;
+
+// The members of "data.updateinfo" that the package steps use; absent when the
+// answer holds no value of the expected kind there.
+struct PackageInfo {
+  std::optional<std::string> version;     // ver
+  std::optional<std::int32_t> size;       // size, bytes
+  std::optional<std::string> hash;        // hash, MD5 as hex
+  std::optional<std::string> packageUrl;  // packageurl, hex of the UTF-8 address
+  std::optional<std::int32_t> reinstall;  // 1: a fresh elevated installation is needed
+};
 
 // What one answer asks of the run.
 struct AnswerReading {
@@ -27,10 +38,11 @@ struct AnswerReading {
   bool accepted = false;                // a service answer with code 1: its information is read
   std::string status;                   // the message to show (kEnd)
   std::optional<std::string> updateUrl;  // a new service address to store (already decoded)
+  PackageInfo package;                   // what the answer says of the package (kUpdateOffered)
 };
 
-// Reads the answer text of one POST ("" when the POST failed); address is the one
-// the query went to, for the failure message.
+// Reads the answer text of one POST ("" when the POST failed), parsing it once;
+// address is the one the query went to, for the failure message.
 AnswerReading ReadAnswer(const std::string& answer, const std::string& address);
 
 // "AppVer=<hex>&ExecutionLevel=<hex>", then "&" and the profile when there is one.
@@ -47,7 +59,7 @@ enum class QueryOutcome {
 
 struct QueryResult {
   QueryOutcome outcome = QueryOutcome::kEnded;
-  std::string answer;
+  PackageInfo package;  // kUpdateOffered
 };
 
 // The query loop (Windows build): the profile of this machine (wmi is the run's

@@ -41,7 +41,7 @@ QueryResult RunUpdateQuery(const std::string& versionHex, const std::string& lev
       case Next::kUnexpectedFailure:
         return {QueryOutcome::kUnexpectedFailure, {}};
       case Next::kUpdateOffered:
-        return {QueryOutcome::kUpdateOffered, answer};
+        return {QueryOutcome::kUpdateOffered, reading.package};
       case Next::kAskAgain:
         fullProfile = true;
         if (attempt >= kMaxQueries) {

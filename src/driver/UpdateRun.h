@@ -23,13 +23,8 @@ RunState& Run();
 // The entry procedure: the single-instance test, then the run.
 void Main();
 // The run after the single-instance test, for the given arguments as the system hands
-// them over (not yet lower-cased). Tests drive it in-process.
+// them over (not yet lower-cased), ended in one place. Tests drive it in-process.
 void RunWithArguments(const std::string& arguments);
-
-// Enables "退出"; unloads a hidden window. The caller returns from the run afterwards.
-void CommonEnding();
-// Unloads the window and ends the process at once.
-[[noreturn]] void ImmediateTermination();
 
 // The installed product's version: that of the first product executable in folder
 // that carries one, "0.0.0" when none does.

@@ -48,27 +48,23 @@ void LoadWindow(RunState& run) {
 // The executables whose version stands for the installed product, in the order tried.
 constexpr const char* kProductExecutables[] = {"sweepdoc.exe", "zelcore.exe", "zelpatcher.exe", "docwatch.exe"};
 
-// Unexpected failures of a step end the run through the common ending, without status.
-struct UnexpectedFailure : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
 // The upgrading copy: never loads the window; any failure ends the run at once,
 // without a message and without the common ending.
-void RunUpgradingCopy(const RunState& run, const CachedPackage& cached) {
+RunEnding RunUpgradingCopy(const RunState& run, const CachedPackage& cached) {
   if (IsWinXP()) {
     CurrentPlatform().AskUser("Winxp不支持的升级方式", kProgramTitle, MB_OK | MB_ICONINFORMATION);
-    return;
+    return RunEnding::kNone;
   }
   GuardedStep([&] {
     const std::optional<std::string> folder = InstallPathOf(run.commandLine);
     if (folder && !folder->empty() && ClsPathLib().IsDir(*folder)) InstallCachedPackage(*run.settings, cached, *folder);
   });
+  return RunEnding::kNone;
 }
 
 // The check: the version, the first-run record, the connectivity probe, then the query
 // and its answer.
-void CheckForUpdate(RunState& run) {
+RunEnding CheckForUpdate(RunState& run) {
   frmUpdate& window = frmUpdate::Instance();
   const bool elevated = IsProcessElevated();
   const std::string version = GetInstalledProductVersion(run.programFolder);
@@ -88,14 +84,63 @@ void CheckForUpdate(RunState& run) {
 
   if (!run.wmi->IsConnectedNetWork(kProbeAddress)) {
     window.SetStatus("您的网络连接异常，无法连接到升级服务器。");
-    return CommonEnding();
+    return RunEnding::kCommon;
   }
   const std::string levelHex = HexEncodeText(elevated ? "1" : "0");
 
+  // An action that is no number ends the run as the other answers do, without a status.
   const QueryResult result = RunUpdateQuery(versionHex, levelHex, fullProfile, config, run.wmi, window);
-  if (result.outcome == QueryOutcome::kUnexpectedFailure) throw UnexpectedFailure("action is no number");
-  if (result.outcome == QueryOutcome::kUpdateOffered) return RunPackageSteps(run, result.answer, elevated);
-  CommonEnding();
+  if (result.outcome == QueryOutcome::kUpdateOffered) return RunPackageSteps(run, result.package, elevated);
+  return RunEnding::kCommon;
+}
+
+// Enables "退出"; unloads a hidden window. The process returns afterwards.
+void CommonEnding() {
+  frmUpdate& window = frmUpdate::Instance();
+  window.EnableButton();
+  if (!Run().windowShown) window.Unload();
+}
+
+// Unloads the window and ends the process at once.
+[[noreturn]] void ImmediateTermination() {
+  frmUpdate::Instance().Unload();
+  ExitProcess(0);
+}
+
+void EndRun(RunEnding ending) {
+  if (ending == RunEnding::kCommon) CommonEnding();
+  if (ending == RunEnding::kImmediate) ImmediateTermination();
+}
+
+// The run's steps up to the ending they choose. Whatever fails unexpectedly on the way
+// ends the run in the common ending.
+RunEnding RunSteps(RunState& run, const std::string& arguments) {
+  run.programFolder = GetAppDir();
+  SetCurrentDirectoryW(Widen(run.programFolder).c_str());
+  run.settings = SettingsFile::Open();
+  if (!run.settings) return RunEnding::kCommon;  // no per-user product folder
+  run.commandLine = LowerText(arguments);
+
+  // The installation identity; a WMI service that cannot be bound ends the run.
+  if (!run.wmi) run.wmi = CurrentPlatform().BindWmi();
+  if (!run.wmi) return RunEnding::kCommon;
+  EnsureInstalledUUID(*run.wmi, *run.settings);
+
+  // The package cache decides this process's role.
+  const CachedPackage cached = GetCachedPackage(*run.settings);
+  if (cached.valid && HasSwitch(run.commandLine, kSwitchInstallPath) &&
+      HasSwitch(run.commandLine, kSwitchUpgrading))
+    return RunUpgradingCopy(run, cached);
+  // A package cached today is handed over again instead of checking; when the copy
+  // does not take over, this process checks as usual.
+  if (cached.valid && LaunchUpgradingCopy(run.programFolder) &&
+      WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls))
+    return RunEnding::kNone;
+
+  LoadWindow(run);
+
+  if (!IsCheckDue(*run.settings) && !HasSwitch(run.commandLine, kSwitchManual)) return RunEnding::kCommon;
+  return CheckForUpdate(run);
 }
 
 }  // namespace
@@ -128,48 +173,9 @@ void Main() {
 }
 
 void RunWithArguments(const std::string& arguments) {
-  RunState& run = Run();
-  // Whatever fails unexpectedly on the way ends the run in the common ending.
-  const bool ranThrough = GuardedStep([&] {
-    run.programFolder = GetAppDir();
-    SetCurrentDirectoryW(Widen(run.programFolder).c_str());
-    run.settings = SettingsFile::Open();
-    if (!run.settings) throw std::runtime_error("no per-user product folder");
-    run.commandLine = LowerText(arguments);
-
-    // The installation identity; a WMI service that cannot be bound ends the run.
-    if (!run.wmi) run.wmi = CurrentPlatform().BindWmi();
-    if (!run.wmi) throw UnexpectedFailure("WMI cannot be bound");
-    EnsureInstalledUUID(*run.wmi, *run.settings);
-
-    // The package cache decides this process's role.
-    const CachedPackage cached = GetCachedPackage(*run.settings);
-    if (cached.valid && HasSwitch(run.commandLine, kSwitchInstallPath) &&
-        HasSwitch(run.commandLine, kSwitchUpgrading))
-      return RunUpgradingCopy(run, cached);
-    // A package cached today is handed over again instead of checking; when the copy
-    // does not take over, this process checks as usual.
-    if (cached.valid && LaunchUpgradingCopy(run.programFolder) &&
-        WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls))
-      return;
-
-    LoadWindow(run);
-
-    if (!IsCheckDue(*run.settings) && !HasSwitch(run.commandLine, kSwitchManual)) return CommonEnding();
-    CheckForUpdate(run);
-  });
-  if (!ranThrough) CommonEnding();
-}
-
-void CommonEnding() {
-  frmUpdate& window = frmUpdate::Instance();
-  window.EnableButton();
-  if (!Run().windowShown) window.Unload();
-}
-
-void ImmediateTermination() {
-  frmUpdate::Instance().Unload();
-  ExitProcess(0);
+  RunEnding ending = RunEnding::kCommon;
+  GuardedStep([&] { ending = RunSteps(Run(), arguments); });
+  EndRun(ending);
 }
 
 std::string GetInstalledProductVersion(const std::string& folder) {
