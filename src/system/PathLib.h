@@ -29,7 +29,8 @@ class ClsPathLib {
   bool IsDir(const std::string& path) const;
   bool DelFile(const std::string& path) const;
   bool MyCopyFile(const std::string& srcPath, const std::string& destPath, bool overWrite) const;
-  // Low 32 bits of the size as a signed number; -1 when the file cannot be opened.
+  // Low 32 bits of the size as a signed number; -1 when the file is missing or cannot
+  // be opened, unless another program holds it without sharing: then its entry tells.
   std::int32_t MyGetFileSize(const std::string& path) const;
   bool PathHasUnicode(const std::string& path) const;
 };

@@ -79,10 +79,18 @@ bool ClsPathLib::DeleteFolder(const std::string& folder, bool withInterface) con
 }
 
 std::int32_t ClsPathLib::MyGetFileSize(const std::string& path) const {
-  UniqueFile file(CreateFileA(ToAnsi(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr));
-  if (!file) return -1;
-  return static_cast<std::int32_t>(GetFileSize(file.Get(), nullptr));
+  const std::string ansiPath = ToAnsi(path);
+  UniqueFile file(
+      CreateFileA(ansiPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (file) return static_cast<std::int32_t>(GetFileSize(file.Get(), nullptr));
+  // A file another program holds without sharing (a scanner looking at a download)
+  // still has its size in the folder's entry.
+  WIN32_FILE_ATTRIBUTE_DATA entry;
+  if (GetLastError() != ERROR_SHARING_VIOLATION ||
+      !GetFileAttributesExA(ansiPath.c_str(), GetFileExInfoStandard, &entry) ||
+      (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return -1;
+  return static_cast<std::int32_t>(entry.nFileSizeLow);
 }
 
 bool ClsPathLib::PathHasUnicode(const std::string& path) const {

@@ -2,6 +2,7 @@
 
 #include "system/PathLib.h"
 #include "support/ScratchFolders_win.h"
+#include "system/UniqueHandle_win.h"
 
 namespace zel {
 namespace {
@@ -61,6 +62,12 @@ TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
   EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
   EXPECT_EQ(lib_.MyGetFileSize(Make("five.bin", "12345")), 5);
+  {  // held by another program without sharing
+    const UniqueFile held(CreateFileA((scratch_.root + "\\five.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\five.bin"), 5);
+  }
 
   const std::string file = Make("file.txt");
   EXPECT_FALSE(lib_.DeleteFolder(file));
