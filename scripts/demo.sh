@@ -12,7 +12,7 @@
 # screenshots in artifacts/ (demo-download.png during the download, demo-window.png of
 # the second check),
 # prints the window's status lines, the versions before and after, what the service
-# recorded and config.dat, and exits 0 only when the product ends at 1.0.2.
+# recorded, config.dat and the diagnostics log, and exits 0 only when the product ends at 1.0.2.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -110,6 +110,8 @@ config=$(find "$WINEPREFIX/drive_c/users" -path '*/zelGuard/config.dat' 2>/dev/n
 if [ -n "$config" ]; then
   echo "== config.dat (${config#"$WINEPREFIX/drive_c/"})"
   iconv -f GBK -t UTF-8 "$config" | tr -d '\r'
+  echo "== the diagnostics log (zelpatcher.log beside it)"
+  tr -d '\r' <"$(dirname "$config")/zelpatcher.log"
 fi
 
 installed=$(cmp -s "$product/sweepdoc.exe" "$package" && echo "$new" || echo "$old")

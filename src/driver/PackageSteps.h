@@ -31,6 +31,10 @@ PackageCheck CheckPackageInfo(const PackageInfo& info);
 // "升级包校验值错误:" + digest, a line break and the support contact line.
 std::string DigestErrorText(const std::string& digest);
 
+// Waits at most 60 one-second polls for the installing marker, which tells that an
+// installation runs; true when it appeared (Windows build).
+bool WaitForInstallingMarker();
+
 // After an installation was started (directly, or by the upgrading copy): waits at most
 // 60 one-second polls for the installing marker. When it appears the process is to end
 // at once, so the installer can replace this program's files; on Windows XP or older

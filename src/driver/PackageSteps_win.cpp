@@ -8,6 +8,7 @@
 #include "protocol/PackageDownload.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
+#include "system/DiagnosticsLog.h"
 #include "system/Folders.h"
 #include "system/OsInfo.h"
 #include "system/PathLib.h"
@@ -19,6 +20,21 @@
 namespace zel {
 namespace {
 
+// A route's line: its outcome, the bytes that lie in its file, and its time.
+void LogRoute(const char* route, bool ok, const std::string& file, const StepTimer& timer) {
+  const std::int32_t bytes = ClsPathLib().MyGetFileSize(file);
+  Log(route, std::string(ok ? "done" : "failed") + ", " + std::to_string(bytes < 0 ? 0 : bytes) + " bytes " +
+                 timer.Took());
+}
+
+// What the answer says of the package, as far as it says it.
+std::string PackageFacts(const PackageInfo& info, const PackageCheck& check) {
+  const auto number = [](const std::optional<std::int32_t>& n) { return n ? std::to_string(*n) : "none"; };
+  return "version " + info.version.value_or("none") + ", " + number(info.size) + " bytes, MD5 " +
+         info.hash.value_or("none") + ", reinstall " + number(info.reinstall) + ", address " +
+         (check.address.empty() ? info.packageUrl.value_or("none") : check.address);
+}
+
 // The download with its choice of route; true when the package lies at `package`.
 bool Download(const RunState& run, const PackageInfo& info, const std::string& address, const std::string& package) {
   const ClsPathLib paths;
@@ -27,25 +43,42 @@ bool Download(const RunState& run, const PackageInfo& info, const std::string& a
   const std::string companion = run.programFolder + kCompanionName;
   bool ok = false;
   if (!paths.PathHasUnicode(run.programFolder) && paths.IsFile(companion)) {
+    const StepTimer timer;
     ok = DownloadPackage(info.version.value_or(""), address, *info.size, *info.hash, kDownloadProgressFormat,
                          window);
     // A complete partial file counts, whatever the companion reported.
     if (!ok && paths.IsFile(partial) && paths.MyGetFileSize(partial) == *info.size) ok = true;
+    LogRoute("companion downloader", ok, partial, timer);
     // The move's own result is not examined: a package missing afterwards ends the run
     // at the size check, without a second download.
     if (ok) paths.RenameFile(partial, package, true);
   } else {
+    Log("route", paths.IsFile(companion) ? "no companion: the program folder's path is not plain ASCII"
+                                         : "no companion beside the program");
+    const StepTimer timer;
     ok = HttpRangeDownload(address, *info.size, package, kDownloadProgressFormat, window);
+    LogRoute("range requests", ok, package, timer);
   }
-  if (!ok) ok = DownloadUrlToFile(address, package);
+  if (!ok) {
+    const StepTimer timer;
+    ok = DownloadUrlToFile(address, package);
+    LogRoute("system download", ok, package, timer);
+  }
   return ok;
 }
 
 }  // namespace
 
+bool WaitForInstallingMarker() {
+  const StepTimer timer;
+  const bool appeared = WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls);
+  Log("installing marker", std::string(appeared ? "appeared " : "did not appear ") + timer.Took());
+  return appeared;
+}
+
 RunEnding AwaitInstallation() {
   frmUpdate& window = frmUpdate::Instance();
-  if (!WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls)) {
+  if (!WaitForInstallingMarker()) {
     window.SetStatus("错误: 升级超时...");
     return RunEnding::kCommon;
   }
@@ -63,6 +96,7 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
     config.Write(settings::kVersions, settings::kServerAppVer, *info.version);
   window.SetStatus("校验升级信息正确性......");
   const PackageCheck check = CheckPackageInfo(info);
+  Log("package", PackageFacts(info, check) + (check.failure.empty() ? "" : ": refused"));
   if (!check.failure.empty()) {
     window.SetStatus(check.failure);
     return RunEnding::kCommon;
@@ -83,6 +117,10 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
   // A package that vanished (a rename that failed) is an unexpected failure: the run
   // ends without a status of its own.
   const std::int32_t length = paths.MyGetFileSize(package);
+  Log("size",
+      length < 0 ? "the package is missing"
+                 : std::to_string(length) + " bytes" +
+                       (length == *info.size ? ", as announced" : ", announced " + std::to_string(*info.size)));
   if (length < 0) return RunEnding::kCommon;
   if (length != *info.size) {
     window.SetStatus("下载升级包大小校验错误");
@@ -90,29 +128,36 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
   }
   window.SetStatus("校验升级包哈希值...");
   const std::string digest = FileMd5(package, kCalgMd5);
-  if (!DigestMatches(digest, *info.hash)) {
+  const bool digestMatches = DigestMatches(digest, *info.hash);
+  Log("digest", "MD5 " + digest + (digestMatches ? ", as announced" : ", announced " + *info.hash));
+  if (!digestMatches) {
     window.SetStatus(DigestErrorText(digest));
     return RunEnding::kCommon;
   }
   window.SetStatus("升级中...");
 
   if (elevated) {
-    ShellRun(package, InstallerArguments(run.programFolder), SW_HIDE);
+    const bool started = ShellRun(package, InstallerArguments(run.programFolder), SW_HIDE);
+    Log("installer", started ? "started with full administrator rights" : "could not be started");
     return AwaitInstallation();
   }
   if (info.reinstall == 1) {
-    if (CurrentPlatform().AskUser("新版本安装需要全新安装，是否启用管理员权限进行安装？", "Zel卫士发现新版本",
-                                  MB_YESNO | MB_ICONQUESTION) == IDYES)
-      ShellRunViaExplorer(package, SW_SHOWNORMAL);
+    const bool yes = CurrentPlatform().AskUser("新版本安装需要全新安装，是否启用管理员权限进行安装？",
+                                               "Zel卫士发现新版本", MB_YESNO | MB_ICONQUESTION) == IDYES;
+    Log("fresh installation",
+        yes ? "the user agreed: the package starts through the shell" : "the user declined");
+    if (yes) ShellRunViaExplorer(package, SW_SHOWNORMAL);
     return RunEnding::kCommon;
   }
   const std::string cached = paths.JoinPath(GetUserDataDir(), kPackageName);
   paths.DelFile(cached);
   if (!paths.MyCopyFile(package, cached, true)) {
+    Log("cache", "the package could not be copied into the cache");
     window.SetStatus("复制文件出错02");
     return RunEnding::kCommon;
   }
   RecordCachedPackage(config, *info.size, digest);
+  Log("cache", "package cached for the upgrading copy");
   if (!LaunchUpgradingCopy(run.programFolder)) {
     window.SetStatus("升级过程出错(复制或启动升级程序失败)");
     return RunEnding::kCommon;

@@ -6,11 +6,30 @@
 #include "settings/CheckSchedule.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
+#include "system/DiagnosticsLog.h"
 
 namespace zel {
 namespace {
 
 constexpr int kMaxQueries = 2;
+
+// What the answer asks, for the log; the answer itself never goes there.
+std::string AnswerSummary(const AnswerReading& reading, std::size_t answerSize) {
+  using Next = AnswerReading::Next;
+  std::string summary = std::to_string(answerSize) + " bytes, ";
+  if (reading.updateUrl) summary += "new service address, ";
+  switch (reading.next) {
+    case Next::kEnd:
+      return summary + "ends with \"" + reading.status + "\"";
+    case Next::kAskAgain:
+      return summary + "asks again with the full profile";
+    case Next::kUpdateOffered:
+      return summary + "offers an update";
+    case Next::kUnexpectedFailure:
+      return summary + "its action is no number";
+  }
+  return summary;
+}
 
 }  // namespace
 
@@ -30,6 +49,8 @@ QueryResult RunUpdateQuery(const std::string& versionHex, const std::string& lev
     SaveLastCheckDate(settings);  // a failed query counts as the day's check too
 
     const AnswerReading reading = ReadAnswer(answer, address);
+    WithholdFromLog(answer);
+    Log("answer", AnswerSummary(reading, answer.size()));
     if (reading.accepted) {
       status.SetStatus("获取升级信息......");
       if (reading.updateUrl) settings.Write(settings::kGeneral, settings::kUpdateURL, *reading.updateUrl);

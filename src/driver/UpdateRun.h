@@ -16,6 +16,7 @@ struct RunState {
   std::string commandLine;    // the arguments, lower-cased
   bool windowShown = false;   // "/ui"
   std::unique_ptr<ClsWMI> wmi;  // the run's one WMI instance, bound at start
+  bool checked = false;       // the run went on to a check: its ending gets a line of its own
 };
 
 RunState& Run();

@@ -1,5 +1,3 @@
-#include "driver/UpdateRun.h"
-
 #include <windows.h>
 
 #include <stdexcept>
@@ -11,6 +9,7 @@
 #include "driver/ProgressWindow_win.h"
 #include "driver/ServiceAddresses.h"
 #include "driver/UpdateQuery.h"
+#include "driver/UpdateRun.h"
 #include "profile/FileVersion.h"
 #include "profile/Identity.h"
 #include "profile/OfficeDetection.h"
@@ -18,6 +17,7 @@
 #include "settings/CheckSchedule.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsKeys.h"
+#include "system/DiagnosticsLog.h"
 #include "system/Folders.h"
 #include "system/Guarded.h"
 #include "system/OsInfo.h"
@@ -55,9 +55,10 @@ RunEnding RunUpgradingCopy(const RunState& run, const CachedPackage& cached) {
     CurrentPlatform().AskUser("Winxp不支持的升级方式", kProgramTitle, MB_OK | MB_ICONINFORMATION);
     return RunEnding::kNone;
   }
-  GuardedStep([&] {
+  GuardedStep("installation by the upgrading copy", [&] {
     const std::optional<std::string> folder = InstallPathOf(run.commandLine);
-    if (folder && !folder->empty() && ClsPathLib().IsDir(*folder)) InstallCachedPackage(*run.settings, cached, *folder);
+    if (folder && !folder->empty() && ClsPathLib().IsDir(*folder))
+      InstallCachedPackage(*run.settings, cached, *folder);
   });
   return RunEnding::kNone;
 }
@@ -82,7 +83,9 @@ RunEnding CheckForUpdate(RunState& run) {
     config.Write(settings::kVersions, settings::kServerAppVer, version);
   }
 
-  if (!run.wmi->IsConnectedNetWork(kProbeAddress)) {
+  const bool connected = run.wmi->IsConnectedNetWork(kProbeAddress);
+  Log("probe", std::string(kProbeAddress) + (connected ? " answers" : " does not answer"));
+  if (!connected) {
     window.SetStatus("您的网络连接异常，无法连接到升级服务器。");
     return RunEnding::kCommon;
   }
@@ -94,52 +97,79 @@ RunEnding CheckForUpdate(RunState& run) {
   return RunEnding::kCommon;
 }
 
-// Enables "退出"; unloads a hidden window. The process returns afterwards.
-void CommonEnding() {
-  frmUpdate& window = frmUpdate::Instance();
-  window.EnableButton();
-  if (!Run().windowShown) window.Unload();
+// The start's line: the switches and the program's version, with what this process
+// goes on to do. A run without a check writes this line only.
+void LogStart(const RunState& run, const std::string& next) {
+  Log("start", "switches \"" + run.commandLine + "\", version " ZEL_PROGRAM_VERSION ": " + next);
 }
 
-// Unloads the window and ends the process at once.
-[[noreturn]] void ImmediateTermination() {
-  frmUpdate::Instance().Unload();
-  ExitProcess(0);
+// The status box's text as the user sees it.
+std::string ShownStatus() {
+  const HWND box = frmUpdate::Instance().StatusHandle();
+  std::wstring text(box ? static_cast<std::size_t>(GetWindowTextLengthW(box)) : 0, L'\0');
+  if (!text.empty()) text.resize(static_cast<std::size_t>(GetWindowTextW(box, text.data(), text.size() + 1)));
+  return Narrow(text);
 }
 
 void EndRun(RunEnding ending) {
-  if (ending == RunEnding::kCommon) CommonEnding();
-  if (ending == RunEnding::kImmediate) ImmediateTermination();
+  frmUpdate& window = frmUpdate::Instance();
+  if (ending == RunEnding::kNone) return Log("end", "the process returns");
+  if (ending == RunEnding::kImmediate) {
+    Log("end", "at once, so the installer can replace the program's files");
+    window.Unload();
+    ExitProcess(0);
+  }
+  // The common ending: "退出" enabled, a hidden window unloaded.
+  if (Run().checked) Log("end", std::string("\"").append(ShownStatus()).append("\""));
+  window.EnableButton();
+  if (!Run().windowShown) window.Unload();
 }
 
 // The run's steps up to the ending they choose. Whatever fails unexpectedly on the way
 // ends the run in the common ending.
 RunEnding RunSteps(RunState& run, const std::string& arguments) {
+  run.checked = false;
   run.programFolder = GetAppDir();
   SetCurrentDirectoryW(Widen(run.programFolder).c_str());
   run.settings = SettingsFile::Open();
   if (!run.settings) return RunEnding::kCommon;  // no per-user product folder
+  OpenDiagnosticsLog(GetUserDataDir());
+  SetLogRole(LogRole::kChecking);
   run.commandLine = LowerText(arguments);
 
   // The installation identity; a WMI service that cannot be bound ends the run.
   if (!run.wmi) run.wmi = CurrentPlatform().BindWmi();
-  if (!run.wmi) return RunEnding::kCommon;
+  if (!run.wmi) {
+    LogStart(run, "no WMI service, the run ends");
+    return RunEnding::kCommon;
+  }
   EnsureInstalledUUID(*run.wmi, *run.settings);
 
   // The package cache decides this process's role.
   const CachedPackage cached = GetCachedPackage(*run.settings);
   if (cached.valid && HasSwitch(run.commandLine, kSwitchInstallPath) &&
-      HasSwitch(run.commandLine, kSwitchUpgrading))
+      HasSwitch(run.commandLine, kSwitchUpgrading)) {
+    SetLogRole(LogRole::kUpgradingCopy);
+    LogStart(run, "installs the cached package");
     return RunUpgradingCopy(run, cached);
+  }
   // A package cached today is handed over again instead of checking; when the copy
   // does not take over, this process checks as usual.
-  if (cached.valid && LaunchUpgradingCopy(run.programFolder) &&
-      WaitRunMarker(kInstallingMarker, kMarkerPollMs, kMarkerPolls))
-    return RunEnding::kNone;
+  if (cached.valid) {
+    SetLogRole(LogRole::kRelaunching);
+    LogStart(run, "hands the package cached today to a new upgrading copy");
+    if (LaunchUpgradingCopy(run.programFolder) && WaitForInstallingMarker()) return RunEnding::kNone;
+    SetLogRole(LogRole::kChecking);
+  }
 
   LoadWindow(run);
 
-  if (!IsCheckDue(*run.settings) && !HasSwitch(run.commandLine, kSwitchManual)) return RunEnding::kCommon;
+  if (!IsCheckDue(*run.settings) && !HasSwitch(run.commandLine, kSwitchManual)) {
+    LogStart(run, "no check due");
+    return RunEnding::kCommon;
+  }
+  LogStart(run, "checks for an update");
+  run.checked = true;
   return CheckForUpdate(run);
 }
 
@@ -174,7 +204,7 @@ void Main() {
 
 void RunWithArguments(const std::string& arguments) {
   RunEnding ending = RunEnding::kCommon;
-  GuardedStep([&] { ending = RunSteps(Run(), arguments); });
+  GuardedStep("run", [&] { ending = RunSteps(Run(), arguments); });
   EndRun(ending);
 }
 

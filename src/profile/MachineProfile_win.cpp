@@ -44,7 +44,7 @@ std::string GetMachineProfile(bool full, const SettingsFile& settings, std::uniq
   MachineFacts facts;
   // A failure ends these steps where it happens: what they collected before it stays,
   // the rest keeps its defaults.
-  GuardedStep([&] {
+  GuardedStep("machine profile", [&] {
     if (!sharedWmi) sharedWmi = CurrentPlatform().BindWmi();
     if (!sharedWmi) return;
     if (full) {

@@ -49,7 +49,7 @@ bool GetDefaultDocApp(DocAppInfo& info) {
 std::string GetOfficeAddins() {
   constexpr const char* kNoAddins = "{}";
   // Any failure abandons the list.
-  return Guarded<std::string>(kNoAddins, [&]() -> std::string {
+  return Guarded<std::string>("Office add-ins", kNoAddins, [&]() -> std::string {
     std::vector<AddinMember> members;
     for (const std::string app : {"Word", "Excel", "PowerPoint"}) {
       const std::string addinsKey = "Software\\Microsoft\\Office\\" + app + "\\Addins";

@@ -62,7 +62,7 @@ std::string DigestHex(HCRYPTHASH hash) {
 }  // namespace
 
 std::string FileMd5(const std::string& path, std::uint32_t algorithm) {
-  return Guarded(std::string(), [&]() -> std::string {
+  return Guarded("file digest", std::string(), [&]() -> std::string {
     const std::string ansiPath = ToAnsi(path);
     const DWORD attributes = GetFileAttributesA(ansiPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};

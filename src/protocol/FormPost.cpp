@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "system/DiagnosticsLog.h"
 #include "system/Guarded.h"
 #include "system/Platform.h"
 #include "system/Text.h"
@@ -18,9 +19,16 @@ constexpr int kSuccessStatus = 200;
 
 // One attempt: the answer text (empty for a status other than 200), or nullopt when
 // the transfer failed and another attempt is due.
-std::optional<std::string> PostOnce(std::string_view url, std::string_view body) {
+std::optional<std::string> PostOnce(std::string_view url, std::string_view body, int attempt) {
+  const StepTimer timer;
+  const auto logAttempt = [&](const std::string& result) {
+    Log("post", "attempt " + std::to_string(attempt) + ": " + result + " " + timer.Took());
+  };
   const std::unique_ptr<HttpClient> client = CurrentPlatform().NewHttpClient();
-  if (!client || !client->Start(FormPostRequest(url, body))) return std::nullopt;
+  if (!client || !client->Start(FormPostRequest(url, body))) {
+    logAttempt("could not start");
+    return std::nullopt;
+  }
   client->Wait();
   // The send has returned; give the window its messages while the state settles.
   for (int poll = 0; poll < kReadyPolls && !client->IsDone(); ++poll) {
@@ -28,7 +36,12 @@ std::optional<std::string> PostOnce(std::string_view url, std::string_view body)
     CurrentPlatform().PumpMessages();
   }
   const HttpResponse* response = client->Response();
-  if (!response) return std::nullopt;
+  if (!response) {
+    logAttempt("no answer");
+    return std::nullopt;
+  }
+  logAttempt("HTTP " + std::to_string(response->status) + ", " + std::to_string(response->body.size()) +
+             " bytes");
   if (response->status != kSuccessStatus) return std::string();
   const std::string_view bytes(reinterpret_cast<const char*>(response->body.data()), response->body.size());
   return Utf16ToUtf8(Utf8ToUtf16(bytes));  // invalid UTF-8 becomes U+FFFD
@@ -57,7 +70,8 @@ HttpRequest FormPostRequest(std::string_view url, std::string_view body) {
 std::string HttpPostForm(std::string_view url, std::string_view body) {
   for (int failures = 0;;) {
     // A failure inside the attempt counts as a failed transfer.
-    auto answer = Guarded<std::optional<std::string>>(std::nullopt, [&] { return PostOnce(url, body); });
+    auto answer = Guarded<std::optional<std::string>>("post attempt", std::nullopt,
+                                                      [&] { return PostOnce(url, body, failures + 1); });
     if (answer) return std::move(*answer);
     if (++failures >= kAttempts) return {};
     CurrentPlatform().SleepMs(kRetryWaitMs);

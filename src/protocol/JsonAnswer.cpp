@@ -193,7 +193,8 @@ std::optional<JsonValue> JsonAnswer::Get(std::string_view path, JsonKind expecte
 }
 
 std::optional<JsonValue> JsonGetValue(std::string_view path, std::string_view answer, JsonKind expected) {
-  return Guarded<std::optional<JsonValue>>(std::nullopt, [&] { return JsonAnswer(answer).Get(path, expected); });
+  return Guarded<std::optional<JsonValue>>("answer lookup", std::nullopt,
+                                           [&] { return JsonAnswer(answer).Get(path, expected); });
 }
 
 }  // namespace zel

@@ -157,7 +157,7 @@ class StallWatch final : public IBindStatusCallback {
 
 bool DownloadPackage(const std::string& version, const std::string& url, std::int32_t size,
                      const std::string& md5, const std::string& format, ProgressSink& sink) {
-  return Guarded(false, [&] {
+  return Guarded("companion download", false, [&] {
     const ClsPathLib paths;
     const std::string folder = GetUserDataDir();
     const std::string partial = paths.JoinPath(folder, kPartialPackageName);
@@ -180,7 +180,7 @@ bool DownloadPackage(const std::string& version, const std::string& url, std::in
       if (waited != WAIT_TIMEOUT) break;  // ended, or the wait itself failed
       if (format.empty()) continue;
       // The display is only a display: a failure there does not end the watch.
-      GuardedStep([&] { ShowProgress(format, done, size, sink); });
+      GuardedStep("download progress", [&] { ShowProgress(format, done, size, sink); });
       if (done == size) break;
     }
     // The companion may go on running; the task file stays where it is.
@@ -194,9 +194,9 @@ bool HttpRangeDownload(const std::string& url, std::int32_t size, const std::str
   bool complete = false;
   // Whatever ends the download short, no target file is left behind.
   const ScopeExit removeUnfinished([&] {
-    if (!complete) GuardedStep([&] { paths.DelFile(target); });
+    if (!complete) GuardedStep("unfinished download removal", [&] { paths.DelFile(target); });
   });
-  complete = Guarded(false, [&] {
+  complete = Guarded("range download", false, [&] {
     // Every download starts at byte 0: nothing of an earlier run is continued.
     paths.DelFile(target);
     UniqueFile file(CreateFileA(ToAnsi(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -210,7 +210,7 @@ bool HttpRangeDownload(const std::string& url, std::int32_t size, const std::str
 }
 
 bool DownloadUrlToFile(const std::string& url, const std::string& target, std::uint32_t stallMs) {
-  return Guarded(false, [&] {
+  return Guarded("system download", false, [&] {
     const std::string ansiUrl = ToAnsi(url);
     // A copy kept from an earlier download of the same address would be handed out
     // again instead of the package the server has now.

@@ -33,7 +33,7 @@ std::int32_t ZlibCompress(Bytes& destination, const Bytes& source, std::int32_t 
 }
 
 std::string CompressText(std::string_view text) {
-  return Guarded<std::string>({}, [&] {
+  return Guarded<std::string>("compression", {}, [&] {
     Bytes compressed;
     const std::int32_t length = ZlibCompress(compressed, TextToUtf8(text), 6);
     compressed.resize(static_cast<std::size_t>(std::max(length, 0)));
@@ -42,7 +42,7 @@ std::string CompressText(std::string_view text) {
 }
 
 std::string EncodeRequestBody(std::string_view query) {
-  return Guarded<std::string>({}, [&] {
+  return Guarded<std::string>("request body", {}, [&] {
     std::string data;
     char zip = '0';
     if (Utf16Length(query) >= 80) {

@@ -9,7 +9,7 @@ namespace zel {
 
 bool clsUTF8TextFile::WriteMsgToUTF8File(const std::string& fileName, bool appendMod, const std::string& text,
                                          bool newLine) {
-  const bool written = Guarded(false, [&] {
+  const bool written = Guarded("text file write", false, [&] {
     const std::string ansiName = ToAnsi(fileName);
     if (!appendMod && GetFileAttributesA(ansiName.c_str()) != INVALID_FILE_ATTRIBUTES &&
         !DeleteFileA(ansiName.c_str()))
@@ -22,8 +22,8 @@ bool clsUTF8TextFile::WriteMsgToUTF8File(const std::string& fileName, bool appen
 
 std::int32_t clsUTF8TextFile::ReadFromUTF8File(const std::string& fileName, std::string& outText) {
   outText.clear();
-  const std::int32_t length =
-      Guarded<std::int32_t>(0, [&] { return OpenReader(fileName) ? ReadAllText(outText) : 0; });
+  const std::int32_t length = Guarded<std::int32_t>(
+      "text file read", 0, [&] { return OpenReader(fileName) ? ReadAllText(outText) : 0; });
   CloseReader();
   return length;
 }

@@ -46,7 +46,7 @@ class Transfer {
   void Run() {
     // Out of memory for a body ends the transfer as failed, not the program.
     std::optional<HttpResponse> response =
-        Guarded<std::optional<HttpResponse>>(std::nullopt, [&] { return Perform(); });
+        Guarded<std::optional<HttpResponse>>("HTTP transfer", std::nullopt, [&] { return Perform(); });
     {
       std::lock_guard lock(mutex_);
       if (!abandoned_) response_ = std::move(response);
@@ -185,7 +185,7 @@ class WinInetClient final : public HttpClient {
     const auto url = SplitHttpUrl(request.url);
     if (!url) return false;
     // No memory or no thread: the request cannot be started.
-    return Guarded(false, [&] {
+    return Guarded("HTTP start", false, [&] {
       auto transfer = std::make_shared<Transfer>(request, *url, timeouts_);
       if (!worker_) worker_ = std::make_unique<WorkerThread>();
       worker_->Run([transfer] { transfer->Run(); });

@@ -115,11 +115,11 @@ class WmiService final : public ClsWMI {
   }
 
   bool IsExistProcess(const std::string& exeName) override {
-    return Guarded(false, [&] { return AnyProcessNamed(exeName).value_or(false); });
+    return Guarded("process lookup", false, [&] { return AnyProcessNamed(exeName).value_or(false); });
   }
 
   bool TerminateProcess(const std::string& exeName) override {
-    const bool ran = Guarded(false, [&] {
+    const bool ran = Guarded("process stop", false, [&] {
       if (ShellStart(TaskkillCommand(exeName), SW_HIDE) == 0) return false;
       CurrentPlatform().PumpMessages();
       CurrentPlatform().SleepMs(1000);
@@ -128,11 +128,11 @@ class WmiService final : public ClsWMI {
     if (!ran) return false;
     // Once the stop command ran, only a process still found makes this fail; a
     // query that cannot run leaves it a success.
-    return Guarded(true, [&] { return !AnyProcessNamed(exeName).value_or(false); });
+    return Guarded("process stop check", true, [&] { return !AnyProcessNamed(exeName).value_or(false); });
   }
 
   bool IsConnectedNetWork(const std::string& webAddress) override {
-    return Guarded(false, [&] {
+    return Guarded("connectivity probe", false, [&] {
       const std::string host = PingHostOf(webAddress);
       if (host.empty()) return false;
       ComPtr<IEnumWbemClassObject> rows;
@@ -168,7 +168,7 @@ class WmiService final : public ClsWMI {
                  const wchar_t* secondName, std::string* second) {
     first.clear();
     if (second) second->clear();
-    return Guarded(false, [&] {
+    return Guarded("WMI query", false, [&] {
       ComPtr<IEnumWbemClassObject> rows;
       if (FAILED(Query(wql, rows))) return false;
       ComPtr<IWbemClassObject> row;
@@ -202,7 +202,7 @@ class WmiService final : public ClsWMI {
 }  // namespace
 
 std::unique_ptr<ClsWMI> BindWmiService() {
-  return Guarded<std::unique_ptr<ClsWMI>>(nullptr, [&]() -> std::unique_ptr<ClsWMI> {
+  return Guarded<std::unique_ptr<ClsWMI>>("WMI binding", nullptr, [&]() -> std::unique_ptr<ClsWMI> {
     ComPtr<IWbemLocator> locator;
     if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
                                 locator.PutVoid()))) {
