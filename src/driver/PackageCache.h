@@ -46,7 +46,9 @@ void ClearPackageCache(const SettingsFile& settings, const std::string& packageP
 // Writes the record of a package just copied into the cache.
 void RecordCachedPackage(const SettingsFile& settings, std::int32_t size, const std::string& digest);
 // Copies zelpatcher.exe of the program folder into the update work folder and starts
-// the copy hidden with the upgrading copy's command line; true when it started.
+// the copy hidden with the upgrading copy's command line; true when it started. A
+// copy there whose start was cut off holds its file and no installing marker: it is
+// ended first.
 bool LaunchUpgradingCopy(const std::string& programFolder);
 // The upgrading copy's work: holds "zelinstalling", waits (60 one-second polls) until
 // no other marker remains, runs the installer and waits for it at most three minutes,

@@ -134,8 +134,10 @@ RunEnding RunSteps(RunState& run, const std::string& arguments) {
   run.settings = SettingsFile::Open();
   if (!run.settings) return RunEnding::kCommon;  // no per-user product folder
   OpenDiagnosticsLog(GetUserDataDir());
-  SetLogRole(LogRole::kChecking);
   run.commandLine = LowerText(arguments);
+  const bool upgradingCopy =
+      HasSwitch(run.commandLine, kSwitchInstallPath) && HasSwitch(run.commandLine, kSwitchUpgrading);
+  SetLogRole(upgradingCopy ? LogRole::kUpgradingCopy : LogRole::kChecking);
 
   // The installation identity; a WMI service that cannot be bound ends the run.
   if (!run.wmi) run.wmi = CurrentPlatform().BindWmi();
@@ -147,12 +149,11 @@ RunEnding RunSteps(RunState& run, const std::string& arguments) {
 
   // The package cache decides this process's role.
   const CachedPackage cached = GetCachedPackage(*run.settings);
-  if (cached.valid && HasSwitch(run.commandLine, kSwitchInstallPath) &&
-      HasSwitch(run.commandLine, kSwitchUpgrading)) {
-    SetLogRole(LogRole::kUpgradingCopy);
+  if (cached.valid && upgradingCopy) {
     LogStart(run, "installs the cached package");
     return RunUpgradingCopy(run, cached);
   }
+  SetLogRole(LogRole::kChecking);
   // A package cached today is handed over again instead of checking; when the copy
   // does not take over, this process checks as usual.
   if (cached.valid) {

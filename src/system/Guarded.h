@@ -45,14 +45,4 @@ bool GuardedStep(const char* label, Body&& body) noexcept {
   }
 }
 
-// TRANSITION: unlabeled boundaries, until every caller names its own.
-template <typename Result, typename Body>
-Result Guarded(Result fallback, Body&& body) noexcept {
-  return Guarded("unlabeled", std::move(fallback), std::forward<Body>(body));
-}
-template <typename Body>
-bool GuardedStep(Body&& body) noexcept {
-  return GuardedStep("unlabeled", std::forward<Body>(body));
-}
-
 }  // namespace zel

@@ -1,6 +1,8 @@
-// Starting other programs. The command lines are built by the portable rules of
-// Process.h; this file adds the system calls and the files they look at.
+// Starting and ending other programs. The command lines are built by the portable rules
+// of Process.h; this file adds the system calls and the files they look at.
 #include "system/Process_win.h"
+
+#include <tlhelp32.h>
 
 #include "system/FileListing.h"
 #include "system/Guarded.h"
@@ -22,7 +24,7 @@ bool FileExists(const std::string& path) {
 
 bool StartProcess(const std::string& program, const std::string& arguments, ProcessInfo& info) {
   // An unbuildable line is empty and fails in the creation below, like any other bad line.
-  std::string line = Guarded<std::string>({}, [&] { return ToAnsi(StartCommandLine(program, arguments)); });
+  std::string line = Guarded<std::string>("command line", {}, [&] { return ToAnsi(StartCommandLine(program, arguments)); });
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION created{};
@@ -40,7 +42,7 @@ bool StartProcess(const std::string& program, const std::string& arguments, Proc
 }
 
 DWORD ShellStart(const std::string& commandLine, int windowStyle) {
-  return Guarded<DWORD>(0, [&]() -> DWORD {
+  return Guarded<DWORD>("shell start", 0, [&]() -> DWORD {
     std::string line = ToAnsi(commandLine);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -59,7 +61,7 @@ DWORD ShellStart(const std::string& commandLine, int windowStyle) {
 
 bool LaunchProgram(const std::string& program, const std::string& arguments, int windowStyle,
                    bool throughShell) {
-  return Guarded(false, [&] {
+  return Guarded("program start", false, [&] {
     if (!NormalFileListed(program)) return false;
     const bool xp = IsWinXP();
     // XP prefers an external manifest beside the program to the one embedded in it,
@@ -72,6 +74,33 @@ bool LaunchProgram(const std::string& program, const std::string& arguments, int
     // starts it directly.
     const std::string shellProgram = throughShell && !xp ? GetExplorerPath() : std::string();
     return ShellStart(LaunchCommandLine(program, arguments, shellProgram), windowStyle) != 0;
+  });
+}
+
+bool EndProcessesRunningFrom(const std::string& path, DWORD waitMs) {
+  return Guarded("ending the processes of a file", false, [&] {
+    const std::string wanted = LowerText(path);
+    // A failed snapshot is INVALID_HANDLE_VALUE, as with files.
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool found = false, ended = true;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+         more = Process32NextW(snapshot.Get(), &entry)) {
+      if (entry.th32ProcessID == GetCurrentProcessId()) continue;
+      const UniqueKernelHandle process(OpenProcess(
+          PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+      wchar_t image[MAX_PATH];
+      DWORD length = MAX_PATH;
+      if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length) ||
+          LowerText(Narrow(std::wstring_view(image, length))) != wanted)
+        continue;
+      found = true;
+      // One that is ending already refuses the termination; the wait tells.
+      TerminateProcess(process.Get(), 1);
+      ended = WaitForSingleObject(process.Get(), waitMs) == WAIT_OBJECT_0 && ended;
+    }
+    return found && ended;
   });
 }
 

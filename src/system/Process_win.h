@@ -1,5 +1,6 @@
 // Starting other programs: a direct start that hands back a process handle to wait
-// on, and shell starts (directly or through explorer.exe) by command line and window style.
+// on, and shell starts (directly or through explorer.exe) by command line and window
+// style. Ending the processes that run from a given file.
 #pragma once
 #include <windows.h>
 
@@ -25,5 +26,10 @@ bool ShellRunViaExplorer(const std::string& program, int windowStyle);
 // command line as a new process whose first window gets windowStyle (SW_HIDE,
 // SW_SHOWNORMAL) and hands back its process id, 0 when the start fails. Does not wait.
 DWORD ShellStart(const std::string& commandLine, int windowStyle);
+
+// Ends every process that runs from this file (its full path, in any letter case),
+// this process apart, and waits up to waitMs for each to be gone so that the file is
+// free again; true when one was found and every one found has ended.
+bool EndProcessesRunningFrom(const std::string& path, DWORD waitMs);
 
 }  // namespace zel

@@ -147,6 +147,32 @@ TEST_F(PackageCacheTest, InstallerThatDoesNotEndIsWaitedForThreeMinutes) {
   test::KillImage(cached.packagePath);
 }
 
+// A copy whose start was cut off stays suspended and keeps its file: the next hand-over
+// ends it and starts a new copy, but ends nothing while a copy holds the installing marker.
+TEST_F(PackageCacheTest, HandOverEndsACopyLeftSuspendedUnlessACopyIsAtWork) {
+  const std::string program = scratch_.root + "\\program\\";
+  const std::string copy = scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe";
+  const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
+  // The program, the copy left behind and the marker of a copy at work (any file will do).
+  for (const std::string& file : {program + "zelpatcher.exe", copy, marker}) {
+    std::filesystem::create_directories(test::PathOf(file).parent_path());
+    ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(file).c_str(), FALSE));
+  }
+  for (const bool atWork : {true, false}) {
+    SCOPED_TRACE(atWork ? "a copy at work" : "none at work");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION left{};
+    ASSERT_TRUE(CreateProcessW(Widen(copy).c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                               nullptr, nullptr, &startup, &left));
+    const UniqueKernelHandle process(left.hProcess), thread(left.hThread);
+    EXPECT_EQ(LaunchUpgradingCopy(program), !atWork);
+    EXPECT_EQ(WaitForSingleObject(process.Get(), 0), atWork ? WAIT_TIMEOUT : WAIT_OBJECT_0);
+    test::KillImage(copy);  // the one left, or the new copy
+    std::filesystem::remove(test::PathOf(marker));
+  }
+}
+
 // A relaunching instance hands the cache to the real upgrading copy and ends without
 // its window once "zelinstalling" appears; when the copy cannot make that marker (a
 // folder stands in its place), it checks as usual after the 60 polls.

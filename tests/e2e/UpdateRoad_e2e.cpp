@@ -9,6 +9,9 @@
 #include <nlohmann/json.hpp>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -99,6 +102,26 @@ class UpdateRoad : public WorldScenario {
     std::vector<std::string> ranges;
     for (const auto& r : Received("GET", "/packages/")) ranges.push_back(Header(r, "range"));
     return ranges;
+  }
+
+  // The steps of the diagnostics log, one entry per process in the order the processes
+  // first wrote: "role: step step ...".
+  std::vector<std::string> LoggedSteps() const {
+    std::vector<std::string> processes;
+    std::map<std::string, std::size_t> entry;
+    std::istringstream lines(ReadBytes(world_.UserDataDir() + "\\zelpatcher.log"));
+    const std::regex form(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(\d+) ([a-z ]+)\] ([a-z -]+): .*\r)");
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch parts;
+      if (!std::regex_match(line, parts, form)) {
+        ADD_FAILURE() << "not a log line: " << line;
+        continue;
+      }
+      const auto [at, added] = entry.try_emplace(parts[1], processes.size());
+      if (added) processes.push_back(parts[2].str().append(":"));
+      processes[at->second].append(" ").append(parts[3].str());
+    }
+    return processes;
   }
 
   std::string Marker(const std::string& name) const { return world_.ProductDataDir() + name + ".run"; }
@@ -279,6 +302,14 @@ TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
 
   ASSERT_TRUE(service_.Reset());
   EXPECT_EQ(Finish(Start("/ui /manual")), "版本已更新到最新");
+
+  // The diagnostics log tells the whole road, each process its own steps in order.
+  EXPECT_EQ(LoggedSteps(),
+            (std::vector<std::string>{
+                "checking: start probe post answer package companion downloader size digest cache hand-over "
+                "installing marker end",
+                "upgrading copy: cache start other markers installer installer cache end",
+                "checking: start probe post answer end"}));
 }
 
 // A package that cannot be copied into the cache (a folder stands in its place) ends
@@ -396,15 +427,13 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
 
     // A kill that lands while the checking instance is starting the copy leaves the copy
     // suspended for good (the system resumes a new process only at the end of its
-    // start): it never runs, and it holds the copy's file, so no later hand-over can
-    // replace it until it is ended, here by hand, on a desktop by a restart. A copy that
-    // runs holds the installing marker within a second or two.
-    const bool cutOff =
-        !WaitFor([&] { return PathExists(Marker("zelinstalling")) || !KillImage(copyImage(*this), true); }, 30000) &&
-        KillImage(copyImage(*this));
-    // A copy that outlived the kill goes on by itself (it installs once the killed
-    // process's marker is gone, or gives up); the next start comes after it.
-    WaitFor([&] { return !KillImage(copyImage(*this), true); }, kRunMs);
+    // start): it never runs and holds the copy's file until the next hand-over ends it.
+    // A copy that runs holds the installing marker within a second or two.
+    const bool cutOff = !WaitFor(
+        [&] { return PathExists(Marker("zelinstalling")) || !KillImage(copyImage(*this), true); }, 30000);
+    // A copy that runs goes on by itself (it installs once the killed process's marker
+    // is gone, or gives up); the next start comes after it.
+    if (!cutOff) WaitFor([&] { return !KillImage(copyImage(*this), true); }, kRunMs);
     // The next start on the same day recovers without help: a kept cache is handed
     // over again, otherwise the update is offered and installed anew.
     ASSERT_TRUE(service_.Reset());
@@ -415,8 +444,8 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     EXPECT_TRUE(recovered);
     // Nothing of this row may run into the next one.
     for (const auto& image : {copyImage(*this), checkingImage(*this)}) KillImage(image);
-    table += std::string("| ") + c.process + (killed ? "" : " (had ended)") + " | " + c.phase + " | " + state +
-             (cutOff ? ", the copy's start cut off (ended by hand)" : "") + " | " +
+    table += std::string("| ") + c.process + (killed ? "" : " (had ended)") + " | " + c.phase + " | " +
+             state + (cutOff ? ", the copy's start cut off (healed by the next start)" : "") + " | " +
              (recovered ? "installed 1.0.2" : "NOT RECOVERED") + " |\n";
   }
   std::printf("\nKill matrix:\n%s\n", table.c_str());
