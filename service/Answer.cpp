@@ -64,6 +64,7 @@ AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const
                           {"hash", offer->md5},
                           {"packageurl", HexEncodeText(offer->url)},
                           {"reinstall", NeedsReinstall(catalog, reported, offer->version) ? 1 : 0}};
+    if (!offer->sha256.empty()) data["updateinfo"]["sha256"] = offer->sha256;
   }
   data["action"] = std::to_string(answer.action);
   AddUpdateUrl(catalog.policy, data);

@@ -40,6 +40,13 @@ bool IsMd5Text(std::string_view text) {
          });
 }
 
+// Upper case, the form publish writes and answers carry.
+bool IsSha256Text(std::string_view text) {
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+         });
+}
+
 // What is wrong with an address past its scheme: it must name a host and hold no
 // blank or control character. Empty when nothing is.
 std::string CheckAddressRest(const std::string& url, std::size_t schemeLength, const std::string& what) {
@@ -60,6 +67,9 @@ std::string CheckPackageEntry(const PackageEntry& e) {
     return "package " + e.version + " must hold 1 to 2147483647 bytes, not " + std::to_string(e.size);
   }
   if (!IsMd5Text(e.md5)) return "package " + e.version + " md5 must be 32 hex digits";
+  if (!e.sha256.empty() && !IsSha256Text(e.sha256)) {
+    return "package " + e.version + " sha256 must be 64 upper-case hex digits";
+  }
   return {};
 }
 
@@ -115,6 +125,7 @@ std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error
       e.md5 = item.at("md5").get<std::string>();
       e.reinstall = item.value("reinstall", 0) != 0;
       e.published = item.value("published", "");
+      e.sha256 = item.value("sha256", "");  // none in entries of older catalogs
       if (error = CheckPackageEntry(e); !error.empty()) return std::nullopt;
       if (catalog.Find(e.version)) {
         error = "package version listed twice: " + e.version;
@@ -147,12 +158,14 @@ std::optional<Catalog> CatalogFromJson(std::string_view text, std::string& error
 std::string CatalogToJson(const Catalog& catalog) {
   json packages = json::array();
   for (const auto& e : catalog.packages) {
-    packages.push_back({{"version", e.version},
-                        {"url", e.url},
-                        {"size", e.size},
-                        {"md5", e.md5},
-                        {"reinstall", e.reinstall ? 1 : 0},
-                        {"published", e.published}});
+    json entry = {{"version", e.version},
+                  {"url", e.url},
+                  {"size", e.size},
+                  {"md5", e.md5},
+                  {"reinstall", e.reinstall ? 1 : 0},
+                  {"published", e.published}};
+    if (!e.sha256.empty()) entry["sha256"] = e.sha256;
+    packages.push_back(std::move(entry));
   }
   const json doc = {{"latest", catalog.latest},
                     {"packages", packages},

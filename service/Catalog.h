@@ -18,6 +18,7 @@ struct PackageEntry {
   std::string md5;         // 32 hex digits
   bool reinstall = false;  // this version needs a fresh installation with administrator rights
   std::string published;   // UTC time of the last publish, ISO 8601
+  std::string sha256;      // 64 upper-case hex digits; empty in entries published before it was kept
 };
 
 struct Policy {
@@ -41,8 +42,8 @@ bool IsVersionText(std::string_view text);
 int CompareVersions(std::string_view a, std::string_view b);
 
 // What is wrong with an entry (version text, URL as CheckPackageUrl wants it, size 1
-// to 2147483647, which the program reads as a 32-bit integer, MD5 of 32 hex digits);
-// empty when nothing is.
+// to 2147483647, which the program reads as a 32-bit integer, MD5 of 32 hex digits,
+// SHA-256 of 64 upper-case hex digits or none); empty when nothing is.
 std::string CheckPackageEntry(const PackageEntry& entry);
 
 // Parsing checks every entry, that the latest is among them and the policy; the

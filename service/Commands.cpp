@@ -121,6 +121,7 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
     entry.url = options.url;
     entry.size = facts->size;
     entry.md5 = facts->md5;
+    entry.sha256 = facts->sha256;
     if (options.lowercaseMd5) {
       std::transform(entry.md5.begin(), entry.md5.end(), entry.md5.begin(),
                      [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -132,8 +133,8 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
       return 1;
     }
     PublishEntry(*catalog, entry, options.latest);
-    out << "published " << entry.version << " (" << entry.size << " bytes, md5 " << entry.md5 << ")"
-        << (catalog->latest == entry.version ? " as the latest" : "") << "\n";
+    out << "published " << entry.version << " (" << entry.size << " bytes, md5 " << entry.md5 << ", sha256 "
+        << entry.sha256 << ")" << (catalog->latest == entry.version ? " as the latest" : "") << "\n";
   }
   if (options.setWantFullProfile) catalog->policy.wantFullProfile = options.policyChanges.wantFullProfile;
   if (options.setFullProfileEveryDays) {

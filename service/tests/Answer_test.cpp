@@ -14,10 +14,11 @@ using nlohmann::json;
 class AnswerTest : public ::testing::Test {
  protected:
   AnswerTest() {
-    PublishEntry(catalog_, {"1.0.0", "http://pkg/1.0.0.exe", 100, std::string(32, 'a'), false, ""}, true);
-    PublishEntry(catalog_, {"2.0.0", "http://pkg/2.0.0.exe", 200, std::string(32, 'b'), true, ""}, false);
+    PublishEntry(catalog_, {"1.0.0", "http://pkg/1.0.0.exe", 100, std::string(32, 'a'), false, "", ""}, true);
+    PublishEntry(catalog_, {"2.0.0", "http://pkg/2.0.0.exe", 200, std::string(32, 'b'), true, "", ""}, false);
     PublishEntry(catalog_,
-                 {"3.0.0", "http://pkg/包/3.0.0.exe", 3000000, "0123456789ABCDEF0123456789abcdef", false, ""},
+                 {"3.0.0", "http://pkg/包/3.0.0.exe", 3000000, "0123456789ABCDEF0123456789abcdef", false, "",
+                  std::string(64, 'C')},
                  true);
   }
 
@@ -51,9 +52,12 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
   const json info = Ask(ShortQuery("1.0.0", "U"))["updateinfo"];
   // A fresh installation is needed when the way up crosses a version that wants one.
   EXPECT_EQ(info, json::parse(R"({"ver":"3.0.0","size":3000000,"hash":"0123456789ABCDEF0123456789abcdef",)"
-                              R"("reinstall":1,"packageurl":")" +
+                              R"("sha256":")" +
+                              std::string(64, 'C') + R"(","reinstall":1,"packageurl":")" +
                               HexEncodeText("http://pkg/包/3.0.0.exe") + "\"}"));
   EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 0);
+  catalog_.packages.back().sha256.clear();  // published before SHA-256 was kept: offered without
+  EXPECT_FALSE(Ask(ShortQuery("2.0.0", "U"))["updateinfo"].contains("sha256"));
   catalog_.packages.back().reinstall = true;  // the offered version itself wants one
   EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 1);
   catalog_.packages.back().reinstall = false;

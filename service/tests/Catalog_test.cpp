@@ -72,6 +72,7 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   ASSERT_EQ(loaded->packages.size(), 11u);
   EXPECT_EQ(loaded->packages[8].size, 3);
   EXPECT_EQ(loaded->packages[8].md5, "900150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(loaded->packages[8].sha256, "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
   EXPECT_TRUE(loaded->Find("2.9.0")->reinstall);
   EXPECT_EQ(loaded->packages[10].version, "2.10.0");
   // Nothing but the catalog and its lock file is left beside it.
@@ -80,7 +81,7 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   EXPECT_EQ(files, 2u);
 }
 
-TEST(Catalog, RefusesInvalidCatalogs) {
+TEST(Catalog, RefusesInvalidCatalogsAndLoadsOlderOnes) {
   const std::string md5 = R"(,"md5":")" + std::string(32, 'F') + R"("})";
   const auto with = [](const std::string& package, const std::string& latest = "1.0") {
     return R"({"latest":")" + latest + R"(","packages":[)" + package + "]}";
@@ -95,6 +96,8 @@ TEST(Catalog, RefusesInvalidCatalogs) {
       with(R"({"version":"1.0","url":"http://h/a b","size":10)" + md5),
       with(R"({"version":"1.0","url":"http://h/u","size":10)" + md5 + R"(,{"version":"1.0.0","url":"http://h/u","size":10)" +
            md5),
+      with(R"({"version":"1.0","url":"http://h/u","size":10,"sha256":")" + std::string(64, 'f') + "\"" + md5),
+      with(R"({"version":"1.0","url":"http://h/u","size":10,"sha256":")" + std::string(63, 'F') + "\"" + md5),
       R"({"policy":{"full_profile_every_days":-1}})",
       R"({"policy":{"update_url":"ftp://h/zelguard/update1"}})",
   };
@@ -103,6 +106,11 @@ TEST(Catalog, RefusesInvalidCatalogs) {
     EXPECT_FALSE(CatalogFromJson(text, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
   }
+  // A catalog written before packages had their SHA-256 kept is still valid.
+  std::string error;
+  const auto older = CatalogFromJson(with(R"({"version":"1.0","url":"http://h/u","size":10)" + md5), error);
+  ASSERT_TRUE(older) << error;
+  EXPECT_EQ(older->packages[0].sha256, "");
 }
 
 // A publish may replace the file after the service read it and before it began to
@@ -110,7 +118,7 @@ TEST(Catalog, RefusesInvalidCatalogs) {
 TEST(CatalogWatch, ReadsAFileThatChangedBeforeTheWatchBegan) {
   ScratchDir dir;
   Catalog published;
-  PublishEntry(published, {"2.1.0", "http://h/p.exe", 10, std::string(32, 'b'), false, ""}, true);
+  PublishEntry(published, {"2.1.0", "http://h/p.exe", 10, std::string(32, 'b'), false, "", ""}, true);
   std::string error;
   ASSERT_TRUE(SaveCatalog(dir.File("c.json"), published, error)) << error;
   CatalogWatch watch(dir.File("c.json"), Catalog{}, std::chrono::hours(1));

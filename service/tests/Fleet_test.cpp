@@ -51,7 +51,9 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
   const std::string package(1500000, 'p');
   dir.Write("packages/zel-2.1.0.exe", package);
   Catalog catalog;
-  PublishEntry(catalog, {"2.1.0", "http://h/packages/zel-2.1.0.exe", 1500000, std::string(32, 'b'), false, ""}, true);
+  PublishEntry(catalog,
+               {"2.1.0", "http://h/packages/zel-2.1.0.exe", 1500000, std::string(32, 'b'), false, "", ""},
+               true);
   catalog.policy.fullProfileEveryDays = 30;  // the answer depends on the shared store
   std::string error;
   ASSERT_TRUE(SaveCatalog(dir.File("catalog.json"), catalog, error)) << error;

@@ -77,7 +77,7 @@ class ServiceFixture : public ::testing::Test {
     package_.resize(3000000);
     for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
     dir_.Write("packages/zel-2.1.0.exe", package_);
-    PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, ""}, true);
+    PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, "", ""}, true);
     SaveCatalog();
 
     server_ = std::make_unique<UpdateServer>(ServerConfig{.catalogPath = dir_.File("catalog.json"),

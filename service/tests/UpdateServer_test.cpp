@@ -114,7 +114,7 @@ TEST_F(UpdateServerTest, ServesPackagesInTheRangesTheProgramAsksFor) {
 
 TEST_F(UpdateServerTest, ReloadsAChangedCatalogAndKeepsTheLastGoodOneThroughFaults) {
   ASSERT_EQ(Data(ShortQuery("2.1.0", "U"))["action"], "31");
-  PublishEntry(catalog_, {"2.2.0", "http://x/2.2.0.exe", 99, std::string(32, 'b'), true, ""}, true);
+  PublishEntry(catalog_, {"2.2.0", "http://x/2.2.0.exe", 99, std::string(32, 'b'), true, "", ""}, true);
   SaveCatalog();
   const auto offered = [this] { return Data(ShortQuery("2.1.0", "U"))["updateinfo"]["ver"]; };
   EXPECT_TRUE(Eventually([&] { return offered() == "2.2.0"; }));
