@@ -16,7 +16,8 @@ const char* const kUsage =
     "                          [--policy full-profile-every-days N]\n"
     "                          [--policy update-url URL]\n"
     "  zelupdate-service report --db FILE|postgresql://... [--html FILE] [--days N]\n"
-    "  zelupdate-service prune --db FILE|postgresql://... --older-than DAYS\n";
+    "  zelupdate-service prune --db FILE|postgresql://... --older-than DAYS\n"
+    "  zelupdate-service keygen --out DIR [--rsa]\n";
 
 namespace {
 
@@ -116,6 +117,11 @@ void ParseServe(Arguments& a, ParsedCommand& cmd) {
   o.server.logRequests = !a.Switch("--quiet");
 }
 
+void ParseKeygen(Arguments& a, ParsedCommand& cmd) {
+  cmd.keygen.outDir = a.Required("--out");
+  if (a.Switch("--rsa")) cmd.keygen.kind = KeyKind::kRsa3072;
+}
+
 void ParseReport(Arguments& a, ParsedCommand& cmd) {
   ReportOptions& o = cmd.report;
   o.db = a.Required("--db");
@@ -208,6 +214,9 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
   } else if (verb == "prune") {
     cmd.kind = ParsedCommand::kPrune;
     ParsePrune(a, cmd);
+  } else if (verb == "keygen") {
+    cmd.kind = ParsedCommand::kKeygen;
+    ParseKeygen(a, cmd);
   } else {
     a.Fail("unknown command: " + verb);
   }

@@ -1,4 +1,4 @@
-// The service's command line: serve, publish and report.
+// The service's command line: serve, publish, report, prune and keygen.
 #pragma once
 
 #include <optional>
@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "Signing.h"
 #include "UpdateServer.h"
 
 namespace zel::svc {
@@ -29,6 +30,11 @@ struct PublishOptions {
   bool setUpdateUrl = false;
 };
 
+struct KeygenOptions {
+  std::string outDir;
+  KeyKind kind = KeyKind::kEcdsaP256;
+};
+
 struct ReportOptions {
   std::string db;
   std::string htmlPath;  // non-empty: write the HTML page there instead of text
@@ -41,8 +47,9 @@ struct PruneOptions {
 };
 
 struct ParsedCommand {
-  enum Kind { kError, kHelp, kServe, kPublish, kReport, kPrune } kind = kError;
+  enum Kind { kError, kHelp, kServe, kPublish, kReport, kPrune, kKeygen } kind = kError;
   ServeOptions serve;
+  KeygenOptions keygen;
   PublishOptions publish;
   ReportOptions report;
   PruneOptions prune;

@@ -12,6 +12,7 @@
 #include <ostream>
 #include <thread>
 
+#include "KeyFiles.h"
 #include "PackageFile.h"
 #include "Report.h"
 
@@ -182,6 +183,17 @@ int RunPrune(const PruneOptions& options, std::ostream& out, std::ostream& err) 
     return 1;
   }
   out << "removed " << removed << " check-ins older than " << options.olderThanDays << " days\n";
+  return 0;
+}
+
+int RunKeygen(const KeygenOptions& options, std::ostream& out, std::ostream& err) {
+  std::string error;
+  auto key = SigningKey::Generate(options.kind, error);
+  if (!key || !WriteKeyFiles(*key, options.outDir, error)) {
+    err << error << "\n";
+    return 1;
+  }
+  out << key->Id() << "\n";
   return 0;
 }
 
