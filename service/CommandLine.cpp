@@ -8,7 +8,7 @@ const char* const kUsage =
     "usage:\n"
     "  zelupdate-service serve --catalog FILE --db FILE|postgresql://... --packages DIR\n"
     "                          [--host 127.0.0.1] [--port 8080] [--path /zelguard/update1]\n"
-    "                          [--threads N] [--test-control] [--quiet]\n"
+    "                          [--threads N] [--signing-key FILE]... [--test-control] [--quiet]\n"
     "  zelupdate-service publish --catalog FILE\n"
     "                          [--version VER --package FILE --url URL [--reinstall 0|1] [--latest]\n"
     "                           [--lowercase-md5]]\n"
@@ -54,6 +54,22 @@ class Arguments {
     auto value = Value(name);
     if (!value) Fail(name + " is required");
     return value.value_or("");
+  }
+
+  // "--name A", repeatable, in order.
+  std::vector<std::string> Values(const std::string& name) {
+    std::vector<std::string> values;
+    for (auto it = std::find(args_.begin(), args_.end(), name); it != args_.end();
+         it = std::find(args_.begin(), args_.end(), name)) {
+      if (it + 1 == args_.end()) {
+        Fail(name + " needs a value");
+        args_.erase(it);
+        break;
+      }
+      values.push_back(*(it + 1));
+      args_.erase(it, it + 2);
+    }
+    return values;
   }
 
   // "--name A B", repeatable, in order.
@@ -113,6 +129,7 @@ void ParseServe(Arguments& a, ParsedCommand& cmd) {
     if (!n) a.Fail("--threads must be 1 to 256");
     o.server.threads = n.value_or(0);
   }
+  o.signingKeys = a.Values("--signing-key");
   o.server.testControl = a.Switch("--test-control");
   o.server.logRequests = !a.Switch("--quiet");
 }

@@ -13,7 +13,8 @@ namespace zel::svc {
 
 struct ServeOptions {
   ServerConfig server;
-  std::string db;  // an SQLite file or a PostgreSQL address
+  std::string db;                        // an SQLite file or a PostgreSQL address
+  std::vector<std::string> signingKeys;  // private key files, one key each
 };
 
 struct PublishOptions {

@@ -45,9 +45,27 @@ void RaiseDescriptorLimit() {
   }
 }
 
+// The keys of the files given, or null after telling why on err.
+std::shared_ptr<const KeyRing> LoadKeys(const std::vector<std::string>& files, std::ostream& err) {
+  auto keys = std::make_shared<KeyRing>();
+  for (const std::string& file : files) {
+    std::string error;
+    auto key = LoadKeyFile(file, error);
+    if (!key || !keys->Add(key, error)) {
+      err << error << "\n";
+      return nullptr;
+    }
+    err << "signing key " << key->Id() << " (" << KeyKindName(key->Kind()) << ") from " << file << "\n";
+  }
+  return keys;
+}
+
 }  // namespace
 
 int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) {
+  ServerConfig config = options.server;
+  config.keys = LoadKeys(options.signingKeys, err);
+  if (!config.keys) return 1;
   std::error_code ec;
   if (!std::filesystem::is_directory(options.server.packagesDir, ec)) {
     err << "packages folder not found: " << options.server.packagesDir << "\n";
@@ -65,7 +83,7 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
   sigaddset(&signals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  UpdateServer server(options.server, *store);
+  UpdateServer server(std::move(config), *store);
   std::string error;
   const auto port = server.Bind(error);
   if (!port) {

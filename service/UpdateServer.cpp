@@ -96,6 +96,10 @@ struct UpdateServer::Exchange {
   std::string body;
   std::optional<Fault> fault;
   bool delayDone = false;
+  // An update query that may get a signed answer: the keys it names and its nonce.
+  bool signable = false;
+  std::string keyIds;
+  std::string nonce;
 
   std::mutex mutex;  // guards answered and the answer while the exchange waits
   bool answered = false;
@@ -356,6 +360,12 @@ void UpdateServer::Dispatch(MHD_Connection* connection, const ExchangePtr& x, co
 
 void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x) {
   if (config_.testControl) x->fault = faults_.Next(FaultTarget::kUpdate);
+  if (config_.keys && !config_.keys->Empty()) {
+    const char* keyIds = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, kKeyIdHeader);
+    const char* nonce = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, kNonceHeader);
+    x->signable = keyIds && nonce;
+    if (x->signable) x->keyIds = keyIds, x->nonce = nonce;
+  }
   const char* encoding = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Encoding");
   int status = 400;
   std::string error;
@@ -499,6 +509,15 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
   std::vector<std::string> omit;
   std::optional<std::uint64_t> declaredLength;  // a fault's Content-Length
   auto headers = x.headers;
+  if (x.signable) {
+    // Signed over the body as it goes out, a scripted one included; a fault's headers
+    // may still replace or leave out the signature.
+    const std::string& sent = x.fault && x.fault->body ? *x.fault->body : x.content;
+    if (auto signature = config_.keys->SignatureFor(x.keyIds, x.nonce, x.body, sent)) {
+      x.note += " signed " + signature->substr(0, signature->find(' '));
+      headers.emplace_back(kSignatureHeader, std::move(*signature));
+    }
+  }
   if (x.fault) {
     x.note += " (fault)";
     if (x.fault->body) {

@@ -21,6 +21,7 @@
 #include "CheckinWriter.h"
 #include "FaultScript.h"
 #include "RequestLog.h"
+#include "Signing.h"
 #include "Timers.h"
 
 struct MHD_Daemon;
@@ -38,6 +39,8 @@ struct ServerConfig {
   std::string updatePath = kDefaultUpdatePath;
   bool testControl = false;
   bool logRequests = true;  // one line per request on stderr
+  // Update answers are signed for queries that name one of these keys; none: unsigned.
+  std::shared_ptr<const KeyRing> keys;
   int threads = 0;          // 0: one per core
   // A connection that moves no byte for this long is closed: reading a request,
   // writing an answer or waiting for the next request alike.

@@ -84,6 +84,7 @@ class ServiceFixture : public ::testing::Test {
                                                           .packagesDir = dir_.File("packages"),
                                                           .testControl = testControl,
                                                           .logRequests = false,
+                                                          .keys = keys_,
                                                           .answerBudget = answerBudget,
                                                           .catalogCheckInterval = std::chrono::milliseconds(20)},
                                              *store_);
@@ -115,6 +116,7 @@ class ServiceFixture : public ::testing::Test {
   std::string package_;
   Catalog catalog_;
   std::unique_ptr<CheckinStore> store_;
+  std::shared_ptr<const KeyRing> keys_;  // none: answers go out unsigned
   std::unique_ptr<UpdateServer> server_;
   int port_ = 0;
   std::unique_ptr<httplib::Client> client_;

@@ -2,6 +2,7 @@
 // without a valid catalog, serves until signalled, then reports.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -70,6 +71,39 @@ TEST(ServiceProcess, RefusesToStartWithoutAValidCatalog) {
     const int status = service.Stop(0);  // already gone
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << catalog << ": " << status;
   }
+}
+
+// The vendor's way to a signing service: keygen, then serve with the private key, which
+// serve refuses once group or others can read it.
+TEST(ServiceProcess, ServesSignedAnswersWithAKeyFromKeygenAndRefusesAnExposedKey) {
+  ScratchDir dir;
+  std::ostringstream out, err;
+  ASSERT_EQ(RunKeygen(ParseCommandLine({"keygen", "--out", dir.File("keys")}).keygen, out, err), 0)
+      << err.str();
+  const std::string id = out.str().substr(0, out.str().find('\n'));
+  ASSERT_TRUE(std::filesystem::exists(dir.File("keys/" + id + ".pub"))) << out.str();
+  const std::string key = dir.File("keys/" + id + ".pem");
+  {
+    ChildProcess service;
+    ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
+                              dir.File("log")));
+    const int port = service.ListeningPort();
+    ASSERT_GT(port, 0);
+    httplib::Client client("127.0.0.1", port);
+    auto res = client.Post("/zelguard/update1", {{"X-Zel-Key-Id", id}, {"X-Zel-Nonce", std::string(32, '0')}},
+                           MakeBody(ShortQuery("2.0.0", "U-1"), false), "application/x-www-form-urlencoded");
+    ASSERT_TRUE(res);
+    EXPECT_TRUE(res->get_header_value("X-Zel-Signature").starts_with(id + " "));
+  }
+  chmod(key.c_str(), 0644);
+  ChildProcess refused;
+  ASSERT_TRUE(refused.Start(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
+                            dir.File("err")));
+  EXPECT_EQ(refused.ListeningPort(5000), 0);
+  const int status = refused.Stop(0);  // already gone
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_NE(ReadText(dir.File("err")).find("chmod 600 " + key), std::string::npos)
+      << ReadText(dir.File("err"));
 }
 
 }  // namespace

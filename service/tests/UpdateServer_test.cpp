@@ -2,6 +2,7 @@
 #include "UpdateServer.h"
 
 #include "ServerFixture.h"
+#include "Signatures.h"
 
 namespace zel::svc::test {
 namespace {
@@ -141,6 +142,58 @@ TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
   EXPECT_EQ(Data(FullQuery("2.1.0", "U-7", "wps", "11"))["action"], "31");
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-7"))["action"], "31");  // profile is fresh
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-8"))["action"], "32");  // another installation
+}
+
+class SignedAnswersTest : public ServiceFixture {
+ protected:
+  void SetUp() override {
+    auto keys = std::make_shared<KeyRing>();
+    std::string error;
+    for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072})
+      ASSERT_TRUE(keys->Add(TestKey(kind), error));
+    keys_ = keys;
+    catalog_.policy.wantFullProfile = true;  // short queries are asked for the full profile
+    Start(true);
+  }
+  httplib::Result Post(const std::string& body, const std::string& keyIds) {
+    return client_->Post("/zelguard/update1", {{"X-Zel-Key-Id", keyIds}, {"X-Zel-Nonce", kNonce}}, body, kForm);
+  }
+  static constexpr const char* kNonce = "00112233445566778899aabbccddeeff";
+};
+
+TEST_F(SignedAnswersTest, EveryUpdateAnswerIsSignedOverTheBytesAsSentWithTheKeyTheQueryNames) {
+  const std::string askForProfile = MakeBody(ShortQuery("2.0.0", "U"), false),
+                    offer = MakeBody(FullQuery("2.0.0", "U", "wps", "11"), true),
+                    refused = "size=2&checksum=0&zip=0&data=4";
+  for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072}) {
+    const auto key = TestKey(kind);
+    for (const auto& [body, status, action] :
+         {std::tuple{askForProfile, 200, "32"}, std::tuple{offer, 200, "33"}, std::tuple{refused, 400, ""}}) {
+      auto res = Post(body, "ffffffffffffffff," + key->Id());
+      ASSERT_EQ(Status(res), status);
+      const json data = Json(res)["data"];
+      EXPECT_EQ(data.is_object() ? data["action"] : "", action);
+      EXPECT_TRUE(
+          Verifies(key->PublicKeyLine(), res->get_header_value("X-Zel-Signature"), kNonce, body, res->body))
+          << KeyKindName(kind) << " " << status << " " << action;
+    }
+  }
+
+  // A scripted answer is signed as it goes out, unless the script leaves the signature out.
+  const auto ec = TestKey(KeyKind::kEcdsaP256);
+  ASSERT_EQ(AddFaults(R"([{"status":500,"body":"scripted"},{"omit_headers":["X-Zel-Signature"]}])"), 200);
+  auto res = Post(offer, ec->Id());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->body, "scripted");
+  EXPECT_TRUE(
+      Verifies(ec->PublicKeyLine(), res->get_header_value("X-Zel-Signature"), kNonce, offer, res->body));
+  EXPECT_FALSE(Post(offer, ec->Id())->has_header("X-Zel-Signature"));
+
+  // A program built without keys gets the same answer, unsigned.
+  const std::string signedBody = Post(offer, ec->Id())->body;
+  res = client_->Post("/zelguard/update1", offer, kForm);
+  EXPECT_FALSE(res->has_header("X-Zel-Signature"));
+  EXPECT_EQ(res->body, signedBody);
 }
 
 }  // namespace
