@@ -99,7 +99,10 @@ SigningKey::SigningKey(evp_pkey_st* key, KeyKind kind, std::string publicDer)
       publicDer_(std::move(publicDer)),
       id_(Sha256Hex(publicDer_).substr(0, kKeyIdLength)) {}
 
-SigningKey::~SigningKey() { EVP_PKEY_free(key_); }
+SigningKey::~SigningKey() {
+  for (EVP_MD_CTX* ctx : ready_) EVP_MD_CTX_free(ctx);
+  EVP_PKEY_free(key_);
+}
 
 std::shared_ptr<const SigningKey> SigningKey::Adopt(evp_pkey_st* made, std::string& error) {
   PkeyPtr key(made);
@@ -160,18 +163,30 @@ std::string SigningKey::PrivateKeyPem() const {
 }
 
 std::string SigningKey::Sign(std::string_view message) const {
-  // The key is shared read-only; each signature gets a context of its own.
-  MdCtxPtr ctx(EVP_MD_CTX_new());
-  std::size_t length = 0;
-  const auto* data = reinterpret_cast<const unsigned char*>(message.data());
-  if (!ctx || EVP_DigestSignInit_ex(ctx.get(), nullptr, "SHA256", nullptr, nullptr, key_, nullptr) != 1 ||
-      EVP_DigestSign(ctx.get(), nullptr, &length, data, message.size()) != 1) {
-    ERR_clear_error();
-    return {};
+  // The key is shared read-only. A context set up for it is taken from the ready ones
+  // (or set up now), copied for this signature alone, and given back.
+  MdCtxPtr ready;
+  {
+    std::lock_guard lock(readyMutex_);
+    if (!ready_.empty()) ready.reset(ready_.back()), ready_.pop_back();
   }
-  std::string signature(length, '\0');
-  if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length, data,
-                     message.size()) != 1) {
+  if (!ready) {
+    ready.reset(EVP_MD_CTX_new());
+    if (ready && EVP_DigestSignInit_ex(ready.get(), nullptr, "SHA256", nullptr, nullptr, key_, nullptr) != 1)
+      ready.reset();
+  }
+  MdCtxPtr ctx(EVP_MD_CTX_new());
+  std::string signature(static_cast<std::size_t>(EVP_PKEY_get_size(key_)), '\0');
+  std::size_t length = signature.size();
+  const bool signedOk =
+      ready && ctx && EVP_MD_CTX_copy_ex(ctx.get(), ready.get()) == 1 &&
+      EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                     reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+  if (ready) {
+    std::lock_guard lock(readyMutex_);
+    ready_.push_back(ready.release());
+  }
+  if (!signedOk) {
     ERR_clear_error();
     return {};
   }

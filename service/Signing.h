@@ -8,12 +8,14 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct evp_pkey_st;
+struct evp_md_ctx_st;
 
 namespace zel::svc {
 
@@ -60,6 +62,10 @@ class SigningKey {
   KeyKind kind_;
   std::string publicDer_;
   std::string id_;
+  // Contexts set up for signing with this key (setting one up costs a quarter of a
+  // signature), each lent to one signature at a time, which signs on a copy.
+  mutable std::mutex readyMutex_;
+  mutable std::vector<evp_md_ctx_st*> ready_;
 };
 
 // The keys a service signs with: every key it was given, old ones included, so a
