@@ -5,10 +5,13 @@
 # same while 32 slow downloads, 32 idle and 16 dripping connections are held, with
 # a probe counting its queries answered within 1 s. Two layouts: one node (SQLite)
 # and the fleet (nginx + 2 replicas + PostgreSQL). Finally whether every answered
-# check-in was stored.
-#   bench/service_load.sh [seconds per run, default 5]
+# check-in was stored. With --signed every query names the service's ECDSA key and
+# sends a nonce, so every answer is signed.
+#   bench/service_load.sh [--signed] [seconds per run, default 5]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+signed=0
+if [ "${1:-}" = --signed ]; then signed=1; shift; fi
 seconds=${1:-5}
 build=${ZEL_SERVICE_BUILD:-build/service-release}
 for tool in wrk nginx curl python3; do
@@ -42,7 +45,7 @@ wait_port() {  # PORT
   return 1
 }
 start_service() {  # NAME ARGS... -> sets port
-  "$bin" serve --port 0 --catalog "$work/catalog.json" --packages "$work/packages" --quiet "$@" \
+  "$bin" serve --port 0 --catalog "$work/catalog.json" --packages "$work/packages" --quiet "${signing[@]}" "$@" \
     >"$work/$name.out" 2>"$work/$name.err" </dev/null &
   pids+=($!)
   for _ in $(seq 100); do
@@ -65,27 +68,31 @@ declare -A answered_by
 run_wrk() {  # LAYOUT URL CONNECTIONS PROFILE
   local threads=2 out
   [ "$3" -lt 2 ] && threads=1
-  out=$(ZEL_PROFILE=$4 wrk -t"$threads" -c"$3" -d"${seconds}s" --latency -s "$lua" "$2" 2>&1)
+  out=$(ZEL_PROFILE=$4 ZEL_KEY_ID=$key_id wrk -t"$threads" -c"$3" -d"${seconds}s" --latency -s "$lua" "$2" 2>&1)
   local qps p50 p99 line
   qps=$(awk '/^Requests\/sec/ {printf "%d", $2}' <<<"$out")
   p50=$(awk '$1 == "50%" {print $2}' <<<"$out")
   p99=$(awk '$1 == "99%" {print $2}' <<<"$out")
   line=$(grep '^ZEL ' <<<"$out" || true)
-  local ok again bad
+  local ok again bad signed_count
   ok=$(sed -n 's/.*answered=\([0-9]*\).*/\1/p' <<<"$line")
+  signed_count=$(sed -n 's/.*signed=\([0-9]*\).*/\1/p' <<<"$line")
   bad=$(sed -n 's/.*non2xx=\([0-9]*\).*/\1/p' <<<"$line")
   again=$(sed -n 's/.*try_again=\([0-9]*\).*/\1/p' <<<"$line")
   answered_by[$1]=$(( ${answered_by[$1]:-0} + ${ok:-0} - ${bad:-0} - ${again:-0} ))
-  printf '%-8s %-5s %5s conns %8s q/s   p50 %9s   p99 %9s   non-2xx %s, try again %s\n' \
-    "$1" "$4" "$3" "$qps" "$p50" "$p99" "${bad:-?}" "${again:-?}"
+  printf '%-8s %-5s %5s conns %8s q/s   p50 %9s   p99 %9s   non-2xx %s, try again %s%s\n' \
+    "$1" "$4" "$3" "$qps" "$p50" "$p99" "${bad:-?}" "${again:-?}" \
+    "$([ "$signed" = 1 ] && [ "$1" != static ] && echo ", signed ${signed_count:-?}")"
 }
 
 # The share of 200 sequential queries, each on a new connection, answered within 1 s.
 probe() {  # URL
   local body within=0 total=200 t
   body=$(sed -n 1p "$work/probe-body")
+  local headers=()
+  [ "$signed" = 1 ] && headers=(-H "X-Zel-Key-Id: $key_id" -H "X-Zel-Nonce: 00112233445566778899aabbccddeeff")
   for _ in $(seq $total); do
-    t=$(curl -s -o /dev/null -m 3 -w '%{http_code} %{time_total}' -d "$body" "$1" || true)
+    t=$(curl -s -o /dev/null -m 3 -w '%{http_code} %{time_total}' "${headers[@]}" -d "$body" "$1" || true)
     awk -v t="$t" 'BEGIN { split(t, a, " "); exit !(a[1] == 200 && a[2] < 1.0) }' && within=$((within + 1))
   done
   echo "$within $total"
@@ -112,6 +119,13 @@ stored() {  # DB
 }
 
 mkdir -p "$work/packages"
+key_id=""
+signing=()
+if [ "$signed" = 1 ]; then
+  key_id=$("$bin" keygen --out "$work/keys")
+  signing=(--signing-key "$work/keys/$key_id.pem")
+  echo "== every query signed with the ECDSA P-256 key $key_id"
+fi
 head -c 3000000 /dev/urandom >"$work/packages/zel-2.1.0.exe"
 "$bin" publish --catalog "$work/catalog.json" --version 2.1.0 --package "$work/packages/zel-2.1.0.exe" \
   --url "http://update.example/packages/zel-2.1.0.exe" --latest --policy full-profile-every-days 30 >/dev/null
