@@ -3,6 +3,7 @@
 // failing call can be inspected after its handles went out of scope.
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 #include <oleauto.h>
 
@@ -78,6 +79,27 @@ struct ModuleTraits {
   static void Close(Type h) { FreeLibrary(h); }
 };
 
+struct CryptContextTraits {  // CryptAcquireContext
+  using Type = HCRYPTPROV;
+  static Type Invalid() { return 0; }
+  static void Close(Type h) { CryptReleaseContext(h, 0); }
+};
+struct CryptHashTraits {
+  using Type = HCRYPTHASH;
+  static Type Invalid() { return 0; }
+  static void Close(Type h) { CryptDestroyHash(h); }
+};
+struct CryptKeyTraits {
+  using Type = HCRYPTKEY;
+  static Type Invalid() { return 0; }
+  static void Close(Type h) { CryptDestroyKey(h); }
+};
+struct LocalMemoryTraits {  // what the system allocated for the caller with LocalAlloc
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { LocalFree(h); }
+};
+
 struct GdiObjectTraits {  // fonts, brushes
   using Type = HGDIOBJ;
   static Type Invalid() { return nullptr; }
@@ -96,6 +118,10 @@ using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueInternet = UniqueHandle<InternetHandleTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueCryptContext = UniqueHandle<CryptContextTraits>;
+using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
+using UniqueCryptKey = UniqueHandle<CryptKeyTraits>;
+using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueScreenDc = UniqueHandle<ScreenDcTraits>;
 

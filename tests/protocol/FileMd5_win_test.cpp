@@ -53,5 +53,23 @@ TEST_F(FileMd5Test, NoDigestForAMissingFileAFolderOrAFileHeldWithoutSharing) {
   EXPECT_EQ(FileMd5(held, 0x1234), "");  // no hash object for an unknown algorithm
 }
 
+TEST_F(FileMd5Test, BothDigestsFromOneReadAcrossTheWholeRing) {
+  const std::string path = scratch_.root + "\\f.bin";
+  const auto digests = [&](const std::string& bytes) {
+    EXPECT_TRUE(test::WriteBytes(path, bytes));
+    const FileDigests made = FileMd5AndSha256(path);
+    return made.md5 + " " + made.sha256;
+  };
+  EXPECT_EQ(digests(""),
+            "D41D8CD98F00B204E9800998ECF8427E "
+            "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+  // 17 blocks of 64 KiB and 5 bytes: the ring of 16 blocks is used again, the last block is short.
+  EXPECT_EQ(digests(Pattern(17 * 65536 + 5)),
+            "41C643CBE01D8D683605EE12D3F69049 "
+            "5BA3569D3D44303DF943D7EF7E619D03A02DF82C572F3437829AF8EE69972AAD");
+  const FileDigests missing = FileMd5AndSha256(scratch_.root + "\\missing.bin");
+  EXPECT_EQ(missing.md5 + missing.sha256, "");
+}
+
 }  // namespace
 }  // namespace zel
