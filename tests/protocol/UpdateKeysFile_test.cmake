@@ -1,0 +1,41 @@
+# The build's check of a key file (cmake/UpdateKeys.cmake), run as a script by ctest:
+#   cmake -DWORK=<empty folder> -P UpdateKeysFile_test.cmake
+# A good file gives its keys; each broken file stops with its line and rule.
+set(generator ${CMAKE_CURRENT_LIST_DIR}/../../cmake/UpdateKeys.cmake)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/data/update-keys.txt good REGEX "^[0-9a-f]")
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/data/other-keys.txt other REGEX "^[0-9a-f]")
+list(GET good 0 ec)
+list(GET good 1 rsa)
+list(GET other 0 ec2)
+list(GET other 1 ec3)
+list(GET other 2 ed25519)
+string(REPLACE " " "  " two_spaces "${ec}")
+string(REGEX REPLACE "^6" "7" wrong_id "${ec}")
+string(REGEX REPLACE "==$" "=" cut_short "${ec}")
+
+# check(<expected message or "" for success> <text of the file>)
+function(check expected lines)
+  file(WRITE ${WORK}/keys.txt "${lines}")
+  execute_process(COMMAND ${CMAKE_COMMAND} -DKEYS=${WORK}/keys.txt -DOUTPUT=${WORK}/keys.inc -P ${generator}
+                  RESULT_VARIABLE failed ERROR_VARIABLE error)
+  string(REGEX REPLACE "[ \n]+" " " error "${error}")
+  if(expected STREQUAL "" AND failed)
+    message(SEND_ERROR "refused: ${lines}\n${error}")
+  elseif(NOT expected STREQUAL "" AND NOT error MATCHES "${expected}")
+    message(SEND_ERROR "not refused with \"${expected}\": ${lines}\n${error}")
+  endif()
+endfunction()
+
+check("" "# comment; with [brackets\n\n${ec}\r\n \n${rsa}\n${ec2}")
+file(READ ${WORK}/keys.inc generated)
+if(NOT generated MATCHES "^// [^\n]*\n{\"6311aa28102efa38\", UpdateKeyKind::kEcdsaP256,\n std::string\\(\n     \"\\\\x30\\\\x59"
+   OR NOT generated MATCHES "\n     , 91\\)},\n{\"930195b36f8b5b68\", UpdateKeyKind::kRsa3072,.*\\\\x01\"\n     , 422\\)},\n{\"3a79")
+  message(SEND_ERROR "unexpected keys:\n${generated}")
+endif()
+check("line 1: not \"<key id> <base64 of the public key>\" with one space" "${two_spaces}")
+check("line 2: not \"<key id>" "${ec}\n ${rsa}\n")
+check("line 1: the key id of this key is 6311aa28102efa38, not 7311aa28102efa38" "${wrong_id}")
+check("line 1: the base64 text is not whole" "${cut_short}")
+check("line 1: not an ECDSA P-256 or RSA 3072 \\(exponent 65537\\) public key" "${ed25519}")
+check("line 3: the key 6311aa28102efa38 is there twice" "${ec}\n${rsa}\n${ec}\n")
+check("line 4: a third key of one kind" "${ec}\n${rsa}\n${ec2}\n${ec3}\n")
