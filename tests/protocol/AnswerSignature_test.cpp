@@ -1,0 +1,69 @@
+#include "protocol/AnswerSignature.h"
+
+#include <gtest/gtest.h>
+
+namespace zel {
+namespace {
+
+const UpdateKey kEc1{"ec00000000000001", UpdateKeyKind::kEcdsaP256, ""};
+const UpdateKey kEc2{"ec00000000000002", UpdateKeyKind::kEcdsaP256, ""};
+const UpdateKey kEc3{"ec00000000000003", UpdateKeyKind::kEcdsaP256, ""};
+const UpdateKey kRsa1{"ae00000000000001", UpdateKeyKind::kRsa3072, ""};
+const UpdateKey kRsa2{"ae00000000000002", UpdateKeyKind::kRsa3072, ""};
+
+TEST(AnswerSignature, QueryNamesItsEcKeysWhereTheSystemVerifiesThemElseItsRsaKeys) {
+  const std::vector<UpdateKey> keys = {kRsa1, kEc1, kRsa2, kEc2};
+  EXPECT_EQ(KeyIdHeaderValue(keys, true), "ec00000000000001,ec00000000000002");
+  EXPECT_EQ(KeyIdHeaderValue(keys, false), "ae00000000000001,ae00000000000002");
+  EXPECT_EQ(KeyIdHeaderValue({kRsa1}, true), "ae00000000000001");  // no EC key to name
+  EXPECT_EQ(KeyIdHeaderValue({kEc1, kEc2, kEc3}, true), "ec00000000000001,ec00000000000002");
+  EXPECT_EQ(KeyIdHeaderValue({kEc1}, false), "");
+  EXPECT_EQ(KeyIdHeaderValue({}, true), "");
+}
+
+TEST(AnswerSignature, MessageAndNonceTexts) {
+  EXPECT_EQ(SignedMessage("ec00000000000001", "00ff", "ab12", "cd34"),
+            "zel-update-signature-v1\nec00000000000001\n00ff\nab12\ncd34");
+  const std::string bytes("\x00\x01\x23\x45\x67\x89\xAB\xCD\xEF\x10\x32\x54\x76\x98\xBA\xFE", 16);
+  EXPECT_EQ(NonceText(bytes), "000123456789abcdef1032547698bafe");
+  EXPECT_EQ(NonceText(bytes.substr(1)), "");
+  EXPECT_EQ(NonceText(bytes + "x"), "");
+}
+
+TEST(AnswerSignature, Base64IsDecodedStrictly) {
+  EXPECT_EQ(DecodeBase64(""), "");
+  EXPECT_EQ(DecodeBase64("TWFu"), "Man");
+  EXPECT_EQ(DecodeBase64("TWE="), "Ma");
+  EXPECT_EQ(DecodeBase64("TQ=="), "M");
+  EXPECT_EQ(DecodeBase64("+/+/AAAA"), std::string("\xFB\xFF\xBF\0\0\0", 6));
+  for (const char* bad : {"TWF", "TWE", "TQ", "TQ=", "T===", "====", "TW=u", "TWE=TWFu",
+                          "TR==", "TWF=", "TW u", "TWF\n", "TWF_", "TWF-", "TWFu "})
+    EXPECT_EQ(DecodeBase64(bad), std::nullopt) << '"' << bad << '"';
+}
+
+TEST(AnswerSignature, SignatureHeaderIsOneNamedKeyAndOneSignatureOfItsSize) {
+  const std::vector<UpdateKey> named = {kEc1, kRsa1};
+  const std::string ec = std::string(86, 'A') + "==";  // 64 bytes
+  const std::string rsa(512, 'A');                     // 384 bytes
+  const std::optional<SignatureHeader> parsed = ParseSignatureHeader("ec00000000000001 " + ec, named);
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(parsed->keyId, "ec00000000000001");
+  EXPECT_EQ(parsed->signature, std::string(64, '\0'));
+  EXPECT_EQ(ParseSignatureHeader("ae00000000000001 " + rsa, named)->signature.size(), 384u);
+
+  for (const std::string& bad : std::initializer_list<std::string>{
+           std::string(), std::string("ec00000000000001"), std::string("ec00000000000001 "),
+           " ec00000000000001 " + ec, "ec00000000000001  " + ec, "ec00000000000001 " + ec + " ",
+           "ec00000000000001\t" + ec,
+           "ec00000000000002 " + ec,                    // a key the query did not name
+           "EC00000000000001 " + ec,                    // ids are lower-case
+           "ec00000000000001,ae00000000000001 " + ec,   // one key
+           "ec00000000000001 " + std::string(84, 'A'),  // 63 bytes
+           "ec00000000000001 " + std::string(87, 'A') + "=", "ae00000000000001 " + ec,
+           "ae00000000000001 " + rsa + "AAAA", "ec00000000000001 " + std::string(85, 'A') + "*==",
+           "ec00000000000001 " + std::string(86, 'A') + "="})
+    EXPECT_EQ(ParseSignatureHeader(bad, named), std::nullopt) << '"' << bad << '"';
+}
+
+}  // namespace
+}  // namespace zel
