@@ -18,6 +18,7 @@ struct CachedPackage {
   std::string cacheDate;         // date text of the day the package was cached
   std::int32_t packageSize = 0;  // bytes
   std::string packageHash;       // MD5 as hex digits
+  std::string packageSha256;     // SHA-256 as hex digits (a program built with update keys)
   std::string packagePath;       // full path of the cached file
 };
 
@@ -43,8 +44,10 @@ std::optional<std::int32_t> CacheSizeOf(const std::string& text);
 CachedPackage GetCachedPackage(const SettingsFile& settings);
 // Resets the record and deletes the cached file; failures of single steps are ignored.
 void ClearPackageCache(const SettingsFile& settings, const std::string& packagePath);
-// Writes the record of a package just copied into the cache.
-void RecordCachedPackage(const SettingsFile& settings, std::int32_t size, const std::string& digest);
+// Writes the record of a package just copied into the cache (its SHA-256 only when
+// the program was built with update keys).
+void RecordCachedPackage(const SettingsFile& settings, std::int32_t size, const std::string& digest,
+                         const std::string& sha256);
 // Copies zelpatcher.exe of the program folder into the update work folder and starts
 // the copy hidden with the upgrading copy's command line; true when it started. A
 // copy there whose start was cut off holds its file and no installing marker: it is
@@ -52,7 +55,9 @@ void RecordCachedPackage(const SettingsFile& settings, std::int32_t size, const 
 bool LaunchUpgradingCopy(const std::string& programFolder);
 // The upgrading copy's work: holds "zelinstalling", waits (60 one-second polls) until
 // no other marker remains, runs the installer and waits for it at most three minutes,
-// then empties the cache. Gives up, leaving the cache, when other markers stay.
+// then empties the cache. Gives up, leaving the cache, when other markers stay. With
+// update keys, the file is checked against its record once more right before the
+// installer starts, and a changed one is not started.
 void InstallCachedPackage(const SettingsFile& settings, const CachedPackage& cached, const std::string& folder);
 
 }  // namespace zel

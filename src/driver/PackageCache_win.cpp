@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "driver/AnswerTrust.h"
 #include "driver/PackageCache.h"
 #include "protocol/FileMd5.h"
 #include "settings/CheckSchedule.h"
@@ -18,6 +19,7 @@ namespace {
 
 using settings::kCacheDate;
 using settings::kPackageHash;
+using settings::kPackageSha256;
 using settings::kPackageSize;
 using settings::kUpdate;
 
@@ -37,6 +39,7 @@ std::optional<CachedPackage> ReadCache(const SettingsFile& settings) {
   if (!size) return std::nullopt;
   cached.packageSize = *size;
   cached.packageHash = settings.Read(kUpdate, kPackageHash, "");
+  if (SignedUpdates()) cached.packageSha256 = settings.Read(kUpdate, kPackageSha256, "");
   cached.packagePath = CachedPackagePath();
   return cached;
 }
@@ -46,11 +49,16 @@ std::optional<CachedPackage> ReadCache(const SettingsFile& settings) {
 // one, last).
 const char* CacheFault(const CachedPackage& cached) {
   const ClsPathLib paths;
-  if (cached.cacheDate.empty() || cached.packageSize == 0 || cached.packageHash.empty()) return kNoRecord;
+  const bool signedUpdate = SignedUpdates();
+  if (cached.cacheDate.empty() || cached.packageSize == 0 || cached.packageHash.empty() ||
+      (signedUpdate && cached.packageSha256.empty()))
+    return kNoRecord;
   if (!paths.IsFile(cached.packagePath)) return "its file is missing";
   if (cached.cacheDate != TodayText()) return "it was cached on another day";
   if (paths.MyGetFileSize(cached.packagePath) != cached.packageSize) return "its file has another size";
-  if (!DigestMatches(FileMd5(cached.packagePath, kCalgMd5), cached.packageHash)) return "its file has another MD5";
+  if (signedUpdate ? !DigestsMatch(DigestsOf(cached.packagePath), cached.packageHash, cached.packageSha256)
+                   : !DigestMatches(FileMd5(cached.packagePath, kCalgMd5), cached.packageHash))
+    return "its file has another digest";
   return nullptr;
 }
 
@@ -78,17 +86,22 @@ CachedPackage GetCachedPackage(const SettingsFile& settings) {
 void ClearPackageCache(const SettingsFile& settings, const std::string& packagePath) {
   GuardedStep("cache date reset", [&] { settings.Write(kUpdate, kCacheDate, ""); });
   GuardedStep("cache size reset", [&] { settings.Write(kUpdate, kPackageSize, "0"); });
-  GuardedStep("cache digest reset", [&] { settings.Write(kUpdate, kPackageHash, ""); });
+  GuardedStep("cache digest reset", [&] {
+    settings.Write(kUpdate, kPackageHash, "");
+    if (SignedUpdates()) settings.Write(kUpdate, kPackageSha256, "");
+  });
   GuardedStep("cache file removal", [&] {
     const ClsPathLib paths;
     if (paths.IsFile(packagePath)) paths.DelFile(packagePath);
   });
 }
 
-void RecordCachedPackage(const SettingsFile& settings, std::int32_t size, const std::string& digest) {
+void RecordCachedPackage(const SettingsFile& settings, std::int32_t size, const std::string& digest,
+                         const std::string& sha256) {
   settings.Write(kUpdate, kCacheDate, TodayText());
   settings.Write(kUpdate, kPackageSize, std::to_string(size));
   settings.Write(kUpdate, kPackageHash, digest);
+  if (SignedUpdates()) settings.Write(kUpdate, kPackageSha256, sha256);
 }
 
 bool LaunchUpgradingCopy(const std::string& programFolder) {
@@ -128,8 +141,13 @@ void InstallCachedPackage(const SettingsFile& settings, const CachedPackage& cac
     const bool othersGone = WaitOtherRunMarkersGone(kMarkerPollMs, kMarkerPolls, "");
     Log("other markers", othersGone ? "gone " + markersTimer.Took() : "still there after 60 s: the cache stays");
     if (!othersGone) return;
+    // The wait may have been long: a signed package is checked once more, so that no
+    // file put in its place meanwhile is started.
     ProcessInfo installer;
-    if (StartProcess(cached.packagePath, InstallerArguments(folder), installer)) {
+    if (SignedUpdates() &&
+        !DigestsMatch(DigestsOf(cached.packagePath), cached.packageHash, cached.packageSha256)) {
+      Log("installer", "not started: the cached file changed since it was checked");
+    } else if (StartProcess(cached.packagePath, InstallerArguments(folder), installer)) {
       Log("installer", "started, process " + std::to_string(installer.processId));
       // Three minutes at most on the platform's clock, looked at in short steps so that
       // the installer's end is seen at once; the outcome is only logged.

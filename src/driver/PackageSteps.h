@@ -21,12 +21,12 @@ enum class RunEnding {
 };
 
 // The outcome of checking the package information: the status that ends the run, or
-// the decoded package address.
+// the decoded package address. A signed answer must name the package's SHA-256 too.
 struct PackageCheck {
   std::string failure;  // "" when the information is usable
   std::string address;
 };
-PackageCheck CheckPackageInfo(const PackageInfo& info);
+PackageCheck CheckPackageInfo(const PackageInfo& info, bool signedAnswer);
 
 // "升级包校验值错误:" + digest, a line break and the support contact line.
 std::string DigestErrorText(const std::string& digest);

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "driver/AnswerTrust.h"
 #include "driver/PackageCache.h"
 #include "driver/PackageSteps.h"
 #include "driver/ProgressWindow_win.h"
@@ -95,7 +96,8 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
   if (info.version && !info.version->empty())
     config.Write(settings::kVersions, settings::kServerAppVer, *info.version);
   window.SetStatus("校验升级信息正确性......");
-  const PackageCheck check = CheckPackageInfo(info);
+  const bool signedUpdate = SignedUpdates();
+  const PackageCheck check = CheckPackageInfo(info, signedUpdate);
   Log("package", PackageFacts(info, check) + (check.failure.empty() ? "" : ": refused"));
   if (!check.failure.empty()) {
     window.SetStatus(check.failure);
@@ -127,11 +129,17 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
     return RunEnding::kCommon;
   }
   window.SetStatus("校验升级包哈希值...");
-  const std::string digest = FileMd5(package, kCalgMd5);
-  const bool digestMatches = DigestMatches(digest, *info.hash);
-  Log("digest", "MD5 " + digest + (digestMatches ? ", as announced" : ", announced " + *info.hash));
+  // A signed answer's package is held to its SHA-256 as well, both from one read.
+  const PackageDigests digests =
+      signedUpdate ? DigestsOf(package) : PackageDigests{FileMd5(package, kCalgMd5), ""};
+  const std::string& digest = digests.md5;
+  const bool md5Matches = DigestMatches(digest, *info.hash);
+  const bool digestMatches = md5Matches && (!signedUpdate || DigestMatches(digests.sha256, *info.sha256));
+  Log("digest",
+      "MD5 " + digest + (signedUpdate ? ", SHA-256 " + digests.sha256 : "") +
+          (digestMatches ? ", as announced" : ", announced " + *info.hash + " " + info.sha256.value_or("")));
   if (!digestMatches) {
-    window.SetStatus(DigestErrorText(digest));
+    window.SetStatus(DigestErrorText(md5Matches ? digests.sha256 : digest));
     return RunEnding::kCommon;
   }
   window.SetStatus("升级中...");
@@ -146,7 +154,14 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
                                                "Zel卫士发现新版本", MB_YESNO | MB_ICONQUESTION) == IDYES;
     Log("fresh installation",
         yes ? "the user agreed: the package starts through the shell" : "the user declined");
-    if (yes) ShellRunViaExplorer(package, SW_SHOWNORMAL);
+    if (!yes) return RunEnding::kCommon;
+    // The question may have waited long: a signed package is checked again first.
+    if (signedUpdate && !DigestsMatch(DigestsOf(package), digest, digests.sha256)) {
+      Log("digest", "the package changed while the question waited: not started");
+      window.SetStatus(DigestErrorText(DigestsOf(package).sha256));
+      return RunEnding::kCommon;
+    }
+    ShellRunViaExplorer(package, SW_SHOWNORMAL);
     return RunEnding::kCommon;
   }
   const std::string cached = paths.JoinPath(GetUserDataDir(), kPackageName);
@@ -156,7 +171,7 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
     window.SetStatus("复制文件出错02");
     return RunEnding::kCommon;
   }
-  RecordCachedPackage(config, *info.size, digest);
+  RecordCachedPackage(config, *info.size, digest, digests.sha256);
   Log("cache", "package cached for the upgrading copy");
   if (!LaunchUpgradingCopy(run.programFolder)) {
     window.SetStatus("升级过程出错(复制或启动升级程序失败)");

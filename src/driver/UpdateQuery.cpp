@@ -20,7 +20,7 @@ PackageInfo ReadPackageInfo(const JsonAnswer& parsed) {
   return {
       parsed.GetText("data.updateinfo.ver"),          parsed.GetInteger("data.updateinfo.size"),
       parsed.GetText("data.updateinfo.hash"),         parsed.GetText("data.updateinfo.packageurl"),
-      parsed.GetInteger("data.updateinfo.reinstall"),
+      parsed.GetInteger("data.updateinfo.reinstall"), parsed.GetText("data.updateinfo.sha256"),
   };
 }
 

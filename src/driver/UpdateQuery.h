@@ -24,6 +24,7 @@ struct PackageInfo {
   std::optional<std::string> hash;        // hash, MD5 as hex
   std::optional<std::string> packageUrl;  // packageurl, hex of the UTF-8 address
   std::optional<std::int32_t> reinstall;  // 1: a fresh elevated installation is needed
+  std::optional<std::string> sha256;      // sha256, SHA-256 as hex (signed answers)
 };
 
 // What one answer asks of the run.

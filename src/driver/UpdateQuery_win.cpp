@@ -1,3 +1,4 @@
+#include "driver/AnswerTrust.h"
 #include "driver/ServiceAddresses.h"
 #include "driver/UpdateQuery.h"
 #include "profile/MachineProfile.h"
@@ -36,6 +37,7 @@ std::string AnswerSummary(const AnswerReading& reading, std::size_t answerSize) 
 QueryResult RunUpdateQuery(const std::string& versionHex, const std::string& levelHex, bool fullProfile,
                            const SettingsFile& settings, std::unique_ptr<ClsWMI>& wmi, ProgressSink& status) {
   using Next = AnswerReading::Next;
+  const std::optional<AnswerSealRequest> seal = QuerySeal();
   for (int attempt = 1;; ++attempt) {
     const std::string profile = GetMachineProfile(fullProfile, settings, wmi);
     const std::string body = EncodeRequestBody(BuildQueryText(versionHex, levelHex, profile));
@@ -45,12 +47,20 @@ QueryResult RunUpdateQuery(const std::string& versionHex, const std::string& lev
     }
     const std::string address = settings.Read(settings::kGeneral, settings::kUpdateURL, kBuiltInUpdateURL);
     status.SetStatus("连接服务器:" + address);
-    const std::string answer = HttpPostForm(address, body);
+    const PostedAnswer posted = HttpPostSealed(address, body, seal ? &*seal : nullptr);
+    const std::string& answer = posted.text;
     SaveLastCheckDate(settings);  // a failed query counts as the day's check too
-
-    const AnswerReading reading = ReadAnswer(answer, address);
     WithholdFromLog(answer);
-    Log("answer", AnswerSummary(reading, answer.size()));
+
+    // Built with keys, nothing of an answer is read before its signature holds.
+    if (seal && !answer.empty() && !AnswerIsAuthentic(posted, body)) {
+      Log("answer", std::to_string(answer.size()) + " bytes, without a valid signature: not read");
+      status.SetStatus("升级信息签名校验失败");
+      return {};
+    }
+    const AnswerReading reading = ReadAnswer(answer, address);
+    Log("answer",
+        (seal && !answer.empty() ? "signature verified, " : "") + AnswerSummary(reading, answer.size()));
     if (reading.accepted) {
       status.SetStatus("获取升级信息......");
       if (reading.updateUrl) settings.Write(settings::kGeneral, settings::kUpdateURL, *reading.updateUrl);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "protocol/AnswerSignature.h"
 #include "system/DiagnosticsLog.h"
 #include "system/Guarded.h"
 #include "system/Platform.h"
@@ -17,15 +18,23 @@ constexpr int kReadyPolls = 120;
 constexpr std::uint32_t kPollWaitMs = 10;
 constexpr int kSuccessStatus = 200;
 
-// One attempt: the answer text (empty for a status other than 200), or nullopt when
-// the transfer failed and another attempt is due.
-std::optional<std::string> PostOnce(std::string_view url, std::string_view body, int attempt) {
+// One attempt: the answer (its text empty for a status other than 200), or nullopt
+// when the transfer failed and another attempt is due.
+std::optional<PostedAnswer> PostOnce(std::string_view url, std::string_view body,
+                                     const AnswerSealRequest* seal, int attempt) {
   const StepTimer timer;
   const auto logAttempt = [&](const std::string& result) {
     Log("post", "attempt " + std::to_string(attempt) + ": " + result + " " + timer.Took());
   };
+  HttpRequest request = FormPostRequest(url, body);
+  PostedAnswer posted;
+  if (seal) {
+    posted.nonce = seal->newNonce();
+    request.headers.push_back({kKeyIdHeader, seal->keyIds});
+    request.headers.push_back({kNonceHeader, posted.nonce});
+  }
   const std::unique_ptr<HttpClient> client = CurrentPlatform().NewHttpClient();
-  if (!client || !client->Start(FormPostRequest(url, body))) {
+  if (!client || !client->Start(request)) {
     logAttempt("could not start");
     return std::nullopt;
   }
@@ -42,9 +51,12 @@ std::optional<std::string> PostOnce(std::string_view url, std::string_view body,
   }
   logAttempt("HTTP " + std::to_string(response->status) + ", " + std::to_string(response->body.size()) +
              " bytes");
-  if (response->status != kSuccessStatus) return std::string();
-  const std::string_view bytes(reinterpret_cast<const char*>(response->body.data()), response->body.size());
-  return Utf16ToUtf8(Utf8ToUtf16(bytes));  // invalid UTF-8 becomes U+FFFD
+  if (response->status != kSuccessStatus) return posted;
+  posted.body.assign(reinterpret_cast<const char*>(response->body.data()), response->body.size());
+  posted.text = Utf16ToUtf8(Utf8ToUtf16(posted.body));  // invalid UTF-8 becomes U+FFFD
+  for (const HttpHeader& header : response->headers)
+    if (AsciiLower(header.name) == AsciiLower(kSignatureHeader)) posted.signatures.push_back(header.value);
+  return posted;
 }
 
 }  // namespace
@@ -68,10 +80,14 @@ HttpRequest FormPostRequest(std::string_view url, std::string_view body) {
 }
 
 std::string HttpPostForm(std::string_view url, std::string_view body) {
+  return HttpPostSealed(url, body, nullptr).text;
+}
+
+PostedAnswer HttpPostSealed(std::string_view url, std::string_view body, const AnswerSealRequest* seal) {
   for (int failures = 0;;) {
     // A failure inside the attempt counts as a failed transfer.
-    auto answer = Guarded<std::optional<std::string>>("post attempt", std::nullopt,
-                                                      [&] { return PostOnce(url, body, failures + 1); });
+    auto answer = Guarded<std::optional<PostedAnswer>>(
+        "post attempt", std::nullopt, [&] { return PostOnce(url, body, seal, failures + 1); });
     if (answer) return std::move(*answer);
     if (++failures >= kAttempts) return {};
     CurrentPlatform().SleepMs(kRetryWaitMs);

@@ -25,6 +25,8 @@ inline constexpr char kUpdate[] = "UPDATE";            // the package cache
 inline constexpr char kCacheDate[] = "CacheDate";      // date text of the day cached; "" = empty cache
 inline constexpr char kPackageSize[] = "PackageSize";  // bytes, decimal; "0" = none
 inline constexpr char kPackageHash[] = "PackageHash";  // MD5 as hex digits; "" = none
+// SHA-256 as hex digits; "" = none. Kept only by a program built with update keys.
+inline constexpr char kPackageSha256[] = "PackageSha256";
 
 // Default of "LastCheckUpdate": never equal to a date text, so the check is due.
 inline constexpr char kNeverChecked[] = "0";

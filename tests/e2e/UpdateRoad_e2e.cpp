@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <nlohmann/json.hpp>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -19,6 +19,7 @@
 #include "protocol/FileMd5.h"
 #include "protocol/TextCodecs.h"
 #include "support/WorldScenario_win.h"
+#include "system/HttpClient.h"
 
 namespace zel::test {
 namespace {
@@ -42,13 +43,16 @@ class UpdateRoad : public WorldScenario {
     for (Child& process : products_) process.Kill();
   }
 
-  // Product 1.0.1 in a folder of its own: the updater, its zlib, the companion
-  // downloader (unless left out) and the three product programs.
-  void InstallProduct(bool withCompanion = true) {
+  // Product 1.0.1 in a folder of its own: the updater (the one built with the world's
+  // update key when signed), its zlib, the companion downloader (unless left out) and
+  // the three product programs.
+  void InstallProduct(bool withCompanion = true, bool signedUpdater = false) {
     CreateDirectoryW(Widen(product_).c_str(), nullptr);
     for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"}) {
       if (!withCompanion && std::string(file) == "zelupdateget.exe") continue;
-      ASSERT_TRUE(CopyFileW(Widen(BinDir() + file).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
+      const std::string source =
+          signedUpdater && std::string(file) == "zelpatcher.exe" ? "zelpatcher-signed.exe" : file;
+      ASSERT_TRUE(CopyFileW(Widen(BinDir() + source).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
     }
     for (const char* program : kProductPrograms)
       ASSERT_TRUE(CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE));
@@ -67,14 +71,18 @@ class UpdateRoad : public WorldScenario {
   }
 
   // Puts the package into the service's packages folder and scripts the next update
-  // answer to offer it; `info` members replace the offer's ("null" removes one).
-  std::string Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object()) {
+  // answer to offer it; `info` members replace the offer's ("null" removes one), and
+  // `fault` members are added to the scripted answer's.
+  std::string Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object(),
+                    const json& fault = json::object()) {
     const std::string package = WorldSetting("ZEL_WORLD_PACKAGES") + "\\zel-1.0.2.exe";
     EXPECT_TRUE(CopyFileW(Widen(BinDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
-    const std::string md5 = FileMd5(package, kCalgMd5);
+    const FileDigests digests = FileMd5AndSha256(package);
+    const std::string& md5 = digests.md5;
     json offer = {{"ver", "1.0.2"},
                   {"size", static_cast<std::int64_t>(ReadBytes(package).size())},
                   {"hash", md5},
+                  {"sha256", digests.sha256},
                   {"packageurl", HexEncodeText(kPackageUrl)},
                   {"reinstall", 0}};
     for (const auto& [name, value] : info.items()) {
@@ -84,7 +92,9 @@ class UpdateRoad : public WorldScenario {
         offer[name] = value;
     }
     const json answer = {{"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", offer}}}};
-    EXPECT_TRUE(service_.AddFaults(json::array({{{"body", answer.dump()}}}).dump()));
+    json scripted = {{"body", answer.dump()}};
+    scripted.update(fault);
+    EXPECT_TRUE(service_.AddFaults(json::array({scripted}).dump()));
     return md5;
   }
 
@@ -449,6 +459,93 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
              (recovered ? "installed 1.0.2" : "NOT RECOVERED") + " |\n";
   }
   std::printf("\nKill matrix:\n%s\n", table.c_str());
+}
+
+// ---- Signed updates: the program built with the world's key, a hostile update host ----
+
+// An answer signed for the query the program sent: body and signature header, asked of
+// the service with these key ids and a nonce of its own.
+std::pair<std::string, std::string> SignedAnswerFor(const char* keyIds) {
+  const auto client = CreateHttpClient();
+  const std::string url = WorldSetting("ZEL_WORLD_SERVICE") + "/zelguard/update1";
+  EXPECT_TRUE(client->Start({"POST",
+                             url,
+                             {{"X-Zel-Key-Id", keyIds}, {"X-Zel-Nonce", std::string(32, '7')}},
+                             "size=3&checksum=0&zip=0&data=616263"}));
+  client->Wait();
+  const HttpResponse* response = client->Response();
+  if (!response) return {};
+  return {std::string(response->body.begin(), response->body.end()), response->Header("X-Zel-Signature")};
+}
+
+TEST_F(UpdateRoad, SignedUpdateIsVerifiedAndInstalled) {
+  InstallProduct(true, true);
+  RunProduct();
+  Offer();
+  const Child run = Start("/ui /manual");
+  const bool ended = run.WaitExit(120000) && WaitFor([&] { return HandOverDone(); }, 120000);
+  const std::string log = ReadBytes(world_.UserDataDir() + "\\zelpatcher.log");
+  ASSERT_TRUE(ended) << log;
+  EXPECT_EQ(ProductVersion(), "1.0.2");
+  EXPECT_NE(log.find("signature: verified, key " ZEL_WORLD_KEY_ID), std::string::npos) << log;
+}
+
+// Whatever the host answers in place of the service, no installer starts, nothing is
+// cached, and the product stays as it was.
+TEST_F(UpdateRoad, SignedUpdaterRefusesWhatTheKeyDoesNotVouchFor) {
+  InstallProduct(true, true);
+  const auto [replayedBody, replayedSignature] = SignedAnswerFor(ZEL_WORLD_KEY_ID);
+  const auto [otherBody, otherSignature] = SignedAnswerFor(ZEL_OTHER_KEY_ID);
+  ASSERT_EQ(replayedSignature.substr(0, 16), ZEL_WORLD_KEY_ID);
+  ASSERT_EQ(otherSignature.substr(0, 16), ZEL_OTHER_KEY_ID);
+  const std::string forged = std::string(ZEL_WORLD_KEY_ID) + otherSignature.substr(16);
+  const std::string genuineSha256 = FileMd5AndSha256(BinDir() + kNewVersionPeer).sha256;
+  const char* kRefused = "升级信息签名校验失败";
+  const struct {
+    const char* name;
+    json fault;  // added to the offer's scripted answer
+    const char* package;
+    std::string status;
+  } rows[] = {
+      {"unsigned", {{"omit_headers", {"X-Zel-Signature"}}}, kNewVersionPeer, kRefused},
+      {"signed with another key",
+       {{"body", otherBody}, {"headers", json::array({{"X-Zel-Signature", forged}})}},
+       kNewVersionPeer,
+       kRefused},
+      {"replayed",
+       {{"body", replayedBody}, {"headers", json::array({{"X-Zel-Signature", replayedSignature}})}},
+       kNewVersionPeer,
+       kRefused},
+      // Signed, naming the MD5 of the file the host serves: its SHA-256 gives it away.
+      {"another package with the named MD5", json::object(), kOldVersionPeer,
+       "升级包校验值错误:" + FileMd5AndSha256(BinDir() + kOldVersionPeer).sha256},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(service_.Reset());
+    Offer(row.package, {{"sha256", genuineSha256}}, row.fault);
+    const std::string status = Finish(Start("/ui /manual"));
+    EXPECT_EQ(status.substr(0, row.status.size()), row.status);
+    EXPECT_FALSE(InstallerRuns());
+    EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+    EXPECT_FALSE(PathExists(CachedPackage()));
+    EXPECT_EQ(ProductVersion(), "1.0.1");
+  }
+}
+
+// The upgrading copy checks the cached file once more after its wait: a file put in
+// its place meanwhile is not started.
+TEST_F(UpdateRoad, SignedCopyDoesNotStartACachedFileReplacedDuringItsWait) {
+  InstallProduct(true, true);
+  RunProduct(true);  // sweepdoc keeps the copy waiting until it is ended
+  Offer();
+  const Child run = Start("/ui /manual");
+  ASSERT_TRUE(WaitFor([&] { return PathExists(Marker("zelinstalling")); }, kRunMs));
+  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(CachedPackage()).c_str(), FALSE));
+  products_.front().Kill();  // sweepdoc, the first started
+  ASSERT_TRUE(WaitFor([&] { return HandOverDone(); }, 120000));
+  EXPECT_FALSE(PathExists(product_ + "install.log"));
+  EXPECT_EQ(ProductVersion(), "1.0.1");
 }
 
 }  // namespace

@@ -24,7 +24,9 @@
 #   WINEPREFIX, DISPLAY
 #
 # Settings read: ZEL_SERVICE_BIN (the service program; default build/host/bin, built
-# there when missing), ZEL_WORLD_KEEP=1 (keep the world's folder after teardown).
+# there when missing), ZEL_WORLD_KEEP=1 (keep the world's folder after teardown),
+# ZEL_WORLD_SIGNING_KEYS (private key files, separated by blanks, that the service
+# signs answers with when a query names them).
 
 zel_world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 zel_world_base=$zel_world_root/build/e2e-worlds
@@ -163,8 +165,10 @@ world_up() {
 
   # The update service on the built-in host's port.
   local svc=$ZEL_WORLD_DIR/service
+  local key signing=()
+  for key in ${ZEL_WORLD_SIGNING_KEYS:-}; do signing+=(--signing-key "$key"); done
   world_exec "$ZEL_SERVICE_BIN" serve --host 127.0.0.1 --port 80 --catalog "$svc/catalog.json" \
-    --db "$svc/checkins.db" --packages "$svc/packages" --test-control \
+    --db "$svc/checkins.db" --packages "$svc/packages" --test-control "${signing[@]}" \
     >"$svc/stdout" 2>"$svc/stderr" </dev/null &
   zel_world_service=$!
   for _ in $(seq 200); do
