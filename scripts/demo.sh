@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The demo: a real update of a demo product, from 1.0.1 to 1.0.2, as a standard user.
+# The demo: a real, signed update of a demo product, from 1.0.1 to 1.0.2, as a standard
+# user.
 #
-# Builds the program, its companion downloader, the demo product and the update
-# service; sets up an end-to-end world (a private network in which the program's
+# Builds the program with the demo's update key, its companion downloader, the demo
+# product and the update service, which signs its answers with that key; sets up an end-to-end world (a private network in which the program's
 # built-in update host leads to the service on this machine); installs product 1.0.1 in
 # "C:\Program Files\Zel Guard" and starts its three processes; publishes 1.0.2, whose
 # package is the demo product's installer; then runs zelpatcher.exe /ui /manual not
@@ -12,19 +13,25 @@
 # screenshots in artifacts/ (demo-download.png during the download, demo-window.png of
 # the second check),
 # prints the window's status lines, the versions before and after, what the service
-# recorded, config.dat and the diagnostics log, and exits 0 only when the product ends at 1.0.2.
+# recorded, config.dat and the diagnostics log, and exits 0 only when the product ends at
+# 1.0.2 and every answer's signature was verified.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 echo "== building the update service, the program and the demo product"
 source scripts/world-build.sh
-zel_build_for_world zelpatcher zelupdateget zel_world_peers
+zel_build_for_world zelpatcher_signed zelupdateget zel_world_peers
 bin=$win_build/bin
 
 unset DISPLAY  # a virtual display of the demo's own, with nothing else on it
 source tests/e2e/world/world.sh
 trap world_down EXIT
+# The update is a signed one: the program carries the demo key's public half (the
+# build tree's world key, made when the tree was configured), and the service signs
+# its answers with the private half.
+keys=$win_build/test-keys
+export ZEL_WORLD_SIGNING_KEYS=$keys/world.pem
 world_up demo
 
 old=1.0.1
@@ -44,7 +51,8 @@ head -c $((48 << 20)) /dev/urandom >>"$package"
 
 echo "== installing the product, version $old, in $product_win, and starting it"
 mkdir -p "$product"
-cp "$bin/zelpatcher.exe" "$bin/zlib1.dll" "$bin/zelupdateget.exe" "$product/"
+cp "$bin/zelpatcher-signed.exe" "$product/zelpatcher.exe"
+cp "$bin/zlib1.dll" "$bin/zelupdateget.exe" "$product/"
 for name in sweepdoc zelcore docwatch; do cp "$bin/zelproduct-$old.exe" "$product/$name.exe"; done
 for name in sweepdoc zelcore docwatch; do world_exec wine "$product_win\\$name.exe" >/dev/null 2>&1 & done
 markers="$WINEPREFIX/drive_c/ProgramData/zelGuard"
@@ -115,7 +123,11 @@ if [ -n "$config" ]; then
 fi
 
 installed=$(cmp -s "$product/sweepdoc.exe" "$package" && echo "$new" || echo "$old")
-if [ "$installed" = "$new" ] && grep -qx "END 版本已更新到最新" "$ZEL_WORLD_DIR/second.txt"; then
+key_id=$(cut -c1-16 "$keys/world.pub")
+log=$(dirname "$config")/zelpatcher.log
+if [ "$installed" = "$new" ] && grep -qx "END 版本已更新到最新" "$ZEL_WORLD_DIR/second.txt" &&
+  grep -q "signature: verified, key $key_id" "$log"; then
+  echo "demo: every answer of the service was signed, and verified with the demo key $key_id"
   echo "demo: the product was updated from $old to $new, and the next check found it up to date"
 else
   echo "demo: the product was not updated to $new" >&2

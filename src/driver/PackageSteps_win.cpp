@@ -32,7 +32,8 @@ void LogRoute(const char* route, bool ok, const std::string& file, const StepTim
 std::string PackageFacts(const PackageInfo& info, const PackageCheck& check) {
   const auto number = [](const std::optional<std::int32_t>& n) { return n ? std::to_string(*n) : "none"; };
   return "version " + info.version.value_or("none") + ", " + number(info.size) + " bytes, MD5 " +
-         info.hash.value_or("none") + ", reinstall " + number(info.reinstall) + ", address " +
+         info.hash.value_or("none") + (info.sha256 ? ", SHA-256 " + *info.sha256 : "") + ", reinstall " +
+         number(info.reinstall) + ", address " +
          (check.address.empty() ? info.packageUrl.value_or("none") : check.address);
 }
 
