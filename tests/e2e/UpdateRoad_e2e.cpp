@@ -71,10 +71,10 @@ class UpdateRoad : public WorldScenario {
   }
 
   // Puts the package into the service's packages folder and scripts the next update
-  // answer to offer it; `info` members replace the offer's ("null" removes one), and
-  // `fault` members are added to the scripted answer's.
+  // answer to offer it; `info` members replace the offer's ("null" removes one), `data`
+  // members are added to the answer's data, and `fault` members to the scripted answer.
   std::string Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object(),
-                    const json& fault = json::object()) {
+                    const json& fault = json::object(), const json& data = json::object()) {
     const std::string package = WorldSetting("ZEL_WORLD_PACKAGES") + "\\zel-1.0.2.exe";
     EXPECT_TRUE(CopyFileW(Widen(BinDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
     const FileDigests digests = FileMd5AndSha256(package);
@@ -91,7 +91,8 @@ class UpdateRoad : public WorldScenario {
       else
         offer[name] = value;
     }
-    const json answer = {{"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", offer}}}};
+    json answer = {{"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", offer}}}};
+    answer["data"].update(data);
     json scripted = {{"body", answer.dump()}};
     scripted.update(fault);
     EXPECT_TRUE(service_.AddFaults(json::array({scripted}).dump()));
@@ -481,13 +482,15 @@ std::pair<std::string, std::string> SignedAnswerFor(const char* keyIds) {
 TEST_F(UpdateRoad, SignedUpdateIsVerifiedAndInstalled) {
   InstallProduct(true, true);
   RunProduct();
-  Offer();
+  const std::string moved = WorldSetting("ZEL_WORLD_SERVICE") + "/zelguard/update1";
+  Offer(kNewVersionPeer, json::object(), json::object(), {{"updateurl", HexEncodeText(moved)}});
   const Child run = Start("/ui /manual");
   const bool ended = run.WaitExit(120000) && WaitFor([&] { return HandOverDone(); }, 120000);
   const std::string log = ReadBytes(world_.UserDataDir() + "\\zelpatcher.log");
   ASSERT_TRUE(ended) << log;
   EXPECT_EQ(ProductVersion(), "1.0.2");
   EXPECT_NE(log.find("signature: verified, key " ZEL_WORLD_KEY_ID), std::string::npos) << log;
+  EXPECT_EQ(Setting("general", "UpdateURL"), moved);  // a signed answer may move the check
 }
 
 // Whatever the host answers in place of the service, no installer starts, nothing is
@@ -523,13 +526,18 @@ TEST_F(UpdateRoad, SignedUpdaterRefusesWhatTheKeyDoesNotVouchFor) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     ASSERT_TRUE(service_.Reset());
-    Offer(row.package, {{"sha256", genuineSha256}}, row.fault);
+    Offer(row.package, {{"sha256", genuineSha256}}, row.fault,
+          {{"updateurl", HexEncodeText("http://forged.example/u")}});
     const std::string status = Finish(Start("/ui /manual"));
     EXPECT_EQ(status.substr(0, row.status.size()), row.status);
     EXPECT_FALSE(InstallerRuns());
     EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
     EXPECT_FALSE(PathExists(CachedPackage()));
     EXPECT_EQ(ProductVersion(), "1.0.1");
+    // Nothing unverified moves the check elsewhere.
+    if (row.status == kRefused) {
+      EXPECT_EQ(Setting("general", "UpdateURL"), "");
+    }
   }
 }
 
