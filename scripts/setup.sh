@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev binutils-mingw-w64-x86-64
   wine wine64 xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
   googletest libgtest-dev libgmock-dev
-  nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev
+  nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev openssl
   nginx-light iproute2 procps curl
   libmicrohttpd-dev libpq-dev postgresql wrk
 )
