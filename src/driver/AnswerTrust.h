@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/FileMd5.h"
 #include "protocol/FormPost.h"
 
 namespace zel {
@@ -23,13 +24,7 @@ std::optional<AnswerSealRequest> QuerySeal();
 // this request body, the query's nonce and the answer's bytes (Windows build).
 bool AnswerIsAuthentic(const PostedAnswer& answer, std::string_view requestBody);
 
-// A file's MD5 and SHA-256 from one read, as upper-case hex ("" each when it cannot
-// be read), and whether they are the ones expected (Windows build).
-struct PackageDigests {
-  std::string md5;
-  std::string sha256;
-};
-PackageDigests DigestsOf(const std::string& path);
-bool DigestsMatch(const PackageDigests& digests, const std::string& md5, const std::string& sha256);
+// Whether a file's digests (FileMd5AndSha256) are the ones expected.
+bool DigestsMatch(const FileDigests& digests, const std::string& md5, const std::string& sha256);
 
 }  // namespace zel

@@ -1,7 +1,6 @@
 #include "driver/AnswerTrust.h"
 #include "driver/PackageCache.h"
 #include "protocol/AnswerSignature.h"
-#include "protocol/FileMd5.h"
 #include "protocol/SignatureCheck.h"
 #include "protocol/UpdateKeys.h"
 #include "system/DiagnosticsLog.h"
@@ -36,12 +35,7 @@ bool AnswerIsAuthentic(const PostedAnswer& answer, std::string_view requestBody)
   return verified;
 }
 
-PackageDigests DigestsOf(const std::string& path) {
-  const FileDigests digests = FileMd5AndSha256(path);
-  return {digests.md5, digests.sha256};
-}
-
-bool DigestsMatch(const PackageDigests& digests, const std::string& md5, const std::string& sha256) {
+bool DigestsMatch(const FileDigests& digests, const std::string& md5, const std::string& sha256) {
   return DigestMatches(digests.md5, md5) && DigestMatches(digests.sha256, sha256);
 }
 

@@ -56,8 +56,9 @@ const char* CacheFault(const CachedPackage& cached) {
   if (!paths.IsFile(cached.packagePath)) return "its file is missing";
   if (cached.cacheDate != TodayText()) return "it was cached on another day";
   if (paths.MyGetFileSize(cached.packagePath) != cached.packageSize) return "its file has another size";
-  if (signedUpdate ? !DigestsMatch(DigestsOf(cached.packagePath), cached.packageHash, cached.packageSha256)
-                   : !DigestMatches(FileMd5(cached.packagePath, kCalgMd5), cached.packageHash))
+  if (signedUpdate
+          ? !DigestsMatch(FileMd5AndSha256(cached.packagePath), cached.packageHash, cached.packageSha256)
+          : !DigestMatches(FileMd5(cached.packagePath, kCalgMd5), cached.packageHash))
     return "its file has another digest";
   return nullptr;
 }
@@ -145,7 +146,7 @@ void InstallCachedPackage(const SettingsFile& settings, const CachedPackage& cac
     // file put in its place meanwhile is started.
     ProcessInfo installer;
     if (SignedUpdates() &&
-        !DigestsMatch(DigestsOf(cached.packagePath), cached.packageHash, cached.packageSha256)) {
+        !DigestsMatch(FileMd5AndSha256(cached.packagePath), cached.packageHash, cached.packageSha256)) {
       Log("installer", "not started: the cached file changed since it was checked");
     } else if (StartProcess(cached.packagePath, InstallerArguments(folder), installer)) {
       Log("installer", "started, process " + std::to_string(installer.processId));

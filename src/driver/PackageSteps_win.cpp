@@ -131,8 +131,8 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
   }
   window.SetStatus("校验升级包哈希值...");
   // A signed answer's package is held to its SHA-256 as well, both from one read.
-  const PackageDigests digests =
-      signedUpdate ? DigestsOf(package) : PackageDigests{FileMd5(package, kCalgMd5), ""};
+  const FileDigests digests =
+      signedUpdate ? FileMd5AndSha256(package) : FileDigests{FileMd5(package, kCalgMd5), ""};
   const std::string& digest = digests.md5;
   const bool md5Matches = DigestMatches(digest, *info.hash);
   const bool digestMatches = md5Matches && (!signedUpdate || DigestMatches(digests.sha256, *info.sha256));
@@ -157,10 +157,13 @@ RunEnding RunPackageSteps(const RunState& run, const PackageInfo& info, bool ele
         yes ? "the user agreed: the package starts through the shell" : "the user declined");
     if (!yes) return RunEnding::kCommon;
     // The question may have waited long: a signed package is checked again first.
-    if (signedUpdate && !DigestsMatch(DigestsOf(package), digest, digests.sha256)) {
-      Log("digest", "the package changed while the question waited: not started");
-      window.SetStatus(DigestErrorText(DigestsOf(package).sha256));
-      return RunEnding::kCommon;
+    if (signedUpdate) {
+      const FileDigests now = FileMd5AndSha256(package);
+      if (!DigestsMatch(now, digest, digests.sha256)) {
+        Log("digest", "the package changed while the question waited: not started");
+        window.SetStatus(DigestErrorText(now.sha256));
+        return RunEnding::kCommon;
+      }
     }
     ShellRunViaExplorer(package, SW_SHOWNORMAL);
     return RunEnding::kCommon;
