@@ -54,8 +54,7 @@ std::optional<PostedAnswer> PostOnce(std::string_view url, std::string_view body
   if (response->status != kSuccessStatus) return posted;
   posted.body.assign(reinterpret_cast<const char*>(response->body.data()), response->body.size());
   posted.text = Utf16ToUtf8(Utf8ToUtf16(posted.body));  // invalid UTF-8 becomes U+FFFD
-  for (const HttpHeader& header : response->headers)
-    if (AsciiLower(header.name) == AsciiLower(kSignatureHeader)) posted.signatures.push_back(header.value);
+  posted.signatures = response->HeaderValues(kSignatureHeader);
   return posted;
 }
 

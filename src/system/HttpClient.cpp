@@ -29,10 +29,16 @@ std::optional<std::uint16_t> ParsePort(std::string_view digits) {
 }  // namespace
 
 std::string HttpResponse::Header(std::string_view name) const {
+  const std::vector<std::string> values = HeaderValues(name);
+  return values.empty() ? std::string() : values.front();
+}
+
+std::vector<std::string> HttpResponse::HeaderValues(std::string_view name) const {
   const std::string wanted = AsciiLower(name);
+  std::vector<std::string> values;
   for (const HttpHeader& header : headers)
-    if (AsciiLower(header.name) == wanted) return header.value;
-  return {};
+    if (AsciiLower(header.name) == wanted) values.push_back(header.value);
+  return values;
 }
 
 std::optional<HttpUrl> SplitHttpUrl(std::string_view url) {

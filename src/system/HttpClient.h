@@ -36,6 +36,8 @@ struct HttpResponse {
 
   // Value of the first header of that name (any letter case); "" when there is none.
   std::string Header(std::string_view name) const;
+  // Values of every header of that name (any letter case), in their order.
+  std::vector<std::string> HeaderValues(std::string_view name) const;
 };
 
 // One request object, used for one request after another.
