@@ -153,15 +153,14 @@ RunEnding RunSteps(RunState& run, const std::string& arguments) {
     LogStart(run, "installs the cached package");
     return RunUpgradingCopy(run, cached);
   }
-  SetLogRole(LogRole::kChecking);
   // A package cached today is handed over again instead of checking; when the copy
   // does not take over, this process checks as usual.
   if (cached.valid) {
     SetLogRole(LogRole::kRelaunching);
     LogStart(run, "hands the package cached today to a new upgrading copy");
     if (LaunchUpgradingCopy(run.programFolder) && WaitForInstallingMarker()) return RunEnding::kNone;
-    SetLogRole(LogRole::kChecking);
   }
+  SetLogRole(LogRole::kChecking);
 
   LoadWindow(run);
 
