@@ -11,8 +11,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-3}
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target zelupdateget file_md5_bench >/dev/null
+# The 32-bit build, the program that ships, unless ZEL_WIN_PRESET names another.
+win_preset=${ZEL_WIN_PRESET:-win32}
+cmake --preset "$win_preset" >/dev/null
+cmake --build --preset "$win_preset" --target zelupdateget file_md5_bench >/dev/null
 
 work=$PWD/build/bench-companion
 nginx_dir=$work/nginx
@@ -49,7 +51,7 @@ fetch() {
   rm -f "$out/zelupdatepkg.dwn"
   printf '1.0\r\n%s\r\n%s\r\n%s\r\n' "$base/$1" "$size" "$md5" >"$work/task.txt"
   start=$(date +%s%N)
-  wine build/win64/bin/zelupdateget.exe "$(winpath "$work/task.txt")" "$(winpath "$out")" &
+  wine build/$win_preset/bin/zelupdateget.exe "$(winpath "$work/task.txt")" "$(winpath "$out")" &
   pid=$!
   peak_kb=0
   if [ "${2:-}" = watch ]; then
@@ -73,7 +75,7 @@ make_file d256.bin 256
 curl_runs=() full_runs=() exit_runs=() start_runs=()
 for _ in $(seq "$rounds"); do
   start=$(now_ms)
-  wine build/win64/bin/zelupdateget.exe --start-only-and-fail || true
+  wine build/$win_preset/bin/zelupdateget.exe --start-only-and-fail || true
   start_runs+=($(( $(now_ms) - start )))
   start=$(now_ms)
   curl -sf -o "$work/curl.out" "$base/d256.bin"
@@ -103,7 +105,7 @@ for _ in $(seq "$rounds"); do
   t=$(( $(now_ms) - start ))
   [ -z "$best" ] || [ "$t" -lt "$best" ] && best=$t
 done
-filemd5_ms=$(wine build/win64/bin/file_md5_bench.exe "$(winpath "$nginx_dir/www/h1024.bin")" "$rounds" | awk '{ print $2 }')
+filemd5_ms=$(wine build/$win_preset/bin/file_md5_bench.exe "$(winpath "$nginx_dir/www/h1024.bin")" "$rounds" | awk '{ print $2 }')
 echo "md5sum   $best ms"
 echo "FileMd5  $filemd5_ms ms   ratio $(ratio "$best" "$filemd5_ms") (target >= 0.9)"
 

@@ -9,8 +9,10 @@ cd "$(dirname "$0")/.."
 rounds=${1:-3}
 size=$((256 * 1048576))
 piece=1048576
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target range_bench >/dev/null
+# The 32-bit build, the program that ships, unless ZEL_WIN_PRESET names another.
+win_preset=${ZEL_WIN_PRESET:-win32}
+cmake --preset "$win_preset" >/dev/null
+cmake --build --preset "$win_preset" --target range_bench >/dev/null
 
 state=$PWD/build/bench-range
 source scripts/wine-env.sh
@@ -56,7 +58,7 @@ for _ in $(seq "$rounds"); do
   rm -f "$state/target.bin"
   # The program prints its figures, then waits for a line: its peak memory is read
   # while it still runs.
-  coproc ROUTE { wine build/win64/bin/range_bench.exe "$url" "$size" "Z:$state/target.bin"; }
+  coproc ROUTE { wine build/$win_preset/bin/range_bench.exe "$url" "$size" "Z:$state/target.bin"; }
   read -r result ms _ <&"${ROUTE[0]}"
   pid=$(pgrep -f 'range_bench\.exe' | head -1)
   hwm=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status")

@@ -48,9 +48,10 @@ function(zel_add_server_tests target)
     string(TOLOWER ${server} server)
     add_test(NAME ${ARG_NAME}_${server}_start COMMAND ${${server}_start})
     add_test(NAME ${ARG_NAME}_${server}_stop COMMAND ${${server}_stop})
-    set_tests_properties(${ARG_NAME}_${server}_start PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 30)
-    set_tests_properties(${ARG_NAME}_${server}_stop PROPERTIES FIXTURES_CLEANUP ${fixture} TIMEOUT 30)
+    set_tests_properties(${ARG_NAME}_${server}_start PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 30 LABELS servers)
+    set_tests_properties(${ARG_NAME}_${server}_stop PROPERTIES FIXTURES_CLEANUP ${fixture} TIMEOUT 30 LABELS servers)
   endforeach()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK ${fixture} TIMEOUT 120 ENVIRONMENT "${ZEL_TEST_ENV}")
+    PROPERTIES FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK ${fixture} TIMEOUT 120 ENVIRONMENT "${ZEL_TEST_ENV}"
+               LABELS servers)
 endfunction()

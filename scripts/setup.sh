@@ -6,12 +6,19 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev binutils-mingw-w64-x86-64
-  wine wine64 xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 python3
+  wine wine64 wine32:i386 xvfb xauth x11-apps x11-utils xdotool imagemagick fonts-wqy-microhei fonts-wine locales
   googletest libgtest-dev libgmock-dev
   nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev openssl
-  nginx-light iproute2 procps curl
+  nginx-light iproute2 procps curl tinyproxy
   libmicrohttpd-dev libpq-dev postgresql wrk
 )
+
+# The 32-bit Wine runs the 32-bit build, the program that ships.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do

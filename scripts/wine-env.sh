@@ -23,6 +23,8 @@ zel_start_display() {
 zel_start_wine() {
   local run=()
   [ -n "${ZEL_NETNS:-}" ] && run=(ip netns exec "$ZEL_NETNS")
+  # A 64-bit prefix made before the 32-bit Wine was installed cannot run 32-bit programs.
+  zel_prefix_runs_32_bit "$WINEPREFIX" || rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "${run[@]}" wineboot -i >/dev/null 2>&1 || true
@@ -32,6 +34,11 @@ zel_start_wine() {
   "${run[@]}" wineserver -p </dev/null >/dev/null 2>&1 || true
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wine cmd /c exit >/dev/null 2>&1 || true
+}
+
+# False for a finished 64-bit prefix without the 32-bit system folder.
+zel_prefix_runs_32_bit() {
+  [ ! -f "$1/system.reg" ] || ! grep -q '^#arch=win64' "$1/system.reg" || [ -f "$1/drive_c/windows/syswow64/kernel32.dll" ]
 }
 
 # Debian's Wine looks for its own fonts under a path it cannot open, so title bars

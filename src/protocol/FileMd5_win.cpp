@@ -1,6 +1,3 @@
-#include <windows.h>
-#include <wincrypt.h>
-
 #include <array>
 #include <condition_variable>
 #include <memory>
@@ -9,6 +6,7 @@
 #include <thread>
 
 #include "protocol/FileMd5.h"
+#include "system/DelayImports_win.h"
 #include "system/Guarded.h"
 #include "system/Platform.h"
 #include "system/ScopeExit.h"

@@ -2,10 +2,10 @@
 // measures its partial file once a second; the range route asks the platform's HTTP
 // client for one piece after another and polls it in 10 ms steps so that the window
 // stays serviced; the system route is one call to URL Moniker's download.
-#include <windows.h>
-
+// clang-format off
+#include "system/DelayImports_win.h"
 #include <urlmon.h>
-#include <wininet.h>
+// clang-format on
 
 #include <chrono>
 #include <mutex>
@@ -93,7 +93,7 @@ bool FetchRanges(const std::string& url, std::int32_t size, HANDLE file, const s
 // download it watches.
 class StallWatch final : public IBindStatusCallback {
  public:
-  explicit StallWatch(std::uint32_t stallMs) : stallMs_(stallMs), thread_([this] { Watch(); }) {}
+  explicit StallWatch(std::uint32_t stallMs) : stallTime_(stallMs), thread_([this] { Watch(); }) {}
   ~StallWatch() {
     finished_.Set();
     thread_.join();
@@ -114,12 +114,12 @@ class StallWatch final : public IBindStatusCallback {
   HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding* binding) override {
     std::lock_guard lock(mutex_);
     binding_ = ComPtr<IBinding>::Share(binding);
-    lastSign_ = GetTickCount64();
+    lastSign_ = Clock::now();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnProgress(ULONG, ULONG, ULONG, LPCWSTR) override {
     std::lock_guard lock(mutex_);
-    lastSign_ = GetTickCount64();
+    lastSign_ = Clock::now();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
@@ -137,19 +137,20 @@ class StallWatch final : public IBindStatusCallback {
       ComPtr<IBinding> silent;
       {
         std::lock_guard lock(mutex_);
-        if (!binding_ || GetTickCount64() - lastSign_ < stallMs_) continue;
+        if (!binding_ || Clock::now() - lastSign_ < stallTime_) continue;
         silent = ComPtr<IBinding>::Share(binding_.Get());
-        lastSign_ = GetTickCount64();  // one abort per silence
+        lastSign_ = Clock::now();  // one abort per silence
       }
       silent->Abort();  // outside the lock: the abort may call back into this object
     }
   }
 
-  const std::uint32_t stallMs_;
+  using Clock = std::chrono::steady_clock;
+  const std::chrono::milliseconds stallTime_;
   DoneSignal finished_;
   std::mutex mutex_;
   ComPtr<IBinding> binding_;               // guarded by mutex_
-  ULONGLONG lastSign_ = GetTickCount64();  // guarded by mutex_
+  Clock::time_point lastSign_ = Clock::now();  // guarded by mutex_
   std::thread thread_;                     // last: starts when the rest is ready
 };
 

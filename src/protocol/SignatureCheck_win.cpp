@@ -1,10 +1,9 @@
 #include "protocol/SignatureCheck.h"
 
-// <windows.h> before the rest.
+// <windows.h> (with the headers of the DLLs imported on first call) before the rest.
 // clang-format off
-#include <windows.h>
+#include "system/DelayImports_win.h"
 #include <bcrypt.h>
-#include <wincrypt.h>
 // clang-format on
 
 #include <cstring>
@@ -15,6 +14,7 @@
 #include "protocol/AnswerSignature.h"
 #include "system/DiagnosticsLog.h"
 #include "system/Guarded.h"
+#include "system/SystemLibrary_win.h"
 #include "system/UniqueHandle_win.h"
 
 namespace zel {
@@ -36,18 +36,12 @@ struct Cng {
   BCRYPT_ALG_HANDLE ecdsaP256 = nullptr;
 };
 
-// bcrypt.dll from the system folder, never from the search order; nullptr when the
-// system has no CNG or no ECDSA P-256 in it.
+// The functions of CNG from the system folder (loaded on first use: Windows XP has
+// none); nullptr when the system has no CNG or no ECDSA P-256 in it.
 const Cng* LoadCng() {
   static const std::optional<Cng> loaded = []() -> std::optional<Cng> {
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::nullopt;
-    UniqueModule module(LoadLibraryW((std::wstring(folder, length) + L"\\bcrypt.dll").c_str()));
-    if (!module) return std::nullopt;
-    const auto find = [&](auto& function, const char* name) {
-      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-          reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
+    const auto find = [](auto& function, const char* name) {
+      function = SystemFunction<std::remove_reference_t<decltype(function)>>(L"bcrypt.dll", name);
       return function != nullptr;
     };
     Cng cng;
@@ -56,7 +50,6 @@ const Cng* LoadCng() {
         !find(cng.verifySignature, "BCryptVerifySignature") ||
         !BCRYPT_SUCCESS(cng.openAlgorithm(&cng.ecdsaP256, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0)))
       return std::nullopt;
-    module.Release();
     return cng;
   }();
   return loaded ? &*loaded : nullptr;

@@ -2,12 +2,10 @@
 // thread of its own, so the caller can wait for one or poll it between window
 // messages; a request abandoned while under way has its connection closed and
 // finishes on its own.
-#include <windows.h>
-#include <wininet.h>
-
 #include <algorithm>
 #include <mutex>
 
+#include "system/DelayImports_win.h"
 #include "system/Guarded.h"
 #include "system/HttpClient.h"
 #include "system/Text_win.h"

@@ -2,15 +2,17 @@
 // of Process.h; this file adds the system calls and the files they look at.
 #include "system/Process_win.h"
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include "system/FileListing.h"
-#include "system/Guarded.h"
-#include "system/Process.h"
-#include "system/Platform.h"
-#include "system/Text_win.h"
 #include "system/Folders.h"
+#include "system/Guarded.h"
 #include "system/OsInfo.h"
+#include "system/Platform.h"
+#include "system/Process.h"
+#include "system/SystemLibrary_win.h"
+#include "system/Text_win.h"
 
 namespace zel {
 namespace {
@@ -20,7 +22,43 @@ bool FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// Vista and later; nullptr on Windows XP.
+decltype(&QueryFullProcessImageNameW) QueryFullImageName() {
+  static const auto function =
+      SystemFunction<decltype(&QueryFullProcessImageNameW)>(L"kernel32.dll", "QueryFullProcessImageNameW");
+  return function;
+}
+
 }  // namespace
+
+std::wstring ProcessImagePathFromDevice(HANDLE process) {
+  static const auto imageFileName =
+      SystemFunction<decltype(&GetProcessImageFileNameW)>(L"psapi.dll", "GetProcessImageFileNameW");
+  wchar_t image[MAX_PATH];
+  const DWORD length = imageFileName ? imageFileName(process, image, MAX_PATH) : 0;
+  if (length == 0) return {};
+  const std::wstring_view onDevice(image, length);
+  wchar_t drives[105];  // "A:\" to "Z:\", each ended by a null
+  const DWORD drivesLength = GetLogicalDriveStringsW(104, drives);
+  for (const wchar_t* drive = drives; drivesLength <= 104 && *drive; drive += wcslen(drive) + 1) {
+    const wchar_t letter[] = {drive[0], L':', L'\0'};
+    wchar_t device[MAX_PATH];
+    if (!QueryDosDeviceW(letter, device, MAX_PATH)) continue;
+    const std::wstring_view prefix(device);
+    if (onDevice.size() > prefix.size() && onDevice.substr(0, prefix.size()) == prefix &&
+        onDevice[prefix.size()] == L'\\')
+      return std::wstring(letter) + std::wstring(onDevice.substr(prefix.size()));
+  }
+  return {};
+}
+
+std::wstring ProcessImagePath(HANDLE process) {
+  const auto queryFullImageName = QueryFullImageName();
+  if (!queryFullImageName) return ProcessImagePathFromDevice(process);
+  wchar_t image[MAX_PATH];
+  DWORD length = MAX_PATH;
+  return queryFullImageName(process, 0, image, &length) ? std::wstring(image, length) : std::wstring();
+}
 
 bool StartProcess(const std::string& program, const std::string& arguments, ProcessInfo& info) {
   // An unbuildable line is empty and fails in the creation below, like any other bad line.
@@ -88,13 +126,12 @@ bool EndProcessesRunningFrom(const std::string& path, DWORD waitMs) {
     for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
          more = Process32NextW(snapshot.Get(), &entry)) {
       if (entry.th32ProcessID == GetCurrentProcessId()) continue;
-      const UniqueKernelHandle process(OpenProcess(
-          PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-      wchar_t image[MAX_PATH];
-      DWORD length = MAX_PATH;
-      if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length) ||
-          LowerText(Narrow(std::wstring_view(image, length))) != wanted)
-        continue;
+      // Windows XP knows no limited query right.
+      const DWORD query =
+          QueryFullImageName() ? PROCESS_QUERY_LIMITED_INFORMATION : PROCESS_QUERY_INFORMATION;
+      const UniqueKernelHandle process(
+          OpenProcess(query | PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+      if (!process || LowerText(Narrow(ProcessImagePath(process.Get()))) != wanted) continue;
       found = true;
       // One that is ending already refuses the termination; the wait tells.
       TerminateProcess(process.Get(), 1);

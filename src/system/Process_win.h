@@ -27,6 +27,12 @@ bool ShellRunViaExplorer(const std::string& program, int windowStyle);
 // SW_SHOWNORMAL) and hands back its process id, 0 when the start fails. Does not wait.
 DWORD ShellStart(const std::string& commandLine, int windowStyle);
 
+// The full path of a process's image (a handle with the query right); empty when it
+// cannot be read. Windows XP names the image only on its volume's device
+// (\Device\HarddiskVolume1\...): ProcessImagePathFromDevice turns that into a drive path.
+std::wstring ProcessImagePath(HANDLE process);
+std::wstring ProcessImagePathFromDevice(HANDLE process);
+
 // Ends every process that runs from this file (its full path, in any letter case),
 // this process apart, and waits up to waitMs for each to be gone so that the file is
 // free again; true when one was found and every one found has ended.

@@ -3,9 +3,9 @@
 // failing call can be inspected after its handles went out of scope.
 #pragma once
 #include <windows.h>
-#include <wincrypt.h>
-#include <wininet.h>
 #include <oleauto.h>
+
+#include "system/DelayImports_win.h"
 
 #include <utility>
 

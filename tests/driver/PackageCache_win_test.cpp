@@ -128,7 +128,9 @@ TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
     }
     InstallCachedPackage(settings_, GetCachedPackage(settings_), scratch_.root + "\\");
     EXPECT_EQ(RecordText() == "?|0|?", leaves);  // emptied after the try at installing
-    if (!leaves) EXPECT_EQ(platform_.now - start, 60 * 1000u);
+    if (!leaves) {
+      EXPECT_EQ(platform_.now - start, 60 * 1000u);
+    }
     std::filesystem::remove(test::PathOf(other));
   }
 }
@@ -219,7 +221,9 @@ TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
     platform_.captions.clear();
     RunWithArguments(row.arguments);
     EXPECT_EQ(platform_.questions, row.questions);
-    if (row.xp) EXPECT_EQ(platform_.captions, std::vector<std::string>{"Zelvora-升级App"});
+    if (row.xp) {
+      EXPECT_EQ(platform_.captions, std::vector<std::string>{"Zelvora-升级App"});
+    }
     EXPECT_FALSE(MarkerMade("zelinstalling"));
     EXPECT_FALSE(MarkerMade("zelpatcher"));  // the window's
     EXPECT_TRUE(GetCachedPackage(settings_).valid);
@@ -245,7 +249,9 @@ TEST_F(PackageCacheTest, WithoutACopyTakingOverTheProcessChecks) {
     SCOPED_TRACE(row.arguments);
     Cache(row.date);
     RunWithArguments(row.arguments);
-    if (std::string(row.date) != "04-17-2026") EXPECT_EQ(RecordText(), "?|0|?");  // emptied at start
+    if (std::string(row.date) != "04-17-2026") {
+      EXPECT_EQ(RecordText(), "?|0|?");  // emptied at start
+    }
     EXPECT_TRUE(frmUpdate::Instance().IsLoaded());
     frmUpdate::Instance().Unload();
   }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -161,6 +162,9 @@ class UpdateRoad : public WorldScenario {
     ASSERT_TRUE(service_.Reset());
   }
 
+  // The world's prefix reports Windows XP.
+  static bool OnXp() { return WorldSetting("ZEL_WORLD_WINDOWS") == "xp"; }
+
   std::vector<Child> products_;
   DWORD runPid_ = 0;  // the checking instance the kill matrix watches
 };
@@ -190,27 +194,48 @@ TEST_F(UpdateRoad, PackageInformationThatCannotBeUsedEndsTheRunWithItsStatus) {
 
 // ---- The download routes; each run ends at the fresh-installation question ----
 
-// The companion downloader when it lies beside the program in a printable ASCII folder
-// (it asks for the whole file), ranges otherwise. A run that is not elevated asks
-// before a fresh installation, and declined it caches nothing.
+// The companion downloader when it lies beside the program in a printable ASCII folder,
+// ranges otherwise, and the system's URL download when the ranges fail. A run that is not elevated asks
+// before a fresh installation, and declined it caches nothing. Behind the user's proxy, with no direct route
+// to the update host, the check and every route go through the proxy.
 TEST_F(UpdateRoad, EachDownloadRouteEndsAtTheFreshInstallationQuestion) {
   const struct {
     const char* folder;
     bool companion;
-    const char* firstRange;  // the first package request's Range header, its first 8 characters
-  } routes[] = {{"Zel Guard\\", false, "bytes=0-"}, {"Zel Guard\\", true, ""}, {"卫士\\", true, "bytes=0-"}};
-  for (const auto& route : routes) {
-    SCOPED_TRACE(std::string(route.folder) + (route.companion ? ", companion" : ", no companion"));
+    bool viaProxy;
+    bool rangesFail;
+    const char* routes;  // the routes the log tells of, in order
+  } rows[] = {{"Zel Guard\\", false, false, false, "range requests: done"},
+              {"Zel Guard\\", false, true, true, "range requests: failed|system download: done"},
+              {"Zel Guard\\", true, true, false, "companion downloader: done"},
+              {"卫士\\", true, true, false, "range requests: done"}};
+  const std::string logPath = world_.UserDataDir() + "\\zelpatcher.log";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.folder) + (row.companion ? ", companion" : ", no companion") +
+                 (row.viaProxy ? ", through the proxy" : "") + (row.rangesFail ? ", ranges fail" : ""));
     ASSERT_TRUE(service_.Reset());
-    product_ = world_.Root() + route.folder;
-    InstallProduct(route.companion);
+    product_ = world_.Root() + row.folder;
+    InstallProduct(row.companion);
     Offer(kNewVersionPeer, {{"reinstall", 1}});
+    if (row.rangesFail) {
+      ASSERT_TRUE(service_.AddFaults(R"([{"on": "package", "status": 500}])"));
+    }
+    std::optional<UserProxy> proxy;
+    std::optional<HostsOverride> noDirectRoute;
+    if (row.viaProxy) {
+      ASSERT_TRUE(proxy.emplace(WorldSetting("ZEL_WORLD_PROXY")).Applied());
+      ASSERT_TRUE(noDirectRoute.emplace("update.zelvora.cn", "10.255.255.1").Applied());
+    }
+    const std::size_t logged = ReadBytes(logPath).size();
     const Child run = Start("/ui /manual");
     EXPECT_EQ(Answer(run, "Zel卫士发现新版本", IDNO), "新版本安装需要全新安装，是否启用管理员权限进行安装？");
     EXPECT_EQ(Finish(run), "升级中...");
-    const auto ranges = PackageRanges();
-    ASSERT_FALSE(ranges.empty());
-    EXPECT_EQ(ranges.front().substr(0, 8), route.firstRange);
+    std::string routes;
+    const std::regex route(R"((companion downloader|range requests|system download): (done|failed))");
+    const std::string log = ReadBytes(logPath).substr(logged);
+    for (std::sregex_iterator at(log.begin(), log.end(), route), end; at != end; ++at)
+      routes.append(routes.empty() ? "" : "|").append(at->str());
+    EXPECT_EQ(routes, row.routes);
     // The package lies in the update work folder, the companion's partial file moved there.
     EXPECT_FALSE(PathExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"));
     EXPECT_TRUE(PathExists(world_.Temp() + "\\zelupdate_tmp\\zelupdatepkg.exe"));
@@ -218,6 +243,22 @@ TEST_F(UpdateRoad, EachDownloadRouteEndsAtTheFreshInstallationQuestion) {
     EXPECT_FALSE(PathExists(CachedPackage()));
     EXPECT_EQ(ProductVersion(), "1.0.1");
   }
+}
+
+// A proxy that asks for credentials the user has not given, or refuses outright, fails
+// the query at once with its status.
+TEST_F(UpdateRoad, ProxyThatRefusesFailsTheQuery) {
+  InstallProduct();
+  const HostsOverride noDirectRoute("update.zelvora.cn", "10.255.255.1");
+  ASSERT_TRUE(noDirectRoute.Applied());
+  for (const char* refusing : {"ZEL_WORLD_PROXY_407", "ZEL_WORLD_PROXY_403"}) {
+    SCOPED_TRACE(refusing);
+    const UserProxy proxy(WorldSetting(refusing));
+    ASSERT_TRUE(proxy.Applied());
+    EXPECT_EQ(Finish(Start("/ui /manual"), 60000),
+              "连接服务器失败:http://update.zelvora.cn/zelguard/update1");
+  }
+  EXPECT_TRUE(Received("POST").empty());
 }
 
 TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
@@ -271,13 +312,18 @@ TEST_F(UpdateRoad, WrongSizeIsRefused) {
 
 // ---- The three installations ----
 
+// On Windows XP every run is elevated, a standard user's too, and the run, whose window
+// closes as the installation starts, ends the common way with "升级完成".
 TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) {
   InstallProduct();
   Offer();
-  const Child run = Start("/ui /manual", true);
+  const Child run = Start("/ui /manual", !OnXp());
   DWORD code = 99;
-  ASSERT_TRUE(run.WaitExit(120000, &code));  // ended at once, no common ending
+  ASSERT_TRUE(run.WaitExit(120000, &code));
   EXPECT_EQ(code, 0u);
+  const std::string log = ReadBytes(world_.UserDataDir() + "\\zelpatcher.log");
+  EXPECT_NE(log.find("probe: https://www.baidu.com/ answers"), std::string::npos);
+  EXPECT_NE(log.find(OnXp() ? "end: \"升级完成\"" : "end: at once"), std::string::npos) << log;
   ASSERT_TRUE(WaitFor([&] { return ProductVersion() == "1.0.2"; }));
   EXPECT_NE(ReadBytes(product_ + "install.log").find("/verysilent /installpath \"" + product_ + "\""),
             std::string::npos);
@@ -321,6 +367,35 @@ TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
                 "installing marker end",
                 "upgrading copy: cache start other markers installer installer cache end",
                 "checking: start probe post answer end"}));
+}
+
+// On Windows XP the upgrading copy refuses to install and keeps the cache; the external
+// manifest beside the copy is removed before its shell start, as XP would read it.
+TEST_F(UpdateRoad, UpgradingCopyOnXpRefusesAndKeepsTheCache) {
+  if (!OnXp()) GTEST_SKIP() << "a row of Windows XP worlds";
+  InstallProduct();
+  const std::string package = CachedPackage();
+  EarlierRun();  // makes the settings folder
+  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(), Widen(package).c_str(), FALSE));
+  const std::string today = TodayDateText();
+  Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + today + "\r\n[UPDATE]\r\nCacheDate=" + today +
+         "\r\nPackageSize=" + std::to_string(ReadBytes(package).size()) +
+         "\r\nPackageHash=" + FileMd5(package, kCalgMd5) + "\r\n");
+  const std::string manifest = world_.Temp() + "\\zelupdate_tmp\\zelpatcher.exe.manifest";
+  CreateDirectoryW(Widen(world_.Temp() + "\\zelupdate_tmp").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(manifest, "<assembly/>"));
+
+  const Child run = Start("");
+  std::wstring text;
+  const HWND box = FindMessageBox(0, Widen("Zelvora-升级App"), 60000, &text);
+  ASSERT_NE(box, nullptr) << "no message box of the upgrading copy";
+  EXPECT_EQ(Narrow(text), "Winxp不支持的升级方式");
+  EXPECT_FALSE(PathExists(manifest));
+  AnswerMessageBox(box, IDOK);
+  EXPECT_TRUE(run.WaitExit(kRunMs));  // no installing marker came: the start went on and ended
+  EXPECT_EQ(Setting("UPDATE", "CacheDate"), today);
+  EXPECT_TRUE(PathExists(package));
+  EXPECT_EQ(ProductVersion(), "1.0.1");
 }
 
 // A package that cannot be copied into the cache (a folder stands in its place) ends

@@ -57,6 +57,33 @@ HostsOverride::~HostsOverride() {
 }
 
 namespace {
+constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+}  // namespace
+
+UserProxy::UserProxy(const std::string& address) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                      nullptr))
+    return;
+  const DWORD enable = 1;
+  const std::wstring server = Widen(address);
+  applied_ = !RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                             static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t))) &&
+             !RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
+                             sizeof enable);
+  RegCloseKey(key);
+}
+
+UserProxy::~UserProxy() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key)) return;
+  const DWORD disable = 0;
+  RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&disable), sizeof disable);
+  RegDeleteValueW(key, L"ProxyServer");
+  RegCloseKey(key);
+}
+
+namespace {
 bool IsDialog(HWND window) {
   wchar_t name[16] = {};
   GetClassNameW(window, name, 16);
@@ -96,7 +123,7 @@ HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std
     for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr));) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if (owner != pid || WindowText(window) != caption) continue;
+      if ((pid != 0 && owner != pid) || WindowText(window) != caption) continue;
       if (text) {
         // The message is the box's static text that is not the icon.
         text->clear();

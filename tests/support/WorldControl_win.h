@@ -49,6 +49,20 @@ class HostsOverride {
   bool applied_ = false;
 };
 
+// Sets the user's HTTP proxy the way Windows keeps it (the Internet Settings of the
+// current user), for every program started while it lives.
+class UserProxy {
+ public:
+  explicit UserProxy(const std::string& address);  // host:port
+  ~UserProxy();
+  UserProxy(const UserProxy&) = delete;
+  UserProxy& operator=(const UserProxy&) = delete;
+  bool Applied() const { return applied_; }
+
+ private:
+  bool applied_ = false;
+};
+
 // The progress window of a program: its first top-level window that has a button.
 HWND FindProgressWindow(DWORD pid, DWORD timeoutMs);
 // Waits until the window's button is enabled (the run has reached its end) and gives
@@ -57,7 +71,7 @@ bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status);
 // Clicks the window's button.
 void ClickButton(HWND window);
 
-// A message box of the process with that caption, waiting up to timeoutMs; null when
+// A message box of the process (0: of any process) with that caption, waiting up to timeoutMs; null when
 // none came. Its text goes to *text.
 HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std::wstring* text = nullptr);
 // Answers a message box as a person would, with one of its buttons (IDYES, IDNO, IDOK).

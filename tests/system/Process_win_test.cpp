@@ -101,6 +101,11 @@ TEST(SystemFacts, TheRealPlatformAsksTheSystem) {
   EXPECT_GE(GetOSMajorVersion(), 6);
   EXPECT_FALSE(IsWinXP());
   EXPECT_TRUE(IsProcessElevated());
+  // Windows XP's way to a process's image path (on its volume's device) ends where
+  // the newer systems' direct one does.
+  const std::wstring image = ProcessImagePath(GetCurrentProcess());
+  EXPECT_NE(image.find(L"win_tests.exe"), std::wstring::npos);
+  EXPECT_EQ(ProcessImagePathFromDevice(GetCurrentProcess()), image);
 }
 
 }  // namespace

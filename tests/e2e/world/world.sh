@@ -21,16 +21,23 @@
 #   ZEL_WORLD_CATALOG   the service's catalog file (Windows path)
 #   ZEL_WORLD_PACKAGES  the service's packages folder (Windows path), which nginx also
 #                       serves on port 81 of the namespace, as a real web server would
+#   ZEL_WORLD_PROXY     host:port of an HTTP proxy that passes everything on;
+#   ZEL_WORLD_PROXY_407 of one that asks for credentials, ZEL_WORLD_PROXY_403 of one
+#                       that refuses
 #   WINEPREFIX, DISPLAY
 #
 # Settings read: ZEL_SERVICE_BIN (the service program; default build/host/bin, built
 # there when missing), ZEL_WORLD_KEEP=1 (keep the world's folder after teardown),
 # ZEL_WORLD_SIGNING_KEYS (private key files, separated by blanks, that the service
-# signs answers with when a query names them).
+# signs answers with when a query names them), ZEL_WORLD_WINDOWS (the Windows the
+# prefix reports: "xp", a 32-bit prefix of Windows XP, which runs only the 32-bit build;
+# "7", Windows 7; empty, Wine's own default).
 
 zel_world_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+source "$zel_world_root/scripts/wine-env.sh"  # zel_prefix_runs_32_bit
 zel_world_base=$zel_world_root/build/e2e-worlds
-zel_world_template=$zel_world_root/build/e2e-world-template
+zel_world_windows=${ZEL_WORLD_WINDOWS:-}
+zel_world_template=$zel_world_root/build/e2e-world-template${zel_world_windows:+-win$zel_world_windows}
 
 # Hosts of the world: the built-in addresses of the program, all on the loopback.
 zel_world_hosts_text() {
@@ -43,16 +50,25 @@ zel_world_log() { echo "world: $*" >&2; }
 # Winepath-free conversion: Wine maps the Unix root to drive Z:.
 zel_world_winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-# The template prefix, made once per checkout (wineboot takes half a minute under load).
+# The template prefix, made once per checkout and Windows (wineboot takes half a minute
+# under load).
 zel_world_template_ready() {
   (
     flock 9
-    if [ ! -f "$zel_world_template/.zel-template-ready" ]; then
+    if [ ! -f "$zel_world_template/.zel-template-ready" ] || ! zel_prefix_runs_32_bit "$zel_world_template"; then
       zel_world_log "making the template prefix (once)"
       rm -rf "$zel_world_template"
       mkdir -p "$zel_world_template"
       export WINEPREFIX=$zel_world_template
+      local version=
+      case $zel_world_windows in
+        xp) export WINEARCH=win32 version=winxp ;;
+        7) version=win7 ;;
+        '') ;;
+        *) zel_world_log "unknown ZEL_WORLD_WINDOWS $zel_world_windows (xp, 7 or empty)"; exit 1 ;;
+      esac
       wineboot -i >/dev/null 2>&1 || true
+      [ -z "$version" ] || wine winecfg -v "$version" >/dev/null 2>&1
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
       wineserver -w
       [ -f "$zel_world_template/system.reg" ] || exit 1
@@ -61,7 +77,7 @@ zel_world_template_ready() {
     # Title-bar buttons are drawn in Marlett, which Debian's Wine does not find on its
     # own (scripts/wine-env.sh says more).
     cp -n /usr/share/wine/fonts/marlett.ttf "$zel_world_template/drive_c/windows/Fonts/" 2>/dev/null || true
-  ) 9>"$zel_world_root/build/e2e-world-template.lock"
+  ) 9>"$zel_world_template.lock"
 }
 
 zel_world_service_ready() {
@@ -113,6 +129,16 @@ zel_world_sweep() {
 
 world_exec() {
   ip netns exec "$ZEL_WORLD_NAME" "$@"
+}
+
+# A proxy of the world on the port, with one more rule of its configuration; it sees the
+# world's hosts file as copied into its folder.
+zel_world_proxy() {
+  local port=$1 rule=$2 dir=$ZEL_WORLD_DIR/proxy
+  printf '%s\n' "Port $port" "Listen 127.0.0.1" "Timeout 30" "MaxClients 32" "LogFile \"$dir/$port.log\"" \
+    "LogLevel Info" "DisableViaHeader Yes" "$rule" >"$dir/$port.conf"
+  world_exec unshare -m sh -c 'mount --bind "$1" /etc/hosts && exec tinyproxy -d -c "$2"' sh \
+    "$dir/hosts" "$dir/$port.conf" >"$dir/$port.out" 2>&1 </dev/null &
 }
 
 world_up() {
@@ -208,6 +234,24 @@ CONF
     cat "$web/start.log" >&2
     return 1
   fi
+
+  # The user's HTTP proxies, as an organisation's would be: an open one, one that wants
+  # credentials (407) and one that refuses (403). They keep the host names of the world
+  # as they are now, so a scenario can take the direct route to the update host away
+  # (HostsOverride) and leave only the proxy's.
+  local proxy=$ZEL_WORLD_DIR/proxy port
+  mkdir -p "$proxy"
+  cp "/etc/netns/$ZEL_WORLD_NAME/hosts" "$proxy/hosts"
+  zel_world_proxy 3128 ''
+  zel_world_proxy 3129 'BasicAuth zel secret'
+  zel_world_proxy 3130 'Deny 127.0.0.1'
+  for port in 3128 3129 3130; do
+    for _ in $(seq 100); do
+      world_exec bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null && break
+      sleep 0.05
+    done
+  done
+  export ZEL_WORLD_PROXY=127.0.0.1:3128 ZEL_WORLD_PROXY_407=127.0.0.1:3129 ZEL_WORLD_PROXY_403=127.0.0.1:3130
 
   export ZEL_WORLD_SERVICE=http://127.0.0.1:80
   ZEL_WORLD_HOSTS=$(zel_world_winpath "/etc/netns/$ZEL_WORLD_NAME/hosts")
