@@ -31,6 +31,9 @@ struct CheckinRow {
   static CheckinRow FromQuery(std::int64_t time, std::string remoteAddr, const UpdateQuery& query, int action);
 };
 
+// Rows one prune transaction removes: a few milliseconds of work.
+inline constexpr std::int64_t kPruneBatchRows = 5000;
+
 // Rows of a read query, every column as text ("" for NULL).
 using TextRows = std::vector<std::vector<std::string>>;
 
@@ -46,8 +49,10 @@ class CheckinStore {
   // did are left out).
   virtual std::string LastFullProfiles(const std::vector<std::string>& uuids,
                                        std::map<std::string, std::int64_t>& lastFull) = 0;
-  // Removes check-ins older than the time given; the number removed.
-  virtual std::string Prune(std::int64_t before, std::int64_t& removed) = 0;
+  // Removes check-ins older than the time given, in transactions of at most
+  // batchRows rows each, so the writers of a running service wait for one batch at
+  // most; the number removed.
+  virtual std::string Prune(std::int64_t before, std::int64_t batchRows, std::int64_t& removed) = 0;
   // A read query in the SQL both backends understand.
   virtual std::string Select(const std::string& sql, TextRows& rows) = 0;
 };

@@ -4,21 +4,23 @@
 
 namespace zel::svc {
 
-CheckinWriter::CheckinWriter(CheckinStore& store, std::chrono::microseconds window)
-    : store_(store), window_(window), thread_([this] { Loop(); }) {}
+CheckinWriter::CheckinWriter(CheckinStore& store, std::chrono::microseconds window, std::size_t maxQueued)
+    : store_(store), window_(window), maxQueued_(maxQueued), thread_([this] { Loop(); }) {}
 
 CheckinWriter::~CheckinWriter() { Stop(); }
 
-void CheckinWriter::Submit(std::shared_ptr<CheckinJob> job) {
+bool CheckinWriter::Submit(std::shared_ptr<CheckinJob> job) {
   bool wake = false;
   {
     std::lock_guard lock(mutex_);
+    if (queue_.size() >= maxQueued_) return false;
     queue_.push_back(std::move(job));
     // The writer waits for a first job, then for its window to pass or the group
     // to fill; other arrivals need not wake it.
     wake = queue_.size() == 1 || queue_.size() == kMaxGroupRows;
   }
   if (wake) wake_.notify_one();
+  return true;
 }
 
 void CheckinWriter::Stop() {

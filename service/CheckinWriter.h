@@ -3,8 +3,9 @@
 // their rows in one transaction. A query is answered only once its row is
 // committed, so nothing answered is lost; when the store fails, every query of the
 // group is told so at once. A job whose query ran out of time while it waited is
-// dropped unread and unstored, so a slow or absent store neither records actions
-// nobody was told nor lets the queue grow without bound.
+// dropped unread and unstored, so a slow or absent store never records actions
+// nobody was told; and the queue holds at most a fixed number of jobs, so a store
+// that cannot keep up turns the excess into "try again" at once instead of memory.
 #pragma once
 
 #include <atomic>
@@ -41,17 +42,22 @@ struct CheckinJob {
 
 class CheckinWriter {
  public:
-  CheckinWriter(CheckinStore& store, std::chrono::microseconds window);
+  CheckinWriter(CheckinStore& store, std::chrono::microseconds window, std::size_t maxQueued);
   ~CheckinWriter();
   CheckinWriter(const CheckinWriter&) = delete;
   CheckinWriter& operator=(const CheckinWriter&) = delete;
 
-  void Submit(std::shared_ptr<CheckinJob> job);
+  // False, with the job left alone, when the queue is full.
+  bool Submit(std::shared_ptr<CheckinJob> job);
   // Finishes the jobs already submitted, then ends the thread.
   void Stop();
 
   std::uint64_t Commits() const { return commits_; }
   std::uint64_t Rows() const { return rows_; }
+  std::size_t Queued() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+  }
 
  private:
   void Loop();
@@ -61,6 +67,7 @@ class CheckinWriter {
 
   CheckinStore& store_;
   const std::chrono::microseconds window_;
+  const std::size_t maxQueued_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::shared_ptr<CheckinJob>> queue_;

@@ -195,7 +195,7 @@ int RunPrune(const PruneOptions& options, std::ostream& out, std::ostream& err) 
   auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, false, err);
   if (!store) return 1;
   std::int64_t removed = 0;
-  if (std::string error = store->Prune(Now() - std::int64_t{options.olderThanDays} * 86400, removed);
+  if (std::string error = store->Prune(Now() - std::int64_t{options.olderThanDays} * 86400, kPruneBatchRows, removed);
       !error.empty()) {
     err << error << "\n";
     return 1;

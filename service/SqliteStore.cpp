@@ -11,6 +11,8 @@ namespace {
 // holds are answered "try again" within their time budget instead of stalling.
 constexpr int kWriteBusyMs = 200;
 constexpr int kReadBusyMs = 5000;
+// A prune batch that finds the file locked waits kWriteBusyMs this many times.
+constexpr int kPruneBusyTries = 50;
 
 struct Statement {
   sqlite3_stmt* stmt = nullptr;
@@ -74,14 +76,29 @@ class SqliteStore final : public CheckinStore {
     return {};
   }
 
-  std::string Prune(std::int64_t before, std::int64_t& removed) override {
+  std::string Prune(std::int64_t before, std::int64_t batchRows, std::int64_t& removed) override {
     std::lock_guard lock(mutex_);
-    Statement s(db_, "DELETE FROM checkins WHERE time < ?");
+    Statement s(db_, "DELETE FROM checkins WHERE id IN (SELECT id FROM checkins WHERE time < ? LIMIT ?)");
     if (!s.stmt) return Error();
     s.BindText(1, IsoUtc(before));
-    if (sqlite3_step(s.stmt) != SQLITE_DONE) return Error();
-    removed = sqlite3_changes64(db_);
-    return {};
+    sqlite3_bind_int64(s.stmt, 2, batchRows);
+    removed = 0;
+    // Each batch is a transaction of its own; between them the service's writer gets
+    // the file. A batch that finds the file busy tries again: the writer holds it for
+    // milliseconds at a time.
+    for (int busy = 0; busy < kPruneBusyTries;) {
+      const int rc = sqlite3_step(s.stmt);
+      sqlite3_reset(s.stmt);
+      if (rc == SQLITE_BUSY) {
+        ++busy;
+        continue;
+      }
+      if (rc != SQLITE_DONE) return Error();
+      const std::int64_t count = sqlite3_changes64(db_);
+      removed += count;
+      if (count < batchRows) return {};
+    }
+    return Error();
   }
 
   std::string Select(const std::string& sql, TextRows& rows) override {

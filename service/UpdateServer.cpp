@@ -210,7 +210,7 @@ std::optional<int> UpdateServer::Bind(std::string& error) {
     return std::nullopt;
   }
   catalog_ = std::make_unique<CatalogWatch>(config_.catalogPath, std::move(*catalog), config_.catalogCheckInterval);
-  writer_ = std::make_unique<CheckinWriter>(store_, config_.commitWindow);
+  writer_ = std::make_unique<CheckinWriter>(store_, config_.commitWindow, config_.maxQueuedCheckins);
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned threads = config_.threads > 0 ? static_cast<unsigned>(config_.threads) : cores;
@@ -247,7 +247,10 @@ void UpdateServer::Stop() {
     if (stopping_) return;
     stopping_ = true;
   }
-  if (daemon_) MHD_quiesce_daemon(daemon_);
+  // No new connections from here on; the listening socket is ours to close.
+  if (daemon_) {
+    if (const MHD_socket listening = MHD_quiesce_daemon(daemon_); listening != MHD_INVALID_SOCKET) close(listening);
+  }
   // Queries waiting for the store are committed and answered, scripted delays end.
   if (writer_) writer_->Stop();
   timers_.Stop();
@@ -389,8 +392,12 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   }
   std::shared_ptr<const Catalog> catalog = catalog_->Current();
   if (Stopping()) {
+    // A proxy in front passes the query to another replica; the connection closes, so
+    // it sends this one nothing more.
     x->note = "stopping";
-    x->SetJson(200, TryAgainJson(catalog->policy));
+    x->SetJson(503, TryAgainJson(catalog->policy));
+    x->headers.emplace_back("Connection", "close");
+    x->headers.emplace_back("Retry-After", "1");
     return;
   }
 
@@ -422,7 +429,10 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   // Most queries are answered long before; their exchange is not kept for this. The
   // writer drops the job at the same moment, so it is never stored later.
   const auto deadline = job->deadline;
-  writer_->Submit(std::move(job));
+  if (!writer_->Submit(std::move(job))) {
+    Complete(x, 200, TryAgainJson(catalog->policy), "check-in queue full: try again");
+    return;
+  }
   timers_.At(deadline, [this, weak = std::weak_ptr<Exchange>(x)] {
     if (ExchangePtr waiting = weak.lock()) {
       Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy), "check-in store too slow: try again");

@@ -46,6 +46,8 @@ struct ServerConfig {
   // writing an answer or waiting for the next request alike.
   int idleTimeoutSeconds = 30;
   std::chrono::microseconds commitWindow = std::chrono::milliseconds(1);
+  // Check-ins waiting for the writer at most; beyond, queries are answered "try again".
+  std::size_t maxQueuedCheckins = 4096;
   std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000);
   std::chrono::milliseconds catalogCheckInterval = std::chrono::milliseconds(250);
 };

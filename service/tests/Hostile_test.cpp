@@ -164,7 +164,7 @@ struct StalledStore final : CheckinStore {
                                std::map<std::string, std::int64_t>& lastFull) override {
     return inner->LastFullProfiles(uuids, lastFull);
   }
-  std::string Prune(std::int64_t, std::int64_t&) override { return {}; }
+  std::string Prune(std::int64_t, std::int64_t, std::int64_t&) override { return {}; }
   std::string Select(const std::string& sql, TextRows& rows) override { return inner->Select(sql, rows); }
   const std::unique_ptr<CheckinStore> inner;
   std::atomic<bool> stalled{false};
@@ -196,6 +196,60 @@ TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudgetAndStoresNoth
   // Once the stall is over, after everything queued before it.
   EXPECT_TRUE(Eventually([&] { return Data(ShortQuery("2.0.0", "later"))["action"] == "33"; }));
   EXPECT_EQ(Column(*store_, "SELECT uuid FROM checkins"), std::set<std::string>{"later"});
+}
+
+// A store whose inserts wait until the test lets them through.
+struct GatedStore final : CheckinStore {
+  std::string Insert(const std::vector<CheckinRow>&) override {
+    std::unique_lock lock(mutex);
+    ++inserting;
+    changed.notify_all();
+    changed.wait(lock, [this] { return open; });
+    return {};
+  }
+  std::string LastFullProfiles(const std::vector<std::string>&, std::map<std::string, std::int64_t>&) override {
+    return {};
+  }
+  std::string Prune(std::int64_t, std::int64_t, std::int64_t&) override { return {}; }
+  std::string Select(const std::string&, TextRows&) override { return {}; }
+  void WaitForInsert() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return inserting > 0; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inserting = 0;
+  bool open = false;
+};
+
+// Behind a store that does not keep up, the queue stops at its limit: further
+// check-ins are refused at once (their queries answered "try again"), the queued
+// ones are still stored.
+TEST(CheckinWriter, AFullQueueRefusesFurtherCheckinsAtOnce) {
+  GatedStore store;
+  std::atomic<int> committed{0};
+  const auto job = [&] {
+    auto j = std::make_shared<CheckinJob>();
+    j->query = Parse(ShortQuery("2.0.0", "Q"));
+    j->decide = [](const CheckinJob&, std::optional<std::int64_t>) { return 33; };
+    j->finish = [&](bool stored) { committed += stored; };
+    return j;
+  };
+  CheckinWriter writer(store, std::chrono::microseconds(0), 2);
+  ASSERT_TRUE(writer.Submit(job()));
+  store.WaitForInsert();  // the writer is held with the first one
+  EXPECT_TRUE(writer.Submit(job()));
+  EXPECT_TRUE(writer.Submit(job()));
+  EXPECT_FALSE(writer.Submit(job()));
+  EXPECT_EQ(writer.Queued(), 2u);
+  store.Open();
+  writer.Stop();
+  EXPECT_EQ(committed, 3);
 }
 
 TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
