@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev openssl
   nginx-light iproute2 procps curl
   libmicrohttpd-dev libpq-dev postgresql wrk
+  libcli11-dev
 )
 
 missing=()

@@ -68,10 +68,19 @@ bool IsPostgresAddress(const std::string& where);
 std::string IsoUtc(std::int64_t unixSeconds);
 std::optional<std::int64_t> ParseIsoUtc(const std::string& text);
 
-// For the backends: the columns of an INSERT in CheckinRow order, and the schema
-// with the backend's id column and view statement.
+// The layout of the store this build knows. 1: the table and view without a
+// recorded version; 2: the version recorded in schema_version.
+inline constexpr int kSchemaVersion = 2;
+
+// For the backends: the columns of an INSERT in CheckinRow order.
 std::string CheckinColumnList();
-std::string CheckinSchema(const char* idColumn, const char* createView);
+// The version of a store, from what it holds: no checkins table is 0 (empty), a
+// checkins table without schema_version is 1.
+int StoredSchemaVersion(bool hasCheckins, std::optional<int> recorded);
+// The statements that bring a store from version `from` to kSchemaVersion, in the
+// SQL both backends take, with the backend's id column type; empty error, or why
+// the store cannot be used (a version newer than this build knows).
+std::string SchemaMigration(int from, const char* idColumn, std::string& sql);
 
 // The column names of kKnownFields, in the same order.
 extern const std::array<const char*, kKnownFields.size()> kFieldColumns;

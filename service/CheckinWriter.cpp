@@ -77,6 +77,7 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
   for (const auto& job : jobs) {
     if (!job->historyUuid.empty()) uuids.push_back(job->historyUuid);
   }
+  const auto start = std::chrono::steady_clock::now();
   std::map<std::string, std::int64_t> lastFull;
   std::string error = uuids.empty() ? "" : store_.LastFullProfiles(uuids, lastFull);
 
@@ -91,13 +92,16 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
     }
     if (!rows.empty()) error = store_.Insert(rows);
   }
+  commitLatency_.Observe(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start));
+  if (!error.empty()) ++storeErrors_;
   if (error.empty()) {
     ++commits_;
     rows_ += rows.size();
-    if (!lastError_.empty()) WriteLogLine("check-in store works again");
+    if (!lastError_.empty()) Log(LogLevel::kWarn, "check-in store works again");
     lastError_.clear();
   } else if (error != lastError_) {
-    WriteLogLine("check-ins not stored, queries answered \"try again\": " + EscapeForLog(error));
+    Log(LogLevel::kError, "check-ins not stored, queries answered \"try again\": " + EscapeForLog(error));
     lastError_ = error;
   }
   for (const auto& job : jobs) job->finish(error.empty());

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "CheckinStore.h"
+#include "Metrics.h"
 
 namespace zel::svc {
 
@@ -54,6 +55,10 @@ class CheckinWriter {
 
   std::uint64_t Commits() const { return commits_; }
   std::uint64_t Rows() const { return rows_; }
+  // Groups the store failed to read or commit.
+  std::uint64_t StoreErrors() const { return storeErrors_; }
+  // How long each group's read and commit took, failed ones included.
+  const LatencyHistogram& CommitLatency() const { return commitLatency_; }
   std::size_t Queued() {
     std::lock_guard lock(mutex_);
     return queue_.size();
@@ -74,6 +79,8 @@ class CheckinWriter {
   bool stopping_ = false;
   std::atomic<std::uint64_t> commits_{0};
   std::atomic<std::uint64_t> rows_{0};
+  std::atomic<std::uint64_t> storeErrors_{0};
+  LatencyHistogram commitLatency_;
   std::string lastError_;  // the store's last failure, logged once until it recovers
   std::thread thread_;
 };

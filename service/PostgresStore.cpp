@@ -21,6 +21,18 @@ struct Result {
 
 }  // namespace
 
+bool ConninfoHasPassword(const std::string& conninfo) {
+  char* message = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &message);
+  PQfreemem(message);
+  bool found = false;
+  for (PQconninfoOption* o = options; o && o->keyword; ++o) {
+    if (std::string_view(o->keyword) == "password" && o->val && *o->val) found = true;
+  }
+  PQconninfoFree(options);
+  return found;
+}
+
 bool ConnectionUnusable(std::string_view sqlState) {
   // Class 08: connection exceptions; 57P01-57P03: the server shuts down or cannot
   // take connections now; 25006: a read-only transaction, as on a standby after a
@@ -61,6 +73,32 @@ class PostgresStore final : public CheckinStore {
     std::string error = Error();
     PQfinish(conn_);
     conn_ = nullptr;
+    return error;
+  }
+
+  // Creates the schema of a new store or brings an older one up to date, in one
+  // transaction; replicas starting together do this one after the other.
+  std::string PrepareSchema() {
+    if (std::string error = Exec("BEGIN; SET LOCAL statement_timeout = '30s'; SELECT pg_advisory_xact_lock(74110911)",
+                                 PGRES_TUPLES_OK);
+        !error.empty()) {
+      Exec("ROLLBACK");
+      return error;
+    }
+    TextRows rows;
+    std::string error = SelectUnlocked(
+        "SELECT to_regclass('checkins') IS NOT NULL, to_regclass('schema_version') IS NOT NULL", rows);
+    std::optional<int> recorded;
+    if (error.empty() && rows.at(0).at(1) == "t") {
+      TextRows version;
+      error = SelectUnlocked("SELECT MAX(version) FROM schema_version", version);
+      if (error.empty()) recorded = std::atoi(version.at(0).at(0).c_str());
+    }
+    std::string sql;
+    if (error.empty()) error = SchemaMigration(StoredSchemaVersion(rows.at(0).at(0) == "t", recorded), "BIGSERIAL PRIMARY KEY", sql);
+    if (error.empty() && !sql.empty()) error = Exec(sql);
+    if (error.empty()) error = Exec("COMMIT");
+    if (!error.empty()) Exec("ROLLBACK");
     return error;
   }
 
@@ -188,6 +226,10 @@ class PostgresStore final : public CheckinStore {
   std::string Select(const std::string& sql, TextRows& rows) override {
     std::lock_guard lock(mutex_);
     if (std::string error = Connect(); !error.empty()) return error;
+    return SelectUnlocked(sql, rows);
+  }
+
+  std::string SelectUnlocked(const std::string& sql, TextRows& rows) {
     Result res(PQexec(conn_, sql.c_str()));
     if (PQresultStatus(res.res) != PGRES_TUPLES_OK) return Error(res.res);
     for (int i = 0; i < PQntuples(res.res); ++i) {
@@ -231,11 +273,7 @@ std::unique_ptr<CheckinStore> OpenPostgresStore(const std::string& conninfo, Che
   const bool readOnly = access == CheckinStore::Access::kReadOnly;
   auto store = std::make_unique<PostgresStore>(conninfo, readOnly);
   error = store->Connect();
-  if (error.empty() && !readOnly) {
-    // Replicas starting together create the schema one after the other.
-    error = store->Exec("BEGIN; SELECT pg_advisory_xact_lock(74110911); " +
-                        CheckinSchema("BIGSERIAL PRIMARY KEY", "CREATE OR REPLACE VIEW") + " COMMIT;");
-  }
+  if (error.empty() && !readOnly) error = store->PrepareSchema();
   if (!error.empty()) return nullptr;
   return store;
 }

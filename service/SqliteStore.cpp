@@ -130,6 +130,42 @@ class SqliteStore final : public CheckinStore {
   sqlite3* db_;
 };
 
+// The single value of a query, or nothing.
+std::optional<std::string> Scalar(sqlite3* db, const char* sql) {
+  Statement s(db, sql);
+  if (!s.stmt || sqlite3_step(s.stmt) != SQLITE_ROW) return std::nullopt;
+  const auto* text = sqlite3_column_text(s.stmt, 0);
+  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+std::string PrepareSchema(sqlite3* db) {
+  char* message = nullptr;
+  const auto exec = [&](const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return std::string();
+    std::string error = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    message = nullptr;
+    return error;
+  };
+  if (std::string error = exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN IMMEDIATE");
+      !error.empty())
+    return error;
+  const auto tables = [&](const char* name) {
+    return Scalar(db, (std::string("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = '") + name + "'").c_str()) ==
+           "1";
+  };
+  std::optional<int> recorded;
+  if (tables("schema_version")) {
+    recorded = std::atoi(Scalar(db, "SELECT MAX(version) FROM schema_version").value_or("0").c_str());
+  }
+  std::string sql;
+  std::string error = SchemaMigration(StoredSchemaVersion(tables("checkins"), recorded), "INTEGER PRIMARY KEY", sql);
+  if (error.empty() && !sql.empty()) error = exec(sql);
+  if (error.empty()) error = exec("COMMIT");
+  if (!error.empty()) exec("ROLLBACK");
+  return error;
+}
+
 }  // namespace
 
 std::unique_ptr<CheckinStore> OpenSqliteStore(const std::string& path, CheckinStore::Access access,
@@ -143,20 +179,20 @@ std::unique_ptr<CheckinStore> OpenSqliteStore(const std::string& path, CheckinSt
     sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, readOnly ? kReadBusyMs : kWriteBusyMs);
   if (!readOnly) {
     // The write-ahead log lets reports read while the service writes; each commit is
     // synced, so an answered check-in survives a crash of the process or machine.
-    const std::string schema = "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;\n" +
-                               CheckinSchema("INTEGER PRIMARY KEY", "CREATE VIEW IF NOT EXISTS");
-    char* message = nullptr;
-    if (sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      error = "cannot prepare " + path + ": " + (message ? message : "unknown error");
-      sqlite3_free(message);
+    // The schema is created or brought up to date in one transaction, which may wait
+    // for a running service's commits.
+    sqlite3_busy_timeout(db, kReadBusyMs);
+    error = PrepareSchema(db);
+    if (!error.empty()) {
+      error = "cannot prepare " + path + ": " + error;
       sqlite3_close(db);
       return nullptr;
     }
   }
+  sqlite3_busy_timeout(db, readOnly ? kReadBusyMs : kWriteBusyMs);
   return std::make_unique<SqliteStore>(db);
 }
 

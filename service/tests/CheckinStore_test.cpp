@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
+#include <sqlite3.h>
+
+#include <sstream>
+
+#include "Commands.h"
 #include "Processes.h"
 #include "Report.h"
 
@@ -80,6 +85,51 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
     EXPECT_NE(refused.find("[25006]"), std::string::npos) << refused;
   }
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
+}
+
+// Runs statements on a store beside the service's own connection.
+void Execute(const std::string& where, const std::string& sql) {
+  if (IsPostgresAddress(where)) {
+    PGconn* c = PQconnectdb(where.c_str());
+    PGresult* r = PQexec(c, sql.c_str());
+    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+  } else {
+    sqlite3* db = nullptr;
+    sqlite3_open(where.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+}
+
+// A store of the layout before versions (no schema_version, a view of its own) is
+// brought up to date with its rows; one newer than this build is refused.
+TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
+  ScratchDir dir;
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
+  std::string error;
+  ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
+  Execute(where, "DROP TABLE schema_version; DROP VIEW installations; CREATE VIEW installations AS SELECT uuid FROM checkins");
+  {
+    auto old = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
+    ASSERT_TRUE(old) << error;
+    TextRows rows;
+    ASSERT_NE(old->Select("SELECT COUNT(*) FROM schema_version", rows), "");  // no such table
+  }
+  Execute(where, "INSERT INTO checkins (time, full_profile, uuid) VALUES ('2026-04-17T08:30:00Z', 1, 'A')");
+  std::ostringstream out, err;
+  ASSERT_EQ(RunMigrate({.db = where}, out, err), 0) << err.str();
+  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(Count(*store, "SELECT version FROM schema_version"), kSchemaVersion);
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM installations WHERE profile_time IS NOT NULL"), 1);
+  EXPECT_EQ(RunMigrate({.db = where}, out, err), 0);  // nothing left to do
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM schema_version"), 1);
+
+  Execute(where, "UPDATE schema_version SET version = " + std::to_string(kSchemaVersion + 1));
+  EXPECT_FALSE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error));
+  EXPECT_NE(error.find("newer"), std::string::npos) << error;
 }
 
 std::string Show(CheckinStore& store, const std::string& setting) {

@@ -55,6 +55,43 @@ TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
   EXPECT_EQ(Checkins(), 60);
 }
 
+// One address holds at most its share of connections, and a head that is not in
+// within its deadline loses its connection, however the client trickles it.
+class EdgeLimitsTest : public ServiceFixture {
+ protected:
+  void SetUp() override {
+    config_.connectionsPerAddress = 4;
+    config_.headDeadlineSeconds = 1;
+    Start();
+  }
+};
+
+TEST_F(EdgeLimitsTest, AnAddressHoldsItsShareOfConnectionsAndAHeadMustArriveInTime) {
+  std::vector<std::unique_ptr<RawConnection>> held;
+  for (int i = 0; i < 4; ++i) {
+    held.push_back(std::make_unique<RawConnection>(port_));
+    ASSERT_TRUE(held.back()->Send("POST /zelguard/update1 HTTP/1.1\r\n"));
+  }
+  const auto query = [this] {
+    httplib::Client c("127.0.0.1", port_);
+    return Status(c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "Q"), false), kForm));
+  };
+  // Once the service has taken the four, a fifth connection is closed unanswered.
+  EXPECT_TRUE(Eventually([&] { return query() == -1; }));
+  std::atomic<bool> done{false};
+  std::thread drip([&] {
+    while (!done) {
+      for (auto& c : held) c->Send("X");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  // The deadline ends the trickling heads, which frees the address's share.
+  EXPECT_TRUE(Eventually([&] { return query() == 200; }, std::chrono::seconds(6)));
+  done = true;
+  drip.join();
+  EXPECT_EQ(held[0]->ReadAll(), "");
+}
+
 TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
   const auto start = Clock::now();
   {  // a declared length over the limit: refused before the body is read
