@@ -12,6 +12,7 @@ packages=(
   nginx-light iproute2 procps curl
   libmicrohttpd-dev libpq-dev postgresql wrk
   libcli11-dev
+  iptables
 )
 
 missing=()

@@ -55,6 +55,7 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
                {"2.1.0", "http://h/packages/zel-2.1.0.exe", 1500000, std::string(32, 'b'), false, "", ""},
                true);
   catalog.policy.fullProfileEveryDays = 30;  // the answer depends on the shared store
+  catalog.policy.updateUrl = "http://plain.example/zelguard/update1";
   std::string error;
   ASSERT_TRUE(SaveCatalog(dir.File("catalog.json"), catalog, error)) << error;
 
@@ -62,18 +63,30 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
   std::string upstreams;
   for (auto& replica : replicas) {
     ASSERT_TRUE(replica.Start({ZELSVC_BINARY, "serve", "--port", "0", "--catalog", dir.File("catalog.json"), "--db", db,
-                               "--packages", dir.File("packages"), "--quiet"},
+                               "--packages", dir.File("packages"), "--quiet", "--trusted-proxy", "127.0.0.1"},
                               dir.File("replicas.log")));
     const int port = replica.ListeningPort();
     ASSERT_GT(port, 0) << ReadText(dir.File("replicas.log"));
     upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=10s;\n";
   }
-  const int port = FreePort();
+  const int port = FreePort(), tlsPort = FreePort();
+  // A certificate of the test's own, for the https listener.
+  const std::string openssl = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+                              "-subj /CN=localhost -keyout " + dir.File("key.pem") + " -out " + dir.File("cert.pem") +
+                              " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(openssl.c_str()), 0);
+  std::string site = ReadText(ZELSVC_TEST_DIR "/../deploy/zelupdate-site.conf.in");
+  site = std::regex_replace(site, std::regex("@TLS_LISTEN@"), "127.0.0.1:" + std::to_string(tlsPort));
+  site = std::regex_replace(site, std::regex("@CERT@"), dir.File("cert.pem"));
+  site = std::regex_replace(site, std::regex("@CERT_KEY@"), dir.File("key.pem"));
+  site = std::regex_replace(site, std::regex("@LOG_DIR@"), dir.path.string());
+  site = std::regex_replace(site, std::regex("@PACKAGES@"), dir.File("packages"));
+  site = std::regex_replace(site, std::regex("@LISTEN@"), "127.0.0.1:" + std::to_string(port));
+  site = std::regex_replace(site, std::regex("@REPLICAS@\n"), upstreams);
+  dir.Write("site.conf", site);
   std::string conf = ReadText(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in");
   conf = std::regex_replace(conf, std::regex("@PREFIX@"), dir.path.string());
-  conf = std::regex_replace(conf, std::regex("@PACKAGES@"), dir.File("packages"));
-  conf = std::regex_replace(conf, std::regex("@LISTEN@"), "127.0.0.1:" + std::to_string(port));
-  conf = std::regex_replace(conf, std::regex("@REPLICAS@\n"), upstreams);
+  conf = std::regex_replace(conf, std::regex("@SITE@"), dir.File("site.conf"));
   conf = std::regex_replace(conf, std::regex("worker_processes auto"), "worker_processes 1");
   dir.Write("nginx.conf", conf);
   ChildProcess nginx;
@@ -90,6 +103,26 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
     EXPECT_EQ(Status(whole), 200) << invalid;
     EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
   }
+
+  // Over https the query gets no update address that would move it to http; nginx
+  // names no version of itself and serves nothing outside its locations.
+  const auto curl = [&](const std::string& args) {
+    std::string out;
+    if (FILE* p = popen(("curl -s -k -D - -m 10 " + args).c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+      pclose(p);
+    }
+    return out;
+  };
+  const std::string query = "-d '" + MakeBody(FullQuery("2.0.0", "T", "wps", "11"), false) + "' ";
+  const std::string overHttps = curl(query + "https://127.0.0.1:" + std::to_string(tlsPort) + "/zelguard/update1");
+  EXPECT_NE(overHttps.find("\"action\":\"33\""), std::string::npos) << overHttps;
+  EXPECT_EQ(overHttps.find("updateurl"), std::string::npos) << overHttps;
+  EXPECT_NE(overHttps.find("Server: nginx\r\n"), std::string::npos) << overHttps;
+  EXPECT_NE(curl(query + "http://127.0.0.1:" + std::to_string(port) + "/zelguard/update1").find("updateurl"),
+            std::string::npos);
+  EXPECT_EQ(Status(client.Get("/index.html")), 404);
 
   // Eight clients query through nginx, each installation with its full profile
   // and then the short one, whose answer depends on the first being in the shared
