@@ -183,7 +183,7 @@ for r in 1 2; do
   name=replica$r start_service --db "$pg" --threads 1 --trusted-proxy 127.0.0.1
   replica_port[$r]=$port
   replica_pid[$r]=$service_pid
-  replicas+="    server 127.0.0.1:$port max_fails=1 fail_timeout=10s;"$'\n'
+  replicas+="    server 127.0.0.1:$port max_fails=1 fail_timeout=2s;"$'\n'
 done
 fleet_port=$(free_port)
 tls_port=$(free_port)
@@ -209,13 +209,14 @@ done
 hostile_run fleet "$fleet_port" "http://127.0.0.1:$fleet_port/zelguard/update1" /packages/zel-2.1.0.exe
 
 echo "== fleet under load: replica 1 drained (SIGTERM) and started again, then replica 2 killed (SIGKILL)"
-churn() {
-  sleep "$(awk -v s="$seconds" 'BEGIN { print s / 4 }')"
+churn() {  # within a run of 2 x seconds: drain at a fifth of it, kill at three fifths
+  sleep "$(awk -v s="$seconds" 'BEGIN { print s * 2 / 5 }')"
   kill -TERM "${replica_pid[1]}"
   while kill -0 "${replica_pid[1]}" 2>/dev/null; do sleep 0.05; done
   name=replica1 want_port=${replica_port[1]} start_service --db "$pg" --threads 1 --trusted-proxy 127.0.0.1
   echo "$service_pid" >"$work/restarted.pid"  # this subshell's pids are not the script's
-  sleep "$(awk -v s="$seconds" 'BEGIN { print s / 4 }')"
+  # nginx gives a replica that answered 503 no query for its fail_timeout (2 s).
+  sleep "$(awk -v s="$seconds" 'BEGIN { print s * 4 / 5 }')"
   kill -KILL "${replica_pid[2]}"
 }
 churn &

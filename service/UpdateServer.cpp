@@ -341,8 +341,8 @@ std::optional<int> UpdateServer::Bind(std::string& error) {
   unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
   if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
   daemon_ = MHD_start_daemon(
-      flags, 0, &ServerCallbacks::OnAccept, this, &ServerCallbacks::OnRequest, this, MHD_OPTION_SOCK_ADDR,
-      found->ai_addr, MHD_OPTION_EXTERNAL_LOGGER, &ServerCallbacks::OnHttpLibraryError, this,
+      flags, 0, &ServerCallbacks::OnAccept, this, &ServerCallbacks::OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
+      &ServerCallbacks::OnHttpLibraryError, this, MHD_OPTION_SOCK_ADDR, found->ai_addr,
       MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_LISTEN_BACKLOG_SIZE, backlog, MHD_OPTION_CONNECTION_LIMIT,
       kMaxConnections, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(config_.idleTimeoutSeconds),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_URI_LOG_CALLBACK, &ServerCallbacks::OnUri,
@@ -387,8 +387,8 @@ std::optional<int> UpdateServer::BindAdmin(std::string& error) {
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG;
   if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
   admin_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &ServerCallbacks::OnAdminRequest, this,
-                            MHD_OPTION_SOCK_ADDR, found->ai_addr, MHD_OPTION_EXTERNAL_LOGGER,
-                            &ServerCallbacks::OnHttpLibraryError, this, MHD_OPTION_CONNECTION_LIMIT, 64u,
+                            MHD_OPTION_EXTERNAL_LOGGER, &ServerCallbacks::OnHttpLibraryError, this,
+                            MHD_OPTION_SOCK_ADDR, found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, 64u,
                             MHD_OPTION_CONNECTION_TIMEOUT, 10u, MHD_OPTION_URI_LOG_CALLBACK,
                             &ServerCallbacks::OnAdminUri, this, MHD_OPTION_NOTIFY_COMPLETED,
                             &ServerCallbacks::OnCompleted, this, MHD_OPTION_END);

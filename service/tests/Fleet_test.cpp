@@ -67,7 +67,7 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
                               dir.File("replicas.log")));
     const int port = replica.ListeningPort();
     ASSERT_GT(port, 0) << ReadText(dir.File("replicas.log"));
-    upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=10s;\n";
+    upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=2s;\n";
   }
   const int port = FreePort(), tlsPort = FreePort();
   // A certificate of the test's own, for the https listener.
