@@ -174,6 +174,19 @@ curl -s "http://127.0.0.1:$admin_port/metrics" | awk '
   END { printf "node     metrics: %d group commits, mean %.2f ms; try again %d; log lines dropped %d\n",
         commits, commits ? 1000 * sum / commits : 0, again, dropped }'
 printf 'node     request log: %d lines\n' "$(grep -c ' info req=' "$work/node.err" || true)"
+# 200,000 check-ins of 2020 pruned while the load runs: prune takes them in batches.
+python3 - "$work/node.db" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1], timeout=30)
+db.executemany("INSERT INTO checkins (time, full_profile, uuid, app_ver) VALUES ('2020-01-01T00:00:00Z', 0, ?, '1.0')",
+               ((f"OLD-{i}",) for i in range(200000)))
+db.commit()
+PY
+( sleep 1; "$bin" prune --db "$work/node.db" --older-than 30 >"$work/prune.out" 2>&1 ) &
+pruner=$!
+run_wrk node+prune "http://127.0.0.1:$node_port/zelguard/update1" 64 short
+wait "$pruner" || true
+printf 'node     prune beside the load: %s\n' "$(cat "$work/prune.out")"
 
 echo "== fleet: nginx, 2 replicas, PostgreSQL"
 pg=$(ZEL_PG_DURABLE=1 sh service/tests/pg-cluster.sh start "$work/pg")
@@ -231,7 +244,8 @@ echo "== answered check-ins stored"
 for layout in node fleet; do
   db=$work/node.db
   [ "$layout" = fleet ] && db=$pg
-  answered=$(( ${answered_by[$layout]:-0} + ${answered_by[$layout+hold]:-0} + ${answered_by[$layout+churn]:-0} ))
+  answered=$(( ${answered_by[$layout]:-0} + ${answered_by[$layout+hold]:-0} + ${answered_by[$layout+churn]:-0} +
+    ${answered_by[$layout+prune]:-0} ))
   kept=$(stored "$db")
   printf '%-8s answered (not "try again") %d, stored %d: %s\n' "$layout" "$answered" "$kept" \
     "$([ "$kept" -ge "$answered" ] && echo "none lost" || echo "LOST $((answered - kept))")"

@@ -340,10 +340,14 @@ std::optional<int> UpdateServer::Bind(std::string& error) {
   const unsigned backlog = std::max(1024u, 512u * cores);
   unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
   if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+  // One thread is the library's own polling thread, not a pool of one (which it
+  // warns about).
+  MHD_OptionItem pool[] = {{threads > 1 ? MHD_OPTION_THREAD_POOL_SIZE : MHD_OPTION_END, threads, nullptr},
+                           {MHD_OPTION_END, 0, nullptr}};
   daemon_ = MHD_start_daemon(
       flags, 0, &ServerCallbacks::OnAccept, this, &ServerCallbacks::OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
-      &ServerCallbacks::OnHttpLibraryError, this, MHD_OPTION_SOCK_ADDR, found->ai_addr,
-      MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_LISTEN_BACKLOG_SIZE, backlog, MHD_OPTION_CONNECTION_LIMIT,
+      &ServerCallbacks::OnHttpLibraryError, this, MHD_OPTION_SOCK_ADDR, found->ai_addr, MHD_OPTION_ARRAY, pool,
+      MHD_OPTION_LISTEN_BACKLOG_SIZE, backlog, MHD_OPTION_CONNECTION_LIMIT,
       kMaxConnections, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(config_.idleTimeoutSeconds),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_URI_LOG_CALLBACK, &ServerCallbacks::OnUri,
       this, MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
