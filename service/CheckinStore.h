@@ -31,8 +31,9 @@ struct CheckinRow {
   static CheckinRow FromQuery(std::int64_t time, std::string remoteAddr, const UpdateQuery& query, int action);
 };
 
-// Rows one prune transaction removes: a few milliseconds of work.
-inline constexpr std::int64_t kPruneBatchRows = 5000;
+// Rows one prune transaction removes: a few milliseconds of work, which an SQLite
+// writer waiting for the file outlasts.
+inline constexpr std::int64_t kPruneBatchRows = 1000;
 
 // Rows of a read query, every column as text ("" for NULL).
 using TextRows = std::vector<std::vector<std::string>>;

@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace zel::svc {
 namespace {
@@ -13,6 +15,7 @@ constexpr int kWriteBusyMs = 200;
 constexpr int kReadBusyMs = 5000;
 // A prune batch that finds the file locked waits kWriteBusyMs this many times.
 constexpr int kPruneBusyTries = 50;
+constexpr int kPrunePauseMs = 20;
 
 struct Statement {
   sqlite3_stmt* stmt = nullptr;
@@ -97,6 +100,8 @@ class SqliteStore final : public CheckinStore {
       const std::int64_t count = sqlite3_changes64(db_);
       removed += count;
       if (count < batchRows) return {};
+      // The service's writer, polling for the lock, gets its turn before the next batch.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPrunePauseMs));
     }
     return Error();
   }

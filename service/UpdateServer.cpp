@@ -57,7 +57,13 @@ std::string AddressText(const sockaddr* a) {
   if (a && a->sa_family == AF_INET) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
   } else if (a && a->sa_family == AF_INET6) {
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text, sizeof text);
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+      // An IPv4 client of a listener on "::" is named as IPv4, as proxies are configured.
+      inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
+    } else {
+      inet_ntop(AF_INET6, &v6, text, sizeof text);
+    }
   }
   return text;
 }
