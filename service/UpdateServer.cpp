@@ -44,13 +44,6 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
-std::string AddressText(const sockaddr* a);
-
-std::string PeerAddress(MHD_Connection* connection) {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-  return info ? AddressText(info->client_addr) : "";
-}
-
 // The address in its usual text form; empty when it is none.
 std::string AddressText(const sockaddr* a) {
   char text[INET6_ADDRSTRLEN] = "";
@@ -66,6 +59,11 @@ std::string AddressText(const sockaddr* a) {
     }
   }
   return text;
+}
+
+std::string PeerAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  return info ? AddressText(info->client_addr) : "";
 }
 
 // The address of a text in its usual form (so "::0001" matches "::1"); empty when
