@@ -49,7 +49,9 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   // The head the HTTP library refused has no method the service saw.
   const std::string log = ReadText(dir.File("log"));
   EXPECT_TRUE(std::regex_search(log, std::regex(R"("- /big" - [0-9.]+ms \w)"))) << log;
-  EXPECT_TRUE(std::regex_search(log, std::regex(R"("POST /zelguard/update1" 413 [0-9.]+ms request body too large\n)")));
+  EXPECT_TRUE(std::regex_search(
+      log, std::regex(R"(Z info req=[0-9a-f]+ 127\.0\.0\.1 "POST /zelguard/update1" 413 [0-9.]+ms request body too large\n)")))
+      << log;
 
   std::ostringstream report, err;
   ASSERT_EQ(RunReport({.db = dir.File("c.db"), .htmlPath = "", .days = 90}, report, err), 0) << err.str();
