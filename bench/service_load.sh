@@ -3,8 +3,11 @@
 # second and p50/p99 latency at 1, 64 and 256 connections for the short and the
 # full profile, against nginx answering a static text in the same run; then the
 # same while 32 slow downloads, 32 idle and 16 dripping connections are held, with
-# a probe counting its queries answered within 1 s. Two layouts: one node (SQLite)
-# and the fleet (nginx + 2 replicas + PostgreSQL). Finally whether every answered
+# a probe counting its queries answered within 1 s. Two layouts: one node (SQLite,
+# with its admin listener and its request log on) and the fleet (nginx + 2 replicas
+# + PostgreSQL), where one replica is then drained and the other killed under load.
+# Then a PostgreSQL connection dropped silently (a firewall rule in a network
+# namespace of its own; needs root and iptables). Finally whether every answered
 # check-in was stored. With --signed every query names the service's ECDSA key and
 # sends a nonce, so every answer is signed.
 #   bench/service_load.sh [--signed] [seconds per run, default 5]
@@ -14,7 +17,7 @@ signed=0
 if [ "${1:-}" = --signed ]; then signed=1; shift; fi
 seconds=${1:-5}
 build=${ZEL_SERVICE_BUILD:-build/service-release}
-for tool in wrk nginx curl python3; do
+for tool in wrk nginx curl python3 openssl; do
   command -v "$tool" >/dev/null || { echo "service_load: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 done
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -26,6 +29,7 @@ work=$(mktemp -d /tmp/zel-load-XXXXXX)
 chmod 755 "$work"
 pids=()
 cleanup() {
+  [ -f "$work/restarted.pid" ] && pids+=("$(cat "$work/restarted.pid")")
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   sh service/tests/pg-cluster.sh stop "$work/pg" || true
@@ -44,10 +48,11 @@ wait_port() {  # PORT
   echo "service_load: nothing listens on port $1" >&2
   return 1
 }
-start_service() {  # NAME ARGS... -> sets port
-  "$bin" serve --port 0 --catalog "$work/catalog.json" --packages "$work/packages" --quiet "${signing[@]}" "$@" \
-    >"$work/$name.out" 2>"$work/$name.err" </dev/null &
-  pids+=($!)
+start_service() {  # NAME ARGS... -> sets port and service_pid; want_port=P asks for that port
+  "$bin" serve --port "${want_port:-0}" --catalog "$work/catalog.json" --packages "$work/packages" "${signing[@]}" \
+    "$@" >"$work/$name.out" 2>>"$work/$name.err" </dev/null &
+  service_pid=$!
+  pids+=($service_pid)
   for _ in $(seq 100); do
     port=$(sed -n 's/^listening on [^:]*:\([0-9]*\)$/\1/p' "$work/$name.out")
     [ -n "$port" ] && return 0
@@ -74,14 +79,15 @@ run_wrk() {  # LAYOUT URL CONNECTIONS PROFILE
   p50=$(awk '$1 == "50%" {print $2}' <<<"$out")
   p99=$(awk '$1 == "99%" {print $2}' <<<"$out")
   line=$(grep '^ZEL ' <<<"$out" || true)
-  local ok again bad signed_count
+  local ok again bad signed_count errors
   ok=$(sed -n 's/.*answered=\([0-9]*\).*/\1/p' <<<"$line")
+  errors=$(sed -n 's/.*errors=\([0-9]*\).*/\1/p' <<<"$line")
   signed_count=$(sed -n 's/.*signed=\([0-9]*\).*/\1/p' <<<"$line")
   bad=$(sed -n 's/.*non2xx=\([0-9]*\).*/\1/p' <<<"$line")
   again=$(sed -n 's/.*try_again=\([0-9]*\).*/\1/p' <<<"$line")
   answered_by[$1]=$(( ${answered_by[$1]:-0} + ${ok:-0} - ${bad:-0} - ${again:-0} ))
-  printf '%-8s %-5s %5s conns %8s q/s   p50 %9s   p99 %9s   non-2xx %s, try again %s%s\n' \
-    "$1" "$4" "$3" "$qps" "$p50" "$p99" "${bad:-?}" "${again:-?}" \
+  printf '%-8s %-5s %5s conns %8s q/s   p50 %9s   p99 %9s   non-2xx %s, errors %s, try again %s%s\n' \
+    "$1" "$4" "$3" "$qps" "$p50" "$p99" "${bad:-?}" "${errors:-?}" "${again:-?}" \
     "$([ "$signed" = 1 ] && [ "$1" != static ] && echo ", signed ${signed_count:-?}")"
 }
 
@@ -153,28 +159,61 @@ for profile in short full; do
   for c in 1 64 256; do run_wrk static "http://127.0.0.1:$static_port/zelguard/update1" "$c" "$profile"; done
 done
 
-echo "== one node: the service with SQLite"
-name=node start_service --db "$work/node.db"
+echo "== one node: the service with SQLite, its admin listener and its request log"
+admin_port=$(free_port)
+name=node start_service --db "$work/node.db" --admin "127.0.0.1:$admin_port"
 node_port=$port
 for profile in short full; do
   for c in 1 64 256; do run_wrk node "http://127.0.0.1:$node_port/zelguard/update1" "$c" "$profile"; done
 done
 hostile_run node "$node_port" "http://127.0.0.1:$node_port/zelguard/update1" /packages/zel-2.1.0.exe
+curl -s "http://127.0.0.1:$admin_port/metrics" | awk '
+  /^zelupdate_try_again_total/ { again += $2 }
+  /^zelupdate_commit_seconds_count/ { commits = $2 } /^zelupdate_commit_seconds_sum/ { sum = $2 }
+  /^zelupdate_log_lines_dropped_total/ { dropped = $2 }
+  END { printf "node     metrics: %d group commits, mean %.2f ms; try again %d; log lines dropped %d\n",
+        commits, commits ? 1000 * sum / commits : 0, again, dropped }'
+printf 'node     request log: %d lines\n' "$(grep -c ' info req=' "$work/node.err" || true)"
+# 200,000 check-ins of 2020 pruned while the load runs: prune takes them in batches.
+python3 - "$work/node.db" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1], timeout=30)
+db.executemany("INSERT INTO checkins (time, full_profile, uuid, app_ver) VALUES ('2020-01-01T00:00:00Z', 0, ?, '1.0')",
+               ((f"OLD-{i}",) for i in range(200000)))
+db.commit()
+PY
+( sleep 1; "$bin" prune --db "$work/node.db" --older-than 30 >"$work/prune.out" 2>&1 ) &
+pruner=$!
+run_wrk node+prune "http://127.0.0.1:$node_port/zelguard/update1" 64 short
+wait "$pruner" || true
+printf 'node     prune beside the load: %s\n' "$(cat "$work/prune.out")"
 
 echo "== fleet: nginx, 2 replicas, PostgreSQL"
 pg=$(ZEL_PG_DURABLE=1 sh service/tests/pg-cluster.sh start "$work/pg")
 replicas=""
+declare -A replica_port replica_pid
 for r in 1 2; do
-  name=replica$r start_service --db "$pg" --threads 1
-  replicas+="    server 127.0.0.1:$port max_fails=1 fail_timeout=10s;"$'\n'
+  name=replica$r start_service --db "$pg" --threads 1 --trusted-proxy 127.0.0.1
+  replica_port[$r]=$port
+  replica_pid[$r]=$service_pid
+  replicas+="    server 127.0.0.1:$port max_fails=1 fail_timeout=2s;"$'\n'
 done
 fleet_port=$(free_port)
+tls_port=$(free_port)
 mkdir -p "$work/fleet"
-python3 - service/deploy/nginx.conf.in "$work/fleet.conf" "$work/fleet" "$work/packages" "127.0.0.1:$fleet_port" "$replicas" <<'PY'
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=localhost \
+  -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+python3 - "$work/fleet.conf" "$work/fleet" "$work/packages" "127.0.0.1:$fleet_port" \
+  "$replicas" "127.0.0.1:$tls_port" "$work/cert.pem" "$work/key.pem" <<'PY'
 import sys
-src, dst, prefix, packages, listen, replicas = sys.argv[1:7]
-text = open(src).read().replace("@PREFIX@", prefix).replace("@PACKAGES@", packages).replace("@LISTEN@", listen)
-open(dst, "w").write(text.replace("@REPLICAS@\n", replicas))
+dst, prefix, packages, listen, replicas, tls, cert, key = sys.argv[1:9]
+site = open("service/deploy/zelupdate-site.conf.in").read()
+for field, value in (("@LISTEN@", listen), ("@TLS_LISTEN@", tls), ("@CERT@", cert), ("@CERT_KEY@", key),
+                     ("@PACKAGES@", packages), ("@LOG_DIR@", prefix), ("@REPLICAS@\n", replicas)):
+    site = site.replace(field, value)
+open(prefix + "/site.conf", "w").write(site)
+top = open("service/deploy/nginx.conf.in").read().replace("@PREFIX@", prefix).replace("@SITE@", prefix + "/site.conf")
+open(dst, "w").write(top)
 PY
 start_nginx "$work/fleet.conf" "$fleet_port"
 for profile in short full; do
@@ -182,12 +221,54 @@ for profile in short full; do
 done
 hostile_run fleet "$fleet_port" "http://127.0.0.1:$fleet_port/zelguard/update1" /packages/zel-2.1.0.exe
 
+echo "== fleet under load: replica 1 drained (SIGTERM) and started again, then replica 2 killed (SIGKILL)"
+churn() {  # within a run of 2 x seconds: drain at a fifth of it, kill at three fifths
+  sleep "$(awk -v s="$seconds" 'BEGIN { print s * 2 / 5 }')"
+  kill -TERM "${replica_pid[1]}"
+  while kill -0 "${replica_pid[1]}" 2>/dev/null; do sleep 0.05; done
+  name=replica1 want_port=${replica_port[1]} start_service --db "$pg" --threads 1 --trusted-proxy 127.0.0.1
+  echo "$service_pid" >"$work/restarted.pid"  # this subshell's pids are not the script's
+  # nginx gives a replica that answered 503 no query for its fail_timeout (2 s).
+  sleep "$(awk -v s="$seconds" 'BEGIN { print s * 4 / 5 }')"
+  kill -KILL "${replica_pid[2]}"
+}
+churn &
+churner=$!
+seconds_before=$seconds
+seconds=$((seconds * 2))
+run_wrk fleet+churn "http://127.0.0.1:$fleet_port/zelguard/update1" 64 short
+seconds=$seconds_before
+wait "$churner"
+
 echo "== answered check-ins stored"
 for layout in node fleet; do
   db=$work/node.db
   [ "$layout" = fleet ] && db=$pg
-  answered=$(( ${answered_by[$layout]:-0} + ${answered_by[$layout+hold]:-0} ))
+  answered=$(( ${answered_by[$layout]:-0} + ${answered_by[$layout+hold]:-0} + ${answered_by[$layout+churn]:-0} +
+    ${answered_by[$layout+prune]:-0} ))
   kept=$(stored "$db")
   printf '%-8s answered (not "try again") %d, stored %d: %s\n' "$layout" "$answered" "$kept" \
     "$([ "$kept" -ge "$answered" ] && echo "none lost" || echo "LOST $((answered - kept))")"
 done
+
+echo "== PostgreSQL dropped silently (every packet to and from its port dropped, in a network namespace)"
+if [ "$(id -u)" = 0 ] && command -v iptables >/dev/null && command -v unshare >/dev/null; then
+  unshare -n bash -c '
+    set -eu
+    ip link set lo up
+    pg=$(ZEL_PG_LISTEN=127.0.0.1 sh service/tests/pg-cluster.sh start "$2/pgdrop")
+    "$1" serve --port 0 --catalog "$2/catalog.json" --packages "$2/packages" --db "$pg" --quiet \
+      >"$2/drop.out" 2>"$2/drop.err" </dev/null &
+    svc=$!
+    for _ in $(seq 100); do
+      port=$(sed -n "s/^listening on [^:]*:\([0-9]*\)$/\1/p" "$2/drop.out")
+      [ -n "$port" ] && break
+      sleep 0.1
+    done
+    python3 service/bench/pg_drop.py "$port" 10 || true
+    kill "$svc"; wait "$svc" || true
+    sh service/tests/pg-cluster.sh stop "$2/pgdrop"
+  ' pgdrop "$bin" "$work"
+else
+  echo "pg-drop  skipped: needs root, iptables and unshare"
+fi

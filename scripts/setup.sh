@@ -12,6 +12,8 @@ packages=(
   nlohmann-json3-dev zlib1g-dev libcpp-httplib-dev libsqlite3-dev libssl-dev openssl
   nginx-light iproute2 procps curl tinyproxy
   libmicrohttpd-dev libpq-dev postgresql wrk
+  libcli11-dev
+  iptables
 )
 
 # The 32-bit Wine runs the 32-bit build, the program that ships.

@@ -20,8 +20,9 @@ bool NeedsReinstall(const Catalog& catalog, std::string_view from, std::string_v
   return false;
 }
 
-void AddUpdateUrl(const Policy& policy, json& data) {
-  if (!policy.updateUrl.empty()) data["updateurl"] = HexEncodeText(policy.updateUrl);
+void AddUpdateUrl(const Policy& policy, bool overHttps, json& data) {
+  if (policy.updateUrl.empty() || (overHttps && policy.updateUrl.rfind("http://", 0) == 0)) return;
+  data["updateurl"] = HexEncodeText(policy.updateUrl);
 }
 
 }  // namespace
@@ -38,7 +39,8 @@ bool WantsFullProfile(const Policy& policy, const UpdateQuery& query, const Clie
   return history.now - *history.lastFullProfile >= period;
 }
 
-AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history) {
+AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history,
+                         bool overHttps) {
   AnswerResult result;
   const std::string reported = query.FieldOr("AppVer", "");
   if (!IsVersionText(reported)) {
@@ -67,16 +69,16 @@ AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const
     if (!offer->sha256.empty()) data["updateinfo"]["sha256"] = offer->sha256;
   }
   data["action"] = std::to_string(answer.action);
-  AddUpdateUrl(catalog.policy, data);
+  AddUpdateUrl(catalog.policy, overHttps, data);
 
   answer.json = Dump({{"code", 1}, {"message", message}, {"data", data}});
   result.answer = std::move(answer);
   return result;
 }
 
-std::string TryAgainJson(const Policy& policy) {
+std::string TryAgainJson(const Policy& policy, bool overHttps) {
   json data = {{"action", std::to_string(kActionSendFullProfile)}};
-  AddUpdateUrl(policy, data);
+  AddUpdateUrl(policy, overHttps, data);
   return Dump({{"code", 1}, {"message", "temporarily unavailable"}, {"data", data}});
 }
 

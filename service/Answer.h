@@ -38,11 +38,14 @@ bool WantsFullProfile(const Policy& policy, const UpdateQuery& query, const Clie
 // 32 when the full profile is wanted; 31 when nothing newer than AppVer is the
 // latest; 33 with the latest package otherwise. Its reinstall flag is set when any
 // version above AppVer up to the latest needs a fresh installation.
-AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history);
+// A query that came over https never gets an http update-url: no answer moves a
+// client to plain http.
+AnswerResult AnswerQuery(const Catalog& catalog, const UpdateQuery& query, const ClientHistory& history,
+                         bool overHttps = false);
 
 // Action 32 without a full-profile wish: the service cannot record the check-in
 // now, and the program asks again at once (with its full profile).
-std::string TryAgainJson(const Policy& policy);
+std::string TryAgainJson(const Policy& policy, bool overHttps = false);
 
 // The body of a refused request: {"code":0,"message":...,"data":null}.
 std::string ErrorJson(std::string_view message);

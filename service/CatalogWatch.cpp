@@ -35,6 +35,11 @@ CatalogWatch::FileStamp CatalogWatch::Stamp() const {
   return stamp;
 }
 
+std::string CatalogWatch::Fault() const {
+  std::lock_guard lock(mutex_);
+  return fault_;
+}
+
 void CatalogWatch::Check() {
   const FileStamp stamp = Stamp();
   if (stamp == seen_) return;
@@ -44,10 +49,10 @@ void CatalogWatch::Check() {
   seen_ = stamp;
   if (catalog) {
     current_ = std::make_shared<const Catalog>(std::move(*catalog));
-    if (!fault_.empty()) WriteLogLine("catalog " + EscapeForLog(path_) + " is valid again and in service");
+    if (!fault_.empty()) Log(LogLevel::kInfo, "catalog " + EscapeForLog(path_) + " is valid again and in service");
     fault_.clear();
   } else if (error != fault_) {
-    WriteLogLine("CATALOG FAULT, the last good catalog stays in service: " + EscapeForLog(error));
+    Log(LogLevel::kError, "CATALOG FAULT, the last good catalog stays in service: " + EscapeForLog(error));
     fault_ = error;
   }
 }

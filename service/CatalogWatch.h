@@ -28,6 +28,8 @@ class CatalogWatch {
   CatalogWatch& operator=(const CatalogWatch&) = delete;
 
   std::shared_ptr<const Catalog> Current() const;
+  // What is wrong with the file now; empty while it is the catalog in service.
+  std::string Fault() const;
   // Looks at the file now (the watching thread does this on its own).
   void Check();
 

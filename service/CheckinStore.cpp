@@ -56,18 +56,36 @@ std::string CheckinColumnList() {
   return columns;
 }
 
-std::string CheckinSchema(const char* idColumn, const char* createView) {
-  std::string sql = std::string("CREATE TABLE IF NOT EXISTS checkins (\n  id ") + idColumn +
-                    ",\n  time TEXT NOT NULL,\n  remote_addr TEXT,\n  action INTEGER,\n"
-                    "  full_profile INTEGER NOT NULL,\n  unknown_fields INTEGER NOT NULL DEFAULT 0";
-  for (const char* column : kFieldColumns) sql += std::string(",\n  ") + column + " TEXT";
-  sql += R"sql(
+int StoredSchemaVersion(bool hasCheckins, std::optional<int> recorded) {
+  if (recorded) return *recorded;
+  return hasCheckins ? 1 : 0;
+}
+
+std::string SchemaMigration(int from, const char* idColumn, std::string& sql) {
+  if (from > kSchemaVersion) {
+    return "the check-in store has schema version " + std::to_string(from) + ", newer than this program's " +
+           std::to_string(kSchemaVersion) + ": run a newer zelupdate-service";
+  }
+  sql.clear();
+  if (from == kSchemaVersion) return {};
+  if (from < 1) {
+    sql += std::string("CREATE TABLE checkins (\n  id ") + idColumn +
+           ",\n  time TEXT NOT NULL,\n  remote_addr TEXT,\n  action INTEGER,\n"
+           "  full_profile INTEGER NOT NULL,\n  unknown_fields INTEGER NOT NULL DEFAULT 0";
+    for (const char* column : kFieldColumns) sql += std::string(",\n  ") + column + " TEXT";
+    sql += R"sql(
 );
-CREATE INDEX IF NOT EXISTS checkins_uuid ON checkins(uuid, id);
-CREATE INDEX IF NOT EXISTS checkins_time ON checkins(time);
+CREATE INDEX checkins_uuid ON checkins(uuid, id);
+CREATE INDEX checkins_time ON checkins(time);
 )sql";
-  sql += createView;
-  sql += R"sql( installations AS
+  }
+  if (from < 2) {
+    // The view is made anew the same way on both backends, so a store migrated from
+    // any version has the view of this one.
+    sql += R"sql(CREATE TABLE schema_version (version INTEGER NOT NULL);
+INSERT INTO schema_version (version) VALUES (0);
+DROP VIEW IF EXISTS installations;
+CREATE VIEW installations AS
   SELECT c.uuid, c.time AS last_seen, c.app_ver, c.os_major_ver,
          f.time AS profile_time, f.os_name, f.os_ver, f.arch, f.cpu, f.resolution,
          f.https_shell_app, f.doc_shell_app, f.doc_shell_ver, f.office_addins
@@ -76,7 +94,9 @@ CREATE INDEX IF NOT EXISTS checkins_time ON checkins(time);
     ON f.id = (SELECT MAX(id) FROM checkins WHERE uuid = c.uuid AND full_profile = 1)
   WHERE c.id = (SELECT MAX(id) FROM checkins WHERE uuid = c.uuid);
 )sql";
-  return sql;
+  }
+  sql += "UPDATE schema_version SET version = " + std::to_string(kSchemaVersion) + ";\n";
+  return {};
 }
 
 }  // namespace zel::svc

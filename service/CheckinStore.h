@@ -31,6 +31,10 @@ struct CheckinRow {
   static CheckinRow FromQuery(std::int64_t time, std::string remoteAddr, const UpdateQuery& query, int action);
 };
 
+// Rows one prune transaction removes: a few milliseconds of work, which an SQLite
+// writer waiting for the file outlasts.
+inline constexpr std::int64_t kPruneBatchRows = 1000;
+
 // Rows of a read query, every column as text ("" for NULL).
 using TextRows = std::vector<std::vector<std::string>>;
 
@@ -46,8 +50,10 @@ class CheckinStore {
   // did are left out).
   virtual std::string LastFullProfiles(const std::vector<std::string>& uuids,
                                        std::map<std::string, std::int64_t>& lastFull) = 0;
-  // Removes check-ins older than the time given; the number removed.
-  virtual std::string Prune(std::int64_t before, std::int64_t& removed) = 0;
+  // Removes check-ins older than the time given, in transactions of at most
+  // batchRows rows each, so the writers of a running service wait for one batch at
+  // most; the number removed.
+  virtual std::string Prune(std::int64_t before, std::int64_t batchRows, std::int64_t& removed) = 0;
   // A read query in the SQL both backends understand.
   virtual std::string Select(const std::string& sql, TextRows& rows) = 0;
 };
@@ -63,10 +69,19 @@ bool IsPostgresAddress(const std::string& where);
 std::string IsoUtc(std::int64_t unixSeconds);
 std::optional<std::int64_t> ParseIsoUtc(const std::string& text);
 
-// For the backends: the columns of an INSERT in CheckinRow order, and the schema
-// with the backend's id column and view statement.
+// The layout of the store this build knows. 1: the table and view without a
+// recorded version; 2: the version recorded in schema_version.
+inline constexpr int kSchemaVersion = 2;
+
+// For the backends: the columns of an INSERT in CheckinRow order.
 std::string CheckinColumnList();
-std::string CheckinSchema(const char* idColumn, const char* createView);
+// The version of a store, from what it holds: no checkins table is 0 (empty), a
+// checkins table without schema_version is 1.
+int StoredSchemaVersion(bool hasCheckins, std::optional<int> recorded);
+// The statements that bring a store from version `from` to kSchemaVersion, in the
+// SQL both backends take, with the backend's id column type; empty error, or why
+// the store cannot be used (a version newer than this build knows).
+std::string SchemaMigration(int from, const char* idColumn, std::string& sql);
 
 // The column names of kKnownFields, in the same order.
 extern const std::array<const char*, kKnownFields.size()> kFieldColumns;

@@ -4,21 +4,23 @@
 
 namespace zel::svc {
 
-CheckinWriter::CheckinWriter(CheckinStore& store, std::chrono::microseconds window)
-    : store_(store), window_(window), thread_([this] { Loop(); }) {}
+CheckinWriter::CheckinWriter(CheckinStore& store, std::chrono::microseconds window, std::size_t maxQueued)
+    : store_(store), window_(window), maxQueued_(maxQueued), thread_([this] { Loop(); }) {}
 
 CheckinWriter::~CheckinWriter() { Stop(); }
 
-void CheckinWriter::Submit(std::shared_ptr<CheckinJob> job) {
+bool CheckinWriter::Submit(std::shared_ptr<CheckinJob> job) {
   bool wake = false;
   {
     std::lock_guard lock(mutex_);
+    if (queue_.size() >= maxQueued_) return false;
     queue_.push_back(std::move(job));
     // The writer waits for a first job, then for its window to pass or the group
     // to fill; other arrivals need not wake it.
     wake = queue_.size() == 1 || queue_.size() == kMaxGroupRows;
   }
   if (wake) wake_.notify_one();
+  return true;
 }
 
 void CheckinWriter::Stop() {
@@ -75,6 +77,7 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
   for (const auto& job : jobs) {
     if (!job->historyUuid.empty()) uuids.push_back(job->historyUuid);
   }
+  const auto start = std::chrono::steady_clock::now();
   std::map<std::string, std::int64_t> lastFull;
   std::string error = uuids.empty() ? "" : store_.LastFullProfiles(uuids, lastFull);
 
@@ -89,13 +92,16 @@ void CheckinWriter::Process(std::deque<std::shared_ptr<CheckinJob>>& jobs) {
     }
     if (!rows.empty()) error = store_.Insert(rows);
   }
+  commitLatency_.Observe(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start));
+  if (!error.empty()) ++storeErrors_;
   if (error.empty()) {
     ++commits_;
     rows_ += rows.size();
-    if (!lastError_.empty()) WriteLogLine("check-in store works again");
+    if (!lastError_.empty()) Log(LogLevel::kWarn, "check-in store works again");
     lastError_.clear();
   } else if (error != lastError_) {
-    WriteLogLine("check-ins not stored, queries answered \"try again\": " + EscapeForLog(error));
+    Log(LogLevel::kError, "check-ins not stored, queries answered \"try again\": " + EscapeForLog(error));
     lastError_ = error;
   }
   for (const auto& job : jobs) job->finish(error.empty());

@@ -3,8 +3,9 @@
 // their rows in one transaction. A query is answered only once its row is
 // committed, so nothing answered is lost; when the store fails, every query of the
 // group is told so at once. A job whose query ran out of time while it waited is
-// dropped unread and unstored, so a slow or absent store neither records actions
-// nobody was told nor lets the queue grow without bound.
+// dropped unread and unstored, so a slow or absent store never records actions
+// nobody was told; and the queue holds at most a fixed number of jobs, so a store
+// that cannot keep up turns the excess into "try again" at once instead of memory.
 #pragma once
 
 #include <atomic>
@@ -20,6 +21,7 @@
 #include <thread>
 
 #include "CheckinStore.h"
+#include "Metrics.h"
 
 namespace zel::svc {
 
@@ -41,17 +43,26 @@ struct CheckinJob {
 
 class CheckinWriter {
  public:
-  CheckinWriter(CheckinStore& store, std::chrono::microseconds window);
+  CheckinWriter(CheckinStore& store, std::chrono::microseconds window, std::size_t maxQueued);
   ~CheckinWriter();
   CheckinWriter(const CheckinWriter&) = delete;
   CheckinWriter& operator=(const CheckinWriter&) = delete;
 
-  void Submit(std::shared_ptr<CheckinJob> job);
+  // False, with the job left alone, when the queue is full.
+  bool Submit(std::shared_ptr<CheckinJob> job);
   // Finishes the jobs already submitted, then ends the thread.
   void Stop();
 
   std::uint64_t Commits() const { return commits_; }
   std::uint64_t Rows() const { return rows_; }
+  // Groups the store failed to read or commit.
+  std::uint64_t StoreErrors() const { return storeErrors_; }
+  // How long each group's read and commit took, failed ones included.
+  const LatencyHistogram& CommitLatency() const { return commitLatency_; }
+  std::size_t Queued() {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+  }
 
  private:
   void Loop();
@@ -61,12 +72,15 @@ class CheckinWriter {
 
   CheckinStore& store_;
   const std::chrono::microseconds window_;
+  const std::size_t maxQueued_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::shared_ptr<CheckinJob>> queue_;
   bool stopping_ = false;
   std::atomic<std::uint64_t> commits_{0};
   std::atomic<std::uint64_t> rows_{0};
+  std::atomic<std::uint64_t> storeErrors_{0};
+  LatencyHistogram commitLatency_;
   std::string lastError_;  // the store's last failure, logged once until it recovers
   std::thread thread_;
 };

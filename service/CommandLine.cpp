@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include <algorithm>
+#include <CLI/CLI.hpp>
 
 namespace zel::svc {
 
@@ -8,201 +8,112 @@ const char* const kUsage =
     "usage:\n"
     "  zelupdate-service serve --catalog FILE --db FILE|postgresql://... --packages DIR\n"
     "                          [--host 127.0.0.1] [--port 8080] [--path /zelguard/update1]\n"
-    "                          [--threads N] [--signing-key FILE]... [--test-control] [--quiet]\n"
+    "                          [--threads N] [--signing-key FILE]... [--admin HOST:PORT]\n"
+    "                          [--trusted-proxy ADDRESS]... [--per-address-limit N]\n"
+    "                          [--log-level error|warn|info] [--test-control] [--quiet]\n"
     "  zelupdate-service publish --catalog FILE\n"
     "                          [--version VER --package FILE --url URL [--reinstall 0|1] [--latest]\n"
-    "                           [--lowercase-md5]]\n"
+    "                           [--lowercase-md5] [--replace]]\n"
     "                          [--policy want-full-profile on|off]\n"
     "                          [--policy full-profile-every-days N]\n"
     "                          [--policy update-url URL]\n"
     "  zelupdate-service report --db FILE|postgresql://... [--html FILE] [--days N]\n"
     "  zelupdate-service prune --db FILE|postgresql://... --older-than DAYS\n"
-    "  zelupdate-service keygen --out DIR [--rsa]\n";
+    "  zelupdate-service migrate --db FILE|postgresql://...\n"
+    "  zelupdate-service keygen --out DIR [--rsa]\n"
+    "A PostgreSQL password never goes on the command line: ~/.pgpass, PGPASSFILE or PGPASSWORD.\n";
 
 namespace {
 
-// Reads "--name value" pairs and bare switches; the caller takes them out one by one
-// and anything left over is an error.
-class Arguments {
- public:
-  explicit Arguments(std::vector<std::string> args) : args_(std::move(args)) {}
-
-  std::string error;
-
-  bool Switch(const std::string& name) {
-    auto it = std::find(args_.begin(), args_.end(), name);
-    if (it == args_.end()) return false;
-    args_.erase(it);
-    return true;
-  }
-
-  std::optional<std::string> Value(const std::string& name) {
-    auto it = std::find(args_.begin(), args_.end(), name);
-    if (it == args_.end()) return std::nullopt;
-    if (it + 1 == args_.end()) {
-      Fail(name + " needs a value");
-      args_.erase(it);
-      return std::nullopt;
-    }
-    std::string value = *(it + 1);
-    args_.erase(it, it + 2);
-    if (std::find(args_.begin(), args_.end(), name) != args_.end()) Fail(name + " given twice");
-    return value;
-  }
-
-  std::string Required(const std::string& name) {
-    auto value = Value(name);
-    if (!value) Fail(name + " is required");
-    return value.value_or("");
-  }
-
-  // "--name A", repeatable, in order.
-  std::vector<std::string> Values(const std::string& name) {
-    std::vector<std::string> values;
-    for (auto it = std::find(args_.begin(), args_.end(), name); it != args_.end();
-         it = std::find(args_.begin(), args_.end(), name)) {
-      if (it + 1 == args_.end()) {
-        Fail(name + " needs a value");
-        args_.erase(it);
-        break;
-      }
-      values.push_back(*(it + 1));
-      args_.erase(it, it + 2);
-    }
-    return values;
-  }
-
-  // "--name A B", repeatable, in order.
-  std::vector<std::pair<std::string, std::string>> Pairs(const std::string& name) {
-    std::vector<std::pair<std::string, std::string>> pairs;
-    for (auto it = std::find(args_.begin(), args_.end(), name); it != args_.end();
-         it = std::find(args_.begin(), args_.end(), name)) {
-      if (args_.end() - it < 3) {
-        Fail(name + " needs a name and a value");
-        args_.erase(it, args_.end());
-        break;
-      }
-      pairs.emplace_back(*(it + 1), *(it + 2));
-      args_.erase(it, it + 3);
-    }
-    return pairs;
-  }
-
-  void Fail(const std::string& message) {
-    if (error.empty()) error = message;
-  }
-
-  bool Finish() {
-    if (!args_.empty()) Fail("unexpected argument: " + args_.front());
-    return error.empty();
-  }
-
- private:
-  std::vector<std::string> args_;
-};
-
-std::optional<int> ParseInt(const std::string& text, int low, int high) {
-  if (text.empty() || text.size() > 9 ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return std::nullopt;
-  const int value = std::stoi(text);
-  if (value < low || value > high) return std::nullopt;
-  return value;
+// Splits HOST:PORT ([::1]:PORT for IPv6); false when it is not of that form.
+bool SplitHostPort(const std::string& text, std::string& host, int& port) {
+  const auto colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
+  host = text.substr(0, colon);
+  if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  const std::string digits = text.substr(colon + 1);
+  if (digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  port = std::stoi(digits);
+  return !host.empty() && port <= 65535;
 }
 
-void ParseServe(Arguments& a, ParsedCommand& cmd) {
-  ServeOptions& o = cmd.serve;
-  o.server.host = a.Value("--host").value_or("127.0.0.1");
-  const std::string port = a.Value("--port").value_or("8080");
-  if (auto p = ParseInt(port, 0, 65535)) {
-    o.server.port = *p;
-  } else {
-    a.Fail("--port must be 0 to 65535");
-  }
-  o.server.catalogPath = a.Required("--catalog");
-  o.db = a.Required("--db");
-  o.server.packagesDir = a.Required("--packages");
-  o.server.updatePath = a.Value("--path").value_or(kDefaultUpdatePath);
-  if (o.server.updatePath.empty() || o.server.updatePath[0] != '/') a.Fail("--path must begin with /");
-  if (auto threads = a.Value("--threads")) {
-    auto n = ParseInt(*threads, 1, 256);
-    if (!n) a.Fail("--threads must be 1 to 256");
-    o.server.threads = n.value_or(0);
-  }
-  o.signingKeys = a.Values("--signing-key");
-  o.server.testControl = a.Switch("--test-control");
-  o.server.logRequests = !a.Switch("--quiet");
+void AddServe(CLI::App& app, ServeOptions& o, std::string& admin, std::string& logLevel) {
+  app.add_option("--host", o.server.host);
+  app.add_option("--port", o.server.port)->check(CLI::Range(0, 65535));
+  app.add_option("--catalog", o.server.catalogPath)->required();
+  app.add_option("--db", o.db)->required();
+  app.add_option("--packages", o.server.packagesDir)->required();
+  app.add_option("--path", o.server.updatePath)->check([](const std::string& path) {
+    return !path.empty() && path[0] == '/' ? std::string() : std::string("--path must begin with /");
+  });
+  app.add_option("--threads", o.server.threads)->check(CLI::Range(1, 256));
+  app.add_option("--signing-key", o.signingKeys)->take_all();
+  app.add_option("--admin", admin);
+  app.add_option("--trusted-proxy", o.server.trustedProxies)->take_all();
+  app.add_option("--per-address-limit", o.server.connectionsPerAddress)->check(CLI::Range(1, 65535));
+  app.add_option("--log-level", logLevel)->check(CLI::IsMember({"error", "warn", "info"}));
+  app.add_flag("--test-control", o.server.testControl);
+  app.add_flag("--quiet", [&o](std::int64_t) { o.server.logRequests = false; });
 }
 
-void ParseKeygen(Arguments& a, ParsedCommand& cmd) {
-  cmd.keygen.outDir = a.Required("--out");
-  if (a.Switch("--rsa")) cmd.keygen.kind = KeyKind::kRsa3072;
+void AddPublish(CLI::App& app, PublishOptions& o, std::vector<std::string>& policies, std::string& version,
+                std::string& reinstall) {
+  app.add_option("--catalog", o.catalogPath)->required();
+  app.add_option("--version", version);
+  app.add_option("--package", o.packagePath);
+  app.add_option("--url", o.url);
+  app.add_option("--reinstall", reinstall)->check(CLI::IsMember({"0", "1"}));
+  app.add_flag("--latest", o.latest);
+  app.add_flag("--lowercase-md5", o.lowercaseMd5);
+  app.add_flag("--replace", o.replace);
+  app.add_option("--policy", policies, "NAME VALUE")->expected(2)->take_all()->multi_option_policy(
+      CLI::MultiOptionPolicy::TakeAll);
 }
 
-void ParseReport(Arguments& a, ParsedCommand& cmd) {
-  ReportOptions& o = cmd.report;
-  o.db = a.Required("--db");
-  o.htmlPath = a.Value("--html").value_or("");
-  if (auto days = a.Value("--days")) {
-    auto n = ParseInt(*days, 1, 36500);
-    if (!n) a.Fail("--days must be 1 to 36500");
-    o.days = n.value_or(90);
-  }
-}
-
-void ParsePrune(Arguments& a, ParsedCommand& cmd) {
-  cmd.prune.db = a.Required("--db");
-  const std::string days = a.Required("--older-than");
-  auto n = ParseInt(days, 1, 36500);
-  if (!n && !days.empty()) a.Fail("--older-than must be a number of days, 1 to 36500");
-  cmd.prune.olderThanDays = n.value_or(0);
-}
-
-void ParsePolicy(Arguments& a, PublishOptions& o, const std::string& name, const std::string& value) {
+// The checks of a policy switch; the first problem, if any.
+std::string ApplyPolicy(PublishOptions& o, const std::string& name, const std::string& value) {
   if (name == "want-full-profile") {
-    if (value != "on" && value != "off") a.Fail("want-full-profile must be on or off");
+    if (value != "on" && value != "off") return "want-full-profile must be on or off";
     o.setWantFullProfile = true;
     o.policyChanges.wantFullProfile = value == "on";
   } else if (name == "full-profile-every-days") {
-    auto days = ParseInt(value, 0, 36500);
-    if (!days) a.Fail("full-profile-every-days must be a number of days (0 switches it off)");
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(value) > 36500)
+      return "full-profile-every-days must be a number of days (0 switches it off)";
     o.setFullProfileEveryDays = true;
-    o.policyChanges.fullProfileEveryDays = days.value_or(0);
+    o.policyChanges.fullProfileEveryDays = std::stoi(value);
   } else if (name == "update-url") {
-    if (std::string problem = CheckUpdateUrl(value); !problem.empty()) a.Fail(problem);
+    if (std::string problem = CheckUpdateUrl(value); !problem.empty()) return problem;
     o.setUpdateUrl = true;
     o.policyChanges.updateUrl = value;
   } else {
-    a.Fail("unknown policy: " + name);
+    return "unknown policy: " + name;
   }
+  return {};
 }
 
-void ParsePublish(Arguments& a, ParsedCommand& cmd) {
-  PublishOptions& o = cmd.publish;
-  o.catalogPath = a.Required("--catalog");
-  o.version = a.Value("--version");
-  auto package = a.Value("--package");
-  auto url = a.Value("--url");
-  auto reinstall = a.Value("--reinstall");
-  o.latest = a.Switch("--latest");
-  o.lowercaseMd5 = a.Switch("--lowercase-md5");
-  for (const auto& [name, value] : a.Pairs("--policy")) ParsePolicy(a, o, name, value);
-
-  if (o.version) {
-    if (!IsVersionText(*o.version)) a.Fail("--version must be dotted decimal numbers, e.g. 2.1.0");
-    if (!package) a.Fail("--package is required with --version");
-    if (!url) a.Fail("--url is required with --version");
-    o.packagePath = package.value_or("");
-    o.url = url.value_or("");
-    if (reinstall && *reinstall != "0" && *reinstall != "1") a.Fail("--reinstall must be 0 or 1");
-    o.reinstall = reinstall == "1";
-  } else {
-    if (package || url || reinstall || o.latest || o.lowercaseMd5)
-      a.Fail("--version is required to publish a package");
-    if (!o.setWantFullProfile && !o.setFullProfileEveryDays && !o.setUpdateUrl) {
-      a.Fail("nothing to publish: give --version or --policy");
-    }
+// What publish was given, checked as a whole.
+std::string FinishPublish(CLI::App& app, PublishOptions& o, const std::vector<std::string>& policies,
+                          const std::string& version, const std::string& reinstall) {
+  for (std::size_t i = 0; i + 1 < policies.size(); i += 2) {
+    if (std::string problem = ApplyPolicy(o, policies[i], policies[i + 1]); !problem.empty()) return problem;
   }
+  const auto given = [&app](const char* name) { return app.count(name) > 0; };
+  if (given("--version")) {
+    o.version = version;
+    if (!IsVersionText(version)) return "--version must be dotted decimal numbers, e.g. 2.1.0";
+    if (!given("--package")) return "--package is required with --version";
+    if (!given("--url")) return "--url is required with --version";
+    o.reinstall = reinstall == "1";
+    return {};
+  }
+  for (const char* name : {"--package", "--url", "--reinstall", "--latest", "--lowercase-md5", "--replace"}) {
+    if (given(name)) return "--version is required to publish a package";
+  }
+  if (!o.setWantFullProfile && !o.setFullProfileEveryDays && !o.setUpdateUrl) {
+    return "nothing to publish: give --version or --policy";
+  }
+  return {};
 }
 
 }  // namespace
@@ -213,33 +124,81 @@ ParsedCommand ParseCommandLine(const std::vector<std::string>& args) {
     cmd.error = "no command";
     return cmd;
   }
-  const std::string& verb = args.front();
-  if (verb == "help" || verb == "--help" || verb == "-h") {
+  if (args.front() == "help") {
     cmd.kind = ParsedCommand::kHelp;
     return cmd;
   }
-  Arguments a(std::vector<std::string>(args.begin() + 1, args.end()));
-  if (verb == "serve") {
-    cmd.kind = ParsedCommand::kServe;
-    ParseServe(a, cmd);
-  } else if (verb == "publish") {
-    cmd.kind = ParsedCommand::kPublish;
-    ParsePublish(a, cmd);
-  } else if (verb == "report") {
-    cmd.kind = ParsedCommand::kReport;
-    ParseReport(a, cmd);
-  } else if (verb == "prune") {
-    cmd.kind = ParsedCommand::kPrune;
-    ParsePrune(a, cmd);
-  } else if (verb == "keygen") {
-    cmd.kind = ParsedCommand::kKeygen;
-    ParseKeygen(a, cmd);
-  } else {
-    a.Fail("unknown command: " + verb);
+  CLI::App app{"zelupdate-service"};
+  app.require_subcommand(1);
+  std::string admin, logLevel, version, reinstall;
+  std::vector<std::string> policies;
+  CLI::App* serve = app.add_subcommand("serve");
+  AddServe(*serve, cmd.serve, admin, logLevel);
+  CLI::App* publish = app.add_subcommand("publish");
+  AddPublish(*publish, cmd.publish, policies, version, reinstall);
+  CLI::App* report = app.add_subcommand("report");
+  report->add_option("--db", cmd.report.db)->required();
+  report->add_option("--html", cmd.report.htmlPath);
+  report->add_option("--days", cmd.report.days)->check(CLI::Range(1, 36500));
+  CLI::App* prune = app.add_subcommand("prune");
+  prune->add_option("--db", cmd.prune.db)->required();
+  prune->add_option("--older-than", cmd.prune.olderThanDays, "DAYS")->required()->check(CLI::Range(1, 36500));
+  CLI::App* migrate = app.add_subcommand("migrate");
+  migrate->add_option("--db", cmd.migrate.db)->required();
+  CLI::App* keygen = app.add_subcommand("keygen");
+  keygen->add_option("--out", cmd.keygen.outDir)->required();
+  bool rsa = false;
+  keygen->add_flag("--rsa", rsa);
+
+  // An option that needs a value never takes the next option as that value: a
+  // forgotten value is an error, not a swallowed switch.
+  for (CLI::App* sub : {serve, publish, report, prune, migrate, keygen}) {
+    if (sub->get_name() != args.front()) continue;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      const CLI::Option* option = sub->get_option_no_throw(args[i]);
+      if (!option) continue;
+      for (int v = 1; v <= option->get_items_expected_min(); ++v) {
+        if (i + v >= args.size() || sub->get_option_no_throw(args[i + v])) {
+          cmd.error = args[i] + " needs " + (option->get_items_expected_min() > 1 ? "values" : "a value");
+          return cmd;
+        }
+      }
+    }
   }
-  if (!a.Finish()) {
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    cmd.kind = ParsedCommand::kHelp;
+    return cmd;
+  } catch (const CLI::ParseError& e) {
+    cmd.error = e.what();
+    return cmd;
+  }
+  std::string problem;
+  if (serve->parsed()) {
+    cmd.kind = ParsedCommand::kServe;
+    if (!admin.empty() && !SplitHostPort(admin, cmd.serve.server.adminHost, cmd.serve.server.adminPort)) {
+      problem = "--admin must be HOST:PORT";
+    }
+    if (!logLevel.empty()) cmd.serve.server.logLevel = ParseLogLevel(logLevel).value_or(LogLevel::kInfo);
+  } else if (publish->parsed()) {
+    cmd.kind = ParsedCommand::kPublish;
+    problem = FinishPublish(*publish, cmd.publish, policies, version, reinstall);
+  } else if (report->parsed()) {
+    cmd.kind = ParsedCommand::kReport;
+  } else if (prune->parsed()) {
+    cmd.kind = ParsedCommand::kPrune;
+  } else if (migrate->parsed()) {
+    cmd.kind = ParsedCommand::kMigrate;
+  } else if (keygen->parsed()) {
+    cmd.kind = ParsedCommand::kKeygen;
+    if (rsa) cmd.keygen.kind = KeyKind::kRsa3072;
+  }
+  if (!problem.empty()) {
     cmd.kind = ParsedCommand::kError;
-    cmd.error = a.error;
+    cmd.error = problem;
   }
   return cmd;
 }

@@ -1,4 +1,4 @@
-// The service's command line: serve, publish, report, prune and keygen.
+// The service's command line: serve, publish, report, prune, migrate and keygen.
 #pragma once
 
 #include <optional>
@@ -25,6 +25,7 @@ struct PublishOptions {
   bool reinstall = false;
   bool latest = false;
   bool lowercaseMd5 = false;
+  bool replace = false;  // a version already published may get other bytes
   Policy policyChanges;  // applied only where the flags below say so
   bool setWantFullProfile = false;
   bool setFullProfileEveryDays = false;
@@ -42,18 +43,23 @@ struct ReportOptions {
   int days = 90;         // the period of the day-by-day figures
 };
 
+struct MigrateOptions {
+  std::string db;
+};
+
 struct PruneOptions {
   std::string db;
   int olderThanDays = 0;
 };
 
 struct ParsedCommand {
-  enum Kind { kError, kHelp, kServe, kPublish, kReport, kPrune, kKeygen } kind = kError;
+  enum Kind { kError, kHelp, kServe, kPublish, kReport, kPrune, kMigrate, kKeygen } kind = kError;
   ServeOptions serve;
   KeygenOptions keygen;
   PublishOptions publish;
   ReportOptions report;
   PruneOptions prune;
+  MigrateOptions migrate;
   std::string error;
 };
 

@@ -14,6 +14,7 @@
 
 #include "KeyFiles.h"
 #include "PackageFile.h"
+#include "PostgresStore.h"
 #include "Report.h"
 
 namespace zel::svc {
@@ -23,6 +24,12 @@ namespace {
 // SQLite file; for the others a missing one is a mistyped name.
 std::unique_ptr<CheckinStore> OpenStore(const std::string& where, CheckinStore::Access access, bool create,
                                         std::ostream& err) {
+  if (IsPostgresAddress(where) && ConninfoHasPassword(where)) {
+    // Every local user can read a process's command line.
+    err << "--db carries a password, which any user of this machine could read: put it in the password "
+           "file (~/.pgpass, or PGPASSFILE) or in PGPASSWORD, and leave it out of --db\n";
+    return nullptr;
+  }
   std::error_code ec;
   if (!create && !IsPostgresAddress(where) && !std::filesystem::exists(where, ec)) {
     err << "no check-in store at " << where << "\n";
@@ -97,10 +104,15 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
   });
 
   out << "listening on " << options.server.host << ":" << *port << std::endl;
+  if (server.AdminPort() > 0) {
+    Log(LogLevel::kInfo, "admin listener (/healthz, /metrics) on " + options.server.adminHost + ":" +
+                             std::to_string(server.AdminPort()));
+  }
   const bool served = server.Run();
   // Wakes the waiter when the server ended for another reason.
   pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
+  FlushLog();
   if (!served) {
     err << "the server failed\n";
     return 1;
@@ -108,10 +120,32 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
   return 0;
 }
 
+// The last path segment of an address, without its query or fragment.
+std::string UrlFileName(const std::string& url) {
+  const std::string path = url.substr(0, url.find_first_of("?#"));
+  return path.substr(path.rfind('/') + 1);
+}
+
+bool SameBytes(const PackageEntry& a, const PackageEntry& b) {
+  const auto upper = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+  };
+  if (!a.sha256.empty() && !b.sha256.empty()) return a.sha256 == b.sha256;
+  return a.size == b.size && upper(a.md5) == upper(b.md5);
+}
+
 int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& err) {
   if (options.version) {
     if (std::string problem = CheckPackageUrl(options.url); !problem.empty()) {
       err << problem << "\n";
+      return 1;
+    }
+    // A mistyped address, or the address of another package, would send clients
+    // bytes that fail their check.
+    const std::string file = std::filesystem::path(options.packagePath).filename().string();
+    if (UrlFileName(options.url) != file) {
+      err << "the package url must end in the package's file name " << file << ": " << options.url << "\n";
       return 1;
     }
   }
@@ -149,6 +183,13 @@ int RunPublish(const PublishOptions& options, std::ostream& out, std::ostream& e
     entry.published = IsoUtc(Now());
     if (error = CheckPackageEntry(entry); !error.empty()) {
       err << error << "\n";
+      return 1;
+    }
+    if (const PackageEntry* existing = catalog->Find(entry.version);
+        existing && !SameBytes(*existing, entry) && !options.replace) {
+      // Clients that fetched the old bytes of this version would keep them.
+      err << "version " << existing->version << " is published with other bytes (md5 " << existing->md5
+          << "); give --replace to publish these instead\n";
       return 1;
     }
     PublishEntry(*catalog, entry, options.latest);
@@ -195,12 +236,19 @@ int RunPrune(const PruneOptions& options, std::ostream& out, std::ostream& err) 
   auto store = OpenStore(options.db, CheckinStore::Access::kReadWrite, false, err);
   if (!store) return 1;
   std::int64_t removed = 0;
-  if (std::string error = store->Prune(Now() - std::int64_t{options.olderThanDays} * 86400, removed);
+  if (std::string error = store->Prune(Now() - std::int64_t{options.olderThanDays} * 86400, kPruneBatchRows, removed);
       !error.empty()) {
     err << error << "\n";
     return 1;
   }
   out << "removed " << removed << " check-ins older than " << options.olderThanDays << " days\n";
+  return 0;
+}
+
+int RunMigrate(const MigrateOptions& options, std::ostream& out, std::ostream& err) {
+  // Opening for writing brings the schema to this build's version.
+  if (!OpenStore(options.db, CheckinStore::Access::kReadWrite, false, err)) return 1;
+  out << "check-in store at schema version " << kSchemaVersion << "\n";
   return 0;
 }
 

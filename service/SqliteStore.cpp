@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace zel::svc {
 namespace {
@@ -11,6 +13,9 @@ namespace {
 // holds are answered "try again" within their time budget instead of stalling.
 constexpr int kWriteBusyMs = 200;
 constexpr int kReadBusyMs = 5000;
+// A prune batch that finds the file locked waits kWriteBusyMs this many times.
+constexpr int kPruneBusyTries = 50;
+constexpr int kPrunePauseMs = 20;
 
 struct Statement {
   sqlite3_stmt* stmt = nullptr;
@@ -74,14 +79,31 @@ class SqliteStore final : public CheckinStore {
     return {};
   }
 
-  std::string Prune(std::int64_t before, std::int64_t& removed) override {
+  std::string Prune(std::int64_t before, std::int64_t batchRows, std::int64_t& removed) override {
     std::lock_guard lock(mutex_);
-    Statement s(db_, "DELETE FROM checkins WHERE time < ?");
+    Statement s(db_, "DELETE FROM checkins WHERE id IN (SELECT id FROM checkins WHERE time < ? LIMIT ?)");
     if (!s.stmt) return Error();
     s.BindText(1, IsoUtc(before));
-    if (sqlite3_step(s.stmt) != SQLITE_DONE) return Error();
-    removed = sqlite3_changes64(db_);
-    return {};
+    sqlite3_bind_int64(s.stmt, 2, batchRows);
+    removed = 0;
+    // Each batch is a transaction of its own; between them the service's writer gets
+    // the file. A batch that finds the file busy tries again: the writer holds it for
+    // milliseconds at a time.
+    for (int busy = 0; busy < kPruneBusyTries;) {
+      const int rc = sqlite3_step(s.stmt);
+      sqlite3_reset(s.stmt);
+      if (rc == SQLITE_BUSY) {
+        ++busy;
+        continue;
+      }
+      if (rc != SQLITE_DONE) return Error();
+      const std::int64_t count = sqlite3_changes64(db_);
+      removed += count;
+      if (count < batchRows) return {};
+      // The service's writer, polling for the lock, gets its turn before the next batch.
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPrunePauseMs));
+    }
+    return Error();
   }
 
   std::string Select(const std::string& sql, TextRows& rows) override {
@@ -113,6 +135,42 @@ class SqliteStore final : public CheckinStore {
   sqlite3* db_;
 };
 
+// The single value of a query, or nothing.
+std::optional<std::string> Scalar(sqlite3* db, const char* sql) {
+  Statement s(db, sql);
+  if (!s.stmt || sqlite3_step(s.stmt) != SQLITE_ROW) return std::nullopt;
+  const auto* text = sqlite3_column_text(s.stmt, 0);
+  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+std::string PrepareSchema(sqlite3* db) {
+  char* message = nullptr;
+  const auto exec = [&](const std::string& sql) {
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return std::string();
+    std::string error = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    message = nullptr;
+    return error;
+  };
+  if (std::string error = exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN IMMEDIATE");
+      !error.empty())
+    return error;
+  const auto tables = [&](const char* name) {
+    return Scalar(db, (std::string("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = '") + name + "'").c_str()) ==
+           "1";
+  };
+  std::optional<int> recorded;
+  if (tables("schema_version")) {
+    recorded = std::atoi(Scalar(db, "SELECT MAX(version) FROM schema_version").value_or("0").c_str());
+  }
+  std::string sql;
+  std::string error = SchemaMigration(StoredSchemaVersion(tables("checkins"), recorded), "INTEGER PRIMARY KEY", sql);
+  if (error.empty() && !sql.empty()) error = exec(sql);
+  if (error.empty()) error = exec("COMMIT");
+  if (!error.empty()) exec("ROLLBACK");
+  return error;
+}
+
 }  // namespace
 
 std::unique_ptr<CheckinStore> OpenSqliteStore(const std::string& path, CheckinStore::Access access,
@@ -126,20 +184,20 @@ std::unique_ptr<CheckinStore> OpenSqliteStore(const std::string& path, CheckinSt
     sqlite3_close(db);
     return nullptr;
   }
-  sqlite3_busy_timeout(db, readOnly ? kReadBusyMs : kWriteBusyMs);
   if (!readOnly) {
     // The write-ahead log lets reports read while the service writes; each commit is
     // synced, so an answered check-in survives a crash of the process or machine.
-    const std::string schema = "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;\n" +
-                               CheckinSchema("INTEGER PRIMARY KEY", "CREATE VIEW IF NOT EXISTS");
-    char* message = nullptr;
-    if (sqlite3_exec(db, schema.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      error = "cannot prepare " + path + ": " + (message ? message : "unknown error");
-      sqlite3_free(message);
+    // The schema is created or brought up to date in one transaction, which may wait
+    // for a running service's commits.
+    sqlite3_busy_timeout(db, kReadBusyMs);
+    error = PrepareSchema(db);
+    if (!error.empty()) {
+      error = "cannot prepare " + path + ": " + error;
       sqlite3_close(db);
       return nullptr;
     }
   }
+  sqlite3_busy_timeout(db, readOnly ? kReadBusyMs : kWriteBusyMs);
   return std::make_unique<SqliteStore>(db);
 }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -43,19 +44,50 @@ bool SameName(std::string_view a, std::string_view b) {
          });
 }
 
-std::string PeerAddress(MHD_Connection* connection) {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+// The address in its usual text form; empty when it is none.
+std::string AddressText(const sockaddr* a) {
   char text[INET6_ADDRSTRLEN] = "";
-  if (info && info->client_addr) {
-    const sockaddr* a = info->client_addr;
-    if (a->sa_family == AF_INET) {
-      inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
-    } else if (a->sa_family == AF_INET6) {
-      inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text, sizeof text);
+  if (a && a->sa_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
+  } else if (a && a->sa_family == AF_INET6) {
+    const in6_addr& v6 = reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+      // An IPv4 client of a listener on "::" is named as IPv4, as proxies are configured.
+      inet_ntop(AF_INET, &v6.s6_addr[12], text, sizeof text);
+    } else {
+      inet_ntop(AF_INET6, &v6, text, sizeof text);
     }
   }
   return text;
 }
+
+std::string PeerAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  return info ? AddressText(info->client_addr) : "";
+}
+
+// The address of a text in its usual form (so "::0001" matches "::1"); empty when
+// the text is no address.
+std::string NormalAddress(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  const std::string s(text);
+  char out[INET6_ADDRSTRLEN] = "";
+  in6_addr v6{};
+  in_addr v4{};
+  if (inet_pton(AF_INET, s.c_str(), &v4) == 1) return inet_ntop(AF_INET, &v4, out, sizeof out) ? out : "";
+  if (inet_pton(AF_INET6, s.c_str(), &v6) == 1) return inet_ntop(AF_INET6, &v6, out, sizeof out) ? out : "";
+  return {};
+}
+
+bool IsLoopback(const sockaddr* a) {
+  if (a->sa_family == AF_INET) {
+    return (ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr) >> 24) == 127;
+  }
+  return a->sa_family == AF_INET6 && IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr);
+}
+
+std::int64_t SteadyTicks() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 int SocketOf(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
@@ -89,7 +121,10 @@ struct UpdateServer::Exchange {
   MHD_Connection* connection = nullptr;
   std::string method;
   std::string target;  // the request target as sent
-  std::string peer;
+  std::string peer;  // the client: the connection's peer, or whom a trusted proxy names
+  std::uint64_t id = 0;  // shown in the log
+  bool overHttps = false;  // a trusted proxy says the client came over https
+  bool admin = false;      // a request to the admin listener
   std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   Phase phase = Phase::kReceiving;
   bool started = false;
@@ -125,12 +160,56 @@ struct UpdateServer::Exchange {
 using ExchangePtr = std::shared_ptr<UpdateServer::Exchange>;
 
 struct ServerCallbacks {
-  static void* OnUri(void*, const char* uri, MHD_Connection* connection) {
+  static void* OnUri(void* self, const char* uri, MHD_Connection* connection) {
     auto x = std::make_shared<UpdateServer::Exchange>();
     x->connection = connection;
     x->target = uri ? uri : "";
     x->peer = PeerAddress(connection);
+    x->id = ++static_cast<UpdateServer*>(self)->requestIds_;
     return new ExchangePtr(std::move(x));
+  }
+
+  static void* OnAdminUri(void* self, const char* uri, MHD_Connection* connection) {
+    auto* holder = static_cast<ExchangePtr*>(OnUri(self, uri, connection));
+    (*holder)->admin = true;
+    return holder;
+  }
+
+  static MHD_Result OnAdminRequest(void* self, MHD_Connection* connection, const char* url, const char* method,
+                                   const char*, const char*, std::size_t* uploadSize, void** context) {
+    auto* holder = static_cast<ExchangePtr*>(*context);
+    if (!holder) return MHD_NO;
+    UpdateServer::Exchange& x = **holder;
+    if (!x.started) {
+      x.started = true;
+      x.method = method ? method : "";
+      return MHD_YES;
+    }
+    if (*uploadSize > 0) {  // nothing here takes a body
+      *uploadSize = 0;
+      return MHD_YES;
+    }
+    auto* server = static_cast<UpdateServer*>(self);
+    server->HandleAdmin(x, url ? url : "");
+    return server->Queue(connection, x) ? MHD_YES : MHD_NO;
+  }
+
+  // A connection from an address that holds its share already is refused.
+  static MHD_Result OnAccept(void* self, const sockaddr* address, socklen_t) {
+    auto* server = static_cast<UpdateServer*>(self);
+    const std::string text = AddressText(address);
+    if (server->IsTrustedProxy(text)) return MHD_YES;
+    std::lock_guard lock(server->connectionsMutex_);
+    auto it = server->perAddress_.find(text);
+    return it == server->perAddress_.end() || it->second < server->config_.connectionsPerAddress ? MHD_YES : MHD_NO;
+  }
+
+  static void OnHttpLibraryError(void*, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string_view message(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.remove_suffix(1);
+    zel::svc::Log(LogLevel::kWarn, "http: " + EscapeForLog(message));
   }
 
   static MHD_Result OnRequest(void* self, MHD_Connection* connection, const char* url, const char* method,
@@ -142,7 +221,12 @@ struct ServerCallbacks {
     return go ? MHD_YES : MHD_NO;
   }
 
-  static void OnCompleted(void* self, MHD_Connection*, void** context, MHD_RequestTerminationCode ending) {
+  static void OnCompleted(void* self, MHD_Connection* connection, void** context, MHD_RequestTerminationCode ending) {
+    // The connection waits for its next request head from now on.
+    if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        info && info->socket_context) {
+      static_cast<UpdateServer::ConnectionState*>(info->socket_context)->headAwaitedSince = SteadyTicks();
+    }
     auto* holder = static_cast<ExchangePtr*>(*context);
     if (!holder) return;
     UpdateServer::Exchange& x = **holder;
@@ -160,12 +244,38 @@ struct ServerCallbacks {
     *context = nullptr;
   }
 
-  static void OnConnection(void*, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
-    if (code != MHD_CONNECTION_NOTIFY_STARTED) return;
+  static void OnConnection(void* self, MHD_Connection* connection, void** context,
+                           MHD_ConnectionNotificationCode code) {
+    auto* server = static_cast<UpdateServer*>(self);
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+      // Before the library closes the socket: the sweeper never shuts down a
+      // descriptor that has been reused.
+      auto* state = static_cast<UpdateServer::ConnectionState*>(*context);
+      if (!state) return;
+      {
+        std::lock_guard lock(server->connectionsMutex_);
+        server->connections_.erase(state);
+        if (auto it = server->perAddress_.find(state->address); it != server->perAddress_.end() && --it->second == 0)
+          server->perAddress_.erase(it);
+      }
+      delete state;
+      *context = nullptr;
+      return;
+    }
+    auto* state = new UpdateServer::ConnectionState;
+    state->fd = SocketOf(connection);
+    state->address = PeerAddress(connection);
+    state->headAwaitedSince = SteadyTicks();
+    {
+      std::lock_guard lock(server->connectionsMutex_);
+      server->connections_.insert(state);
+      ++server->perAddress_[state->address];
+    }
+    *context = state;
     // Answers go out at once, not held back for more data to join them.
-    if (const int fd = SocketOf(connection); fd >= 0) {
+    if (state->fd >= 0) {
       const int on = 1;
-      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      setsockopt(state->fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
   }
 
@@ -209,18 +319,39 @@ std::optional<int> UpdateServer::Bind(std::string& error) {
     error = "cannot resolve " + config_.host;
     return std::nullopt;
   }
+  if (config_.testControl && !IsLoopback(found->ai_addr)) {
+    // The test routes script any answer: only this machine may reach them.
+    freeaddrinfo(found);
+    error = "--test-control needs a loopback address to listen on (127.0.0.1 or ::1), not " + config_.host;
+    return std::nullopt;
+  }
+  for (const std::string& proxy : config_.trustedProxies) {
+    const std::string normal = NormalAddress(proxy);
+    if (normal.empty()) {
+      freeaddrinfo(found);
+      error = "trusted proxy " + proxy + " is not an IP address";
+      return std::nullopt;
+    }
+    trustedProxies_.insert(normal);
+  }
+  SetLogLevel(config_.logLevel);
   catalog_ = std::make_unique<CatalogWatch>(config_.catalogPath, std::move(*catalog), config_.catalogCheckInterval);
-  writer_ = std::make_unique<CheckinWriter>(store_, config_.commitWindow);
+  writer_ = std::make_unique<CheckinWriter>(store_, config_.commitWindow, config_.maxQueuedCheckins);
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned threads = config_.threads > 0 ? static_cast<unsigned>(config_.threads) : cores;
   // Room for a burst of new connections while every thread is busy.
   const unsigned backlog = std::max(1024u, 512u * cores);
-  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO;
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
   if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+  // One thread is the library's own polling thread, not a pool of one (which it
+  // warns about).
+  MHD_OptionItem pool[] = {{threads > 1 ? MHD_OPTION_THREAD_POOL_SIZE : MHD_OPTION_END, threads, nullptr},
+                           {MHD_OPTION_END, 0, nullptr}};
   daemon_ = MHD_start_daemon(
-      flags, 0, nullptr, nullptr, &ServerCallbacks::OnRequest, this, MHD_OPTION_SOCK_ADDR, found->ai_addr,
-      MHD_OPTION_THREAD_POOL_SIZE, threads, MHD_OPTION_LISTEN_BACKLOG_SIZE, backlog, MHD_OPTION_CONNECTION_LIMIT,
+      flags, 0, &ServerCallbacks::OnAccept, this, &ServerCallbacks::OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
+      &ServerCallbacks::OnHttpLibraryError, this, MHD_OPTION_SOCK_ADDR, found->ai_addr, MHD_OPTION_ARRAY, pool,
+      MHD_OPTION_LISTEN_BACKLOG_SIZE, backlog, MHD_OPTION_CONNECTION_LIMIT,
       kMaxConnections, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(config_.idleTimeoutSeconds),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_URI_LOG_CALLBACK, &ServerCallbacks::OnUri,
       this, MHD_OPTION_NOTIFY_COMPLETED, &ServerCallbacks::OnCompleted, this, MHD_OPTION_NOTIFY_CONNECTION,
@@ -231,7 +362,68 @@ std::optional<int> UpdateServer::Bind(std::string& error) {
     return std::nullopt;
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
-  return info ? static_cast<int>(info->port) : config_.port;
+  const int port = info ? static_cast<int>(info->port) : config_.port;
+  if (config_.adminPort >= 0 && !BindAdmin(error)) {
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+    return std::nullopt;
+  }
+  sweeper_ = std::thread([this] {
+    std::unique_lock lock(stopMutex_);
+    while (!stopCv_.wait_for(lock, std::chrono::seconds(1), [this] { return stopping_; })) {
+      lock.unlock();
+      SweepHeads();
+      lock.lock();
+    }
+  });
+  return port;
+}
+
+std::optional<int> UpdateServer::BindAdmin(std::string& error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
+  addrinfo* found = nullptr;
+  const std::string where = config_.adminHost + ":" + std::to_string(config_.adminPort);
+  if (getaddrinfo(config_.adminHost.c_str(), std::to_string(config_.adminPort).c_str(), &hints, &found) != 0 ||
+      !found) {
+    error = "cannot resolve the admin address " + where;
+    return std::nullopt;
+  }
+  // One thread: health checks and scrapes come a few times a minute.
+  unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ERROR_LOG;
+  if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
+  admin_ = MHD_start_daemon(flags, 0, nullptr, nullptr, &ServerCallbacks::OnAdminRequest, this,
+                            MHD_OPTION_EXTERNAL_LOGGER, &ServerCallbacks::OnHttpLibraryError, this,
+                            MHD_OPTION_SOCK_ADDR, found->ai_addr, MHD_OPTION_CONNECTION_LIMIT, 64u,
+                            MHD_OPTION_CONNECTION_TIMEOUT, 10u, MHD_OPTION_URI_LOG_CALLBACK,
+                            &ServerCallbacks::OnAdminUri, this, MHD_OPTION_NOTIFY_COMPLETED,
+                            &ServerCallbacks::OnCompleted, this, MHD_OPTION_END);
+  freeaddrinfo(found);
+  if (!admin_) {
+    error = "cannot listen on the admin address " + where;
+    return std::nullopt;
+  }
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(admin_, MHD_DAEMON_INFO_BIND_PORT);
+  adminPort_ = info ? static_cast<int>(info->port) : config_.adminPort;
+  return adminPort_;
+}
+
+void UpdateServer::SweepHeads() {
+  const auto limit = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::seconds(config_.headDeadlineSeconds))
+                         .count();
+  const std::int64_t now = SteadyTicks();
+  std::lock_guard lock(connectionsMutex_);
+  for (ConnectionState* state : connections_) {
+    const std::int64_t since = state->headAwaitedSince;
+    if (since != 0 && now - since > limit && state->fd >= 0) {
+      // The library sees the connection end and cleans it up.
+      state->headAwaitedSince = 0;
+      shutdown(state->fd, SHUT_RDWR);
+    }
+  }
 }
 
 bool UpdateServer::Run() {
@@ -247,7 +439,10 @@ void UpdateServer::Stop() {
     if (stopping_) return;
     stopping_ = true;
   }
-  if (daemon_) MHD_quiesce_daemon(daemon_);
+  // No new connections from here on; the listening socket is ours to close.
+  if (daemon_) {
+    if (const MHD_socket listening = MHD_quiesce_daemon(daemon_); listening != MHD_INVALID_SOCKET) close(listening);
+  }
   // Queries waiting for the store are committed and answered, scripted delays end.
   if (writer_) writer_->Stop();
   timers_.Stop();
@@ -256,6 +451,12 @@ void UpdateServer::Stop() {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+  }
+  stopCv_.notify_all();  // the sweeper
+  if (sweeper_.joinable()) sweeper_.join();
+  if (admin_) {
+    MHD_stop_daemon(admin_);
+    admin_ = nullptr;
   }
   {
     std::lock_guard lock(stopMutex_);
@@ -281,6 +482,11 @@ bool UpdateServer::Handle(MHD_Connection* connection, const ExchangePtr& x, cons
   if (!x->started) {  // the head is in; the body, if any, follows
     x->started = true;
     x->method = method;
+    if (const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        info && info->socket_context) {
+      static_cast<ConnectionState*>(info->socket_context)->headAwaitedSince = 0;
+    }
+    x->peer = ClientAddress(connection, x->peer, x->overHttps);
     const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     if (!length || std::strtoull(length, nullptr, 10) <= bodyLimit) return true;
     // Refused before a byte of the body is read; the connection closes after it.
@@ -388,9 +594,15 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
     return;
   }
   std::shared_ptr<const Catalog> catalog = catalog_->Current();
+  const bool https = x->overHttps;
   if (Stopping()) {
+    // A proxy in front passes the query to another replica; the connection closes, so
+    // it sends this one nothing more.
+    metrics_.CountTryAgain(TryAgainReason::kStopping);
     x->note = "stopping";
-    x->SetJson(200, TryAgainJson(catalog->policy));
+    x->SetJson(503, TryAgainJson(catalog->policy, https));
+    x->headers.emplace_back("Connection", "close");
+    x->headers.emplace_back("Retry-After", "1");
     return;
   }
 
@@ -404,17 +616,18 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   if (policy.fullProfileEveryDays > 0 && !policy.wantFullProfile && !uuid.empty() && !job->query.HasFullProfile())
     job->historyUuid = uuid;
   auto answer = std::make_shared<Answer>();
-  job->decide = [catalog, answer](const CheckinJob& j, std::optional<std::int64_t> lastFull) {
-    AnswerResult result = AnswerQuery(*catalog, j.query, ClientHistory{j.time, lastFull});
+  job->decide = [catalog, answer, https](const CheckinJob& j, std::optional<std::int64_t> lastFull) {
+    AnswerResult result = AnswerQuery(*catalog, j.query, ClientHistory{j.time, lastFull}, https);
     if (!result.answer) return 0;
     *answer = std::move(*result.answer);
     return answer->action;
   };
-  job->finish = [this, x, answer, catalog, appVer](bool committed) {
+  job->finish = [this, x, answer, catalog, appVer, https](bool committed) {
     if (committed && answer->action != 0) {
-      Complete(x, 200, answer->json, "action=" + std::to_string(answer->action) + " AppVer=" + appVer);
-    } else {
-      Complete(x, 200, TryAgainJson(catalog->policy), "check-in not stored: try again");
+      if (Complete(x, 200, answer->json, "action=" + std::to_string(answer->action) + " AppVer=" + appVer))
+        metrics_.CountAction(answer->action);
+    } else if (Complete(x, 200, TryAgainJson(catalog->policy, https), "check-in not stored: try again")) {
+      metrics_.CountTryAgain(TryAgainReason::kStoreFailed);
     }
   };
   x->phase = Exchange::Phase::kWaiting;
@@ -422,12 +635,97 @@ void UpdateServer::HandleUpdate(MHD_Connection* connection, const ExchangePtr& x
   // Most queries are answered long before; their exchange is not kept for this. The
   // writer drops the job at the same moment, so it is never stored later.
   const auto deadline = job->deadline;
-  writer_->Submit(std::move(job));
-  timers_.At(deadline, [this, weak = std::weak_ptr<Exchange>(x)] {
+  if (!writer_->Submit(std::move(job))) {
+    metrics_.CountTryAgain(TryAgainReason::kQueueFull);
+    Complete(x, 200, TryAgainJson(catalog->policy, https), "check-in queue full: try again");
+    return;
+  }
+  timers_.At(deadline, [this, https, weak = std::weak_ptr<Exchange>(x)] {
     if (ExchangePtr waiting = weak.lock()) {
-      Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy), "check-in store too slow: try again");
+      if (Complete(waiting, 200, TryAgainJson(catalog_->Current()->policy, https),
+                   "check-in store too slow: try again"))
+        metrics_.CountTryAgain(TryAgainReason::kBudget);
     }
   });
+}
+
+std::string UpdateServer::ClientAddress(MHD_Connection* connection, const std::string& peer, bool& overHttps) const {
+  overHttps = false;
+  if (!IsTrustedProxy(peer)) return peer;
+  const char* proto = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-Proto");
+  overHttps = proto && SameName(proto, "https");
+  const char* forwarded = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+  if (!forwarded) return peer;
+  // Each proxy appends the address it took the request from: the last entry that is
+  // not one of ours is the client. Entries before it are the client's own word.
+  std::string_view list(forwarded);
+  while (!list.empty()) {
+    const auto comma = list.rfind(',');
+    const std::string_view entry = comma == std::string_view::npos ? list : list.substr(comma + 1);
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(0, comma);
+    const std::string address = NormalAddress(entry);
+    if (address.empty()) return peer;  // not what a proxy of ours writes
+    if (!IsTrustedProxy(address)) return address;
+  }
+  return peer;
+}
+
+void UpdateServer::HandleAdmin(Exchange& x, const std::string& url) {
+  x.contentType = "text/plain; charset=utf-8";
+  if (x.method != "GET" && x.method != "HEAD") {
+    x.status = 405;
+    x.content = "GET only\n";
+  } else if (url == "/metrics") {
+    x.status = 200;
+    x.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    x.content = MetricsText();
+  } else if (url == "/healthz") {
+    bool healthy = false;
+    x.content = HealthText(healthy);
+    x.status = healthy ? 200 : 503;
+  } else {
+    x.status = 404;
+    x.content = "/healthz or /metrics\n";
+  }
+}
+
+std::string UpdateServer::HealthText(bool& healthy) {
+  // An empty transaction through the writer's own connection: the store takes
+  // writes now (a locked SQLite file or an unreachable server does not).
+  const std::string store = store_.Insert({});
+  const std::string fault = catalog_->Fault();
+  healthy = store.empty() && !Stopping();
+  std::string text = healthy ? "ok\n" : "unhealthy\n";
+  text += "store: " + (store.empty() ? std::string("ok") : EscapeForLog(store)) + "\n";
+  // The last good catalog stays in service through a fault: the service is usable,
+  // but the file needs a look.
+  text += "catalog: " + (fault.empty() ? std::string("ok") : "in service is the last good one; " + EscapeForLog(fault)) +
+          "\n";
+  if (Stopping()) text += "stopping\n";
+  return text;
+}
+
+std::string UpdateServer::MetricsText() {
+  std::string text = metrics_.Text();
+  text += "# TYPE zelupdate_checkin_queue_depth gauge\nzelupdate_checkin_queue_depth " +
+          std::to_string(writer_->Queued()) + "\n";
+  text += writer_->CommitLatency().Text("zelupdate_commit_seconds");
+  text += "# TYPE zelupdate_store_errors_total counter\nzelupdate_store_errors_total " +
+          std::to_string(writer_->StoreErrors()) + "\n";
+  std::shared_ptr<const Catalog> catalog = catalog_->Current();
+  text += "# TYPE zelupdate_catalog_info gauge\nzelupdate_catalog_info{latest=\"" + EscapeForLog(catalog->latest) +
+          "\"} 1\n";
+  text += "# TYPE zelupdate_catalog_fault gauge\nzelupdate_catalog_fault " +
+          std::string(catalog_->Fault().empty() ? "0" : "1") + "\n";
+  std::size_t open = 0;
+  {
+    std::lock_guard lock(connectionsMutex_);
+    open = connections_.size();
+  }
+  text += "# TYPE zelupdate_connections gauge\nzelupdate_connections " + std::to_string(open) + "\n";
+  text += "# TYPE zelupdate_log_lines_dropped_total counter\nzelupdate_log_lines_dropped_total " +
+          std::to_string(DroppedLogLines()) + "\n";
+  return text;
 }
 
 bool UpdateServer::Complete(const ExchangePtr& x, int status, std::string json, std::string note) {
@@ -579,15 +877,18 @@ bool UpdateServer::Queue(MHD_Connection* connection, Exchange& x) {
 }
 
 void UpdateServer::Log(const Exchange& x) {
-  if (!config_.logRequests) return;
+  const bool sent = x.phase == Exchange::Phase::kSent;
+  if (!x.admin) metrics_.CountResponse(sent ? x.status : 0);
+  if (!config_.logRequests || x.admin) return;
   const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - x.start;
+  char head[64];
+  std::snprintf(head, sizeof head, "req=%llx ", static_cast<unsigned long long>(x.id));
   char ms[32];
   std::snprintf(ms, sizeof ms, " %.1fms", took.count());
-  std::string line = IsoUtc(static_cast<std::int64_t>(std::time(nullptr))) + " " + x.peer + " \"" +
-                     (x.method.empty() ? "-" : EscapeForLog(x.method)) + " " + EscapeForLog(x.target) + "\" " +
-                     (x.phase == Exchange::Phase::kSent ? std::to_string(x.status) : "-") + ms;
+  std::string line = head + x.peer + " \"" + (x.method.empty() ? "-" : EscapeForLog(x.method)) + " " +
+                     EscapeForLog(x.target) + "\" " + (sent ? std::to_string(x.status) : "-") + ms;
   if (!x.note.empty()) line += " " + EscapeForLog(x.note);
-  WriteLogLine(line);
+  zel::svc::Log(LogLevel::kInfo, line);
 }
 
 }  // namespace zel::svc

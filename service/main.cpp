@@ -1,4 +1,4 @@
-// zelupdate-service: the reference update service (serve, publish, report, prune, keygen).
+// zelupdate-service: the reference update service (serve, publish, report, prune, migrate, keygen).
 #include <iostream>
 #include <string>
 #include <vector>
@@ -21,6 +21,8 @@ int main(int argc, char** argv) {
       return zel::svc::RunReport(cmd.report, std::cout, std::cerr);
     case ParsedCommand::kPrune:
       return zel::svc::RunPrune(cmd.prune, std::cout, std::cerr);
+    case ParsedCommand::kMigrate:
+      return zel::svc::RunMigrate(cmd.migrate, std::cout, std::cerr);
     case ParsedCommand::kKeygen:
       return zel::svc::RunKeygen(cmd.keygen, std::cout, std::cerr);
     case ParsedCommand::kError:

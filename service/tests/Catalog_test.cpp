@@ -79,6 +79,20 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   std::size_t files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path)) files += entry.path().extension() != ".exe";
   EXPECT_EQ(files, 2u);
+
+  // A published version keeps its bytes unless replaced on purpose; an address names
+  // the package's own file; an option never takes the next one as its value.
+  std::filesystem::create_directories(dir.path / "other");
+  const std::string other = dir.Write("other/p.exe", "abcd");
+  EXPECT_EQ(Publish(catalog, "http://h/p.exe", other, {"2.9.0"}), 1);
+  EXPECT_EQ(Publish(catalog, "http://h/p.exe", package, {"2.9.0"}), 0);  // the same bytes again
+  EXPECT_EQ(Publish(catalog, "http://h/q.exe?v=1", package, {"4.0"}), 1);
+  EXPECT_EQ(Publish(catalog, "http://h/p.exe", other, {"2.9.0", "--replace"}), 0);
+  EXPECT_EQ(LoadCatalog(catalog, error)->Find("2.9")->size, 4);
+  EXPECT_EQ(ParseCommandLine({"publish", "--catalog", catalog, "--version", "4.0", "--package", package, "--url",
+                              "--latest"})
+                .error,
+            "--url needs a value");
 }
 
 TEST(Catalog, RefusesInvalidCatalogsAndLoadsOlderOnes) {

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
+#include <sqlite3.h>
+
+#include <sstream>
+
+#include "Commands.h"
 #include "Processes.h"
 #include "Report.h"
 
@@ -67,15 +72,110 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
     });
   }
   std::int64_t removed = 0;
-  EXPECT_EQ(store->Prune(kT0 + 3600, removed), "");
+  EXPECT_EQ(store->Prune(kT0 + 3600, 3, removed), "");  // in two batches
   if (holder.joinable()) holder.join();
   EXPECT_EQ(removed, 4);
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
 
   auto reader = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
   ASSERT_TRUE(reader) << error;
-  EXPECT_NE(reader->Insert({Row(kT0, ShortQuery("1.0.0", "A"))}), "");
+  const std::string refused = reader->Insert({Row(kT0, ShortQuery("1.0.0", "A"))});
+  EXPECT_NE(refused, "");
+  if (GetParam() == "postgres") {
+    EXPECT_NE(refused.find("[25006]"), std::string::npos) << refused;
+  }
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
+}
+
+// Runs statements on a store beside the service's own connection.
+void Execute(const std::string& where, const std::string& sql) {
+  if (IsPostgresAddress(where)) {
+    PGconn* c = PQconnectdb(where.c_str());
+    PGresult* r = PQexec(c, sql.c_str());
+    EXPECT_EQ(PQresultStatus(r), PGRES_COMMAND_OK) << PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+  } else {
+    sqlite3* db = nullptr;
+    sqlite3_open(where.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+}
+
+// A store of the layout before versions (no schema_version, a view of its own) is
+// brought up to date with its rows; one newer than this build is refused.
+TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
+  ScratchDir dir;
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
+  std::string error;
+  ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
+  Execute(where, "DROP TABLE schema_version; DROP VIEW installations; CREATE VIEW installations AS SELECT uuid FROM checkins");
+  {
+    auto old = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
+    ASSERT_TRUE(old) << error;
+    TextRows rows;
+    ASSERT_NE(old->Select("SELECT COUNT(*) FROM schema_version", rows), "");  // no such table
+  }
+  Execute(where, "INSERT INTO checkins (time, full_profile, uuid) VALUES ('2026-04-17T08:30:00Z', 1, 'A')");
+  std::ostringstream out, err;
+  ASSERT_EQ(RunMigrate({.db = where}, out, err), 0) << err.str();
+  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(Count(*store, "SELECT version FROM schema_version"), kSchemaVersion);
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM installations WHERE profile_time IS NOT NULL"), 1);
+  EXPECT_EQ(RunMigrate({.db = where}, out, err), 0);  // nothing left to do
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM schema_version"), 1);
+
+  Execute(where, "UPDATE schema_version SET version = " + std::to_string(kSchemaVersion + 1));
+  EXPECT_FALSE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error));
+  EXPECT_NE(error.find("newer"), std::string::npos) << error;
+}
+
+std::string Show(CheckinStore& store, const std::string& setting) {
+  TextRows rows;
+  return store.Select("SHOW " + setting, rows).empty() && rows.size() == 1 ? rows[0][0] : "?";
+}
+
+// The service's session commits durably and gives up a statement within the time
+// budget whatever the database's defaults; a connection that turned read-only (its
+// server became a standby) is replaced by its next use, as is one the server ended.
+TEST(PostgresStore, HoldsItsSessionSettingsAndReplacesAConnectionThatTurnedReadOnly) {
+  const std::string where = SharedCluster().Database();
+  PGconn* admin = PQconnectdb(where.c_str());
+  ASSERT_EQ(PQstatus(admin), CONNECTION_OK);
+  const auto exec = [admin](const std::string& sql) {
+    PGresult* r = PQexec(admin, sql.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+    PQclear(r);
+    return ok;
+  };
+  const std::string db = PQdb(admin);
+  ASSERT_TRUE(exec("ALTER DATABASE " + db + " SET synchronous_commit = off"));
+  ASSERT_TRUE(exec("ALTER DATABASE " + db + " SET statement_timeout = 0"));
+  std::string error;
+  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
+  ASSERT_TRUE(store) << error;
+  EXPECT_EQ(Show(*store, "synchronous_commit"), "on");
+  EXPECT_EQ(Show(*store, "statement_timeout"), "1s");
+  ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "before"))}), "");
+
+  // The configuration file makes the open session read-only; a new one is writable
+  // (the database's own setting wins there), as on a new primary.
+  ASSERT_TRUE(exec("ALTER DATABASE " + db + " SET default_transaction_read_only = off"));
+  ASSERT_TRUE(exec("ALTER SYSTEM SET default_transaction_read_only = on"));
+  ASSERT_TRUE(exec("SELECT pg_reload_conf()"));
+  const bool readOnly = Eventually([&] { return Show(*store, "default_transaction_read_only") == "on"; });
+  EXPECT_TRUE(exec("ALTER SYSTEM RESET default_transaction_read_only"));
+  ASSERT_TRUE(readOnly);
+  EXPECT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "after failover"))}), "");
+  EXPECT_TRUE(exec("SELECT pg_reload_conf()"));
+
+  ASSERT_TRUE(exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + db +
+                   "' AND application_name = 'zelupdate-service'"));
+  EXPECT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "after restart"))}), "");
+  EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 3);
+  PQfinish(admin);
 }
 
 TEST(CheckinStore, ReportsAnUnusableFile) {

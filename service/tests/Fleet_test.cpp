@@ -43,7 +43,7 @@ TEST_F(PostgresServiceTest, AServerThatIsDownIsAnsweredTryAgainAndRecovers) {
   EXPECT_GE(Checkins("uuid = 'after'"), 1);
 }
 
-TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
+TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled) {
   const std::string db = SharedCluster().Database();
   ScratchDir dir;
   chmod(dir.path.c_str(), 0755);  // nginx's workers read the packages
@@ -55,25 +55,38 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
                {"2.1.0", "http://h/packages/zel-2.1.0.exe", 1500000, std::string(32, 'b'), false, "", ""},
                true);
   catalog.policy.fullProfileEveryDays = 30;  // the answer depends on the shared store
+  catalog.policy.updateUrl = "http://plain.example/zelguard/update1";
   std::string error;
   ASSERT_TRUE(SaveCatalog(dir.File("catalog.json"), catalog, error)) << error;
 
-  ChildProcess replicas[2];
+  ChildProcess replicas[3];
   std::string upstreams;
   for (auto& replica : replicas) {
     ASSERT_TRUE(replica.Start({ZELSVC_BINARY, "serve", "--port", "0", "--catalog", dir.File("catalog.json"), "--db", db,
-                               "--packages", dir.File("packages"), "--quiet"},
+                               "--packages", dir.File("packages"), "--quiet", "--trusted-proxy", "127.0.0.1"},
                               dir.File("replicas.log")));
     const int port = replica.ListeningPort();
     ASSERT_GT(port, 0) << ReadText(dir.File("replicas.log"));
-    upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=10s;\n";
+    upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=2s;\n";
   }
-  const int port = FreePort();
+  const int port = FreePort(), tlsPort = FreePort();
+  // A certificate of the test's own, for the https listener.
+  const std::string openssl = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+                              "-subj /CN=localhost -keyout " + dir.File("key.pem") + " -out " + dir.File("cert.pem") +
+                              " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(openssl.c_str()), 0);
+  std::string site = ReadText(ZELSVC_TEST_DIR "/../deploy/zelupdate-site.conf.in");
+  site = std::regex_replace(site, std::regex("@TLS_LISTEN@"), "127.0.0.1:" + std::to_string(tlsPort));
+  site = std::regex_replace(site, std::regex("@CERT@"), dir.File("cert.pem"));
+  site = std::regex_replace(site, std::regex("@CERT_KEY@"), dir.File("key.pem"));
+  site = std::regex_replace(site, std::regex("@LOG_DIR@"), dir.path.string());
+  site = std::regex_replace(site, std::regex("@PACKAGES@"), dir.File("packages"));
+  site = std::regex_replace(site, std::regex("@LISTEN@"), "127.0.0.1:" + std::to_string(port));
+  site = std::regex_replace(site, std::regex("@REPLICAS@\n"), upstreams);
+  dir.Write("site.conf", site);
   std::string conf = ReadText(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in");
   conf = std::regex_replace(conf, std::regex("@PREFIX@"), dir.path.string());
-  conf = std::regex_replace(conf, std::regex("@PACKAGES@"), dir.File("packages"));
-  conf = std::regex_replace(conf, std::regex("@LISTEN@"), "127.0.0.1:" + std::to_string(port));
-  conf = std::regex_replace(conf, std::regex("@REPLICAS@\n"), upstreams);
+  conf = std::regex_replace(conf, std::regex("@SITE@"), dir.File("site.conf"));
   conf = std::regex_replace(conf, std::regex("worker_processes auto"), "worker_processes 1");
   dir.Write("nginx.conf", conf);
   ChildProcess nginx;
@@ -91,15 +104,36 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
     EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
   }
 
+  // Over https the query gets no update address that would move it to http; nginx
+  // names no version of itself and serves nothing outside its locations.
+  const auto curl = [&](const std::string& args) {
+    std::string out;
+    if (FILE* p = popen(("curl -s -k -D - -m 10 " + args).c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+      pclose(p);
+    }
+    return out;
+  };
+  const std::string query = "-d '" + MakeBody(FullQuery("2.0.0", "T", "wps", "11"), false) + "' ";
+  const std::string overHttps = curl(query + "https://127.0.0.1:" + std::to_string(tlsPort) + "/zelguard/update1");
+  EXPECT_NE(overHttps.find("\"action\":\"33\""), std::string::npos) << overHttps;
+  EXPECT_EQ(overHttps.find("updateurl"), std::string::npos) << overHttps;
+  EXPECT_NE(overHttps.find("Server: nginx\r\n"), std::string::npos) << overHttps;
+  EXPECT_NE(curl(query + "http://127.0.0.1:" + std::to_string(port) + "/zelguard/update1").find("updateurl"),
+            std::string::npos);
+  EXPECT_EQ(Status(client.Get("/index.html")), 404);
+
   // Eight clients query through nginx, each installation with its full profile
   // and then the short one, whose answer depends on the first being in the shared
-  // store; one replica is killed a second in.
+  // store. One replica is stopped (SIGTERM: it drains) 0.8 s in, which no client may
+  // notice; another is killed 1.6 s in.
   std::mutex mutex;
   std::set<std::string> answered;  // uuid/full_profile
-  std::atomic<int> answeredAfterKill{0}, failed{0}, disagreed{0};
+  std::atomic<int> answeredAfterKill{0}, failed{0}, failedBeforeKill{0}, disagreed{0};
   std::atomic<bool> killed{false};
   std::vector<std::thread> clients;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2600);
   for (int c = 0; c < 8; ++c) {
     clients.emplace_back([&, c] {
       httplib::Client http("127.0.0.1", port);
@@ -119,15 +153,21 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
             ++disagreed;  // a replica did not see the full profile another one stored
           } else if (action != "32") {  // 32 "temporarily unavailable" promises no check-in
             ++failed;
+            failedBeforeKill += !after;
+          } else {
+            failedBeforeKill += !after;  // another replica could have answered it
           }
         }
       }
     });
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-  replicas[0].Stop(SIGKILL);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  const int drained = replicas[0].Stop(SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  replicas[1].Stop(SIGKILL);
   killed = true;
   for (auto& t : clients) t.join();
+  EXPECT_TRUE(WIFEXITED(drained) && WEXITSTATUS(drained) == 0) << drained;
 
   auto reader = OpenCheckinStore(db, CheckinStore::Access::kReadOnly, error);
   ASSERT_TRUE(reader) << error;
@@ -136,8 +176,9 @@ TEST(Fleet, TwoReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsKilled) {
   std::set_difference(answered.begin(), answered.end(), stored.begin(), stored.end(), std::back_inserter(lost));
   EXPECT_TRUE(lost.empty()) << lost.size() << " answered check-ins missing, e.g. " << lost.front();
   EXPECT_GT(answered.size(), 200u);
-  EXPECT_GT(answeredAfterKill, 100);  // the other replica took over
+  EXPECT_GT(answeredAfterKill, 100);  // the last replica took over
   EXPECT_EQ(disagreed, 0);
+  EXPECT_EQ(failedBeforeKill, 0) << "queries a drained replica failed";
   EXPECT_LE(failed, 8) << "queries that got no answer";
   EXPECT_EQ(nginx.Stop(SIGQUIT), 0);
 }

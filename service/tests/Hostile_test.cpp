@@ -55,6 +55,43 @@ TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
   EXPECT_EQ(Checkins(), 60);
 }
 
+// One address holds at most its share of connections, and a head that is not in
+// within its deadline loses its connection, however the client trickles it.
+class EdgeLimitsTest : public ServiceFixture {
+ protected:
+  void SetUp() override {
+    config_.connectionsPerAddress = 4;
+    config_.headDeadlineSeconds = 1;
+    Start();
+  }
+};
+
+TEST_F(EdgeLimitsTest, AnAddressHoldsItsShareOfConnectionsAndAHeadMustArriveInTime) {
+  std::vector<std::unique_ptr<RawConnection>> held;
+  for (int i = 0; i < 4; ++i) {
+    held.push_back(std::make_unique<RawConnection>(port_));
+    ASSERT_TRUE(held.back()->Send("POST /zelguard/update1 HTTP/1.1\r\n"));
+  }
+  const auto query = [this] {
+    httplib::Client c("127.0.0.1", port_);
+    return Status(c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "Q"), false), kForm));
+  };
+  // Once the service has taken the four, a fifth connection is closed unanswered.
+  EXPECT_TRUE(Eventually([&] { return query() == -1; }));
+  std::atomic<bool> done{false};
+  std::thread drip([&] {
+    while (!done) {
+      for (auto& c : held) c->Send("X");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  // The deadline ends the trickling heads, which frees the address's share.
+  EXPECT_TRUE(Eventually([&] { return query() == 200; }, std::chrono::seconds(6)));
+  done = true;
+  drip.join();
+  EXPECT_EQ(held[0]->ReadAll(), "");
+}
+
 TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
   const auto start = Clock::now();
   {  // a declared length over the limit: refused before the body is read
@@ -164,7 +201,7 @@ struct StalledStore final : CheckinStore {
                                std::map<std::string, std::int64_t>& lastFull) override {
     return inner->LastFullProfiles(uuids, lastFull);
   }
-  std::string Prune(std::int64_t, std::int64_t&) override { return {}; }
+  std::string Prune(std::int64_t, std::int64_t, std::int64_t&) override { return {}; }
   std::string Select(const std::string& sql, TextRows& rows) override { return inner->Select(sql, rows); }
   const std::unique_ptr<CheckinStore> inner;
   std::atomic<bool> stalled{false};
@@ -196,6 +233,60 @@ TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudgetAndStoresNoth
   // Once the stall is over, after everything queued before it.
   EXPECT_TRUE(Eventually([&] { return Data(ShortQuery("2.0.0", "later"))["action"] == "33"; }));
   EXPECT_EQ(Column(*store_, "SELECT uuid FROM checkins"), std::set<std::string>{"later"});
+}
+
+// A store whose inserts wait until the test lets them through.
+struct GatedStore final : CheckinStore {
+  std::string Insert(const std::vector<CheckinRow>&) override {
+    std::unique_lock lock(mutex);
+    ++inserting;
+    changed.notify_all();
+    changed.wait(lock, [this] { return open; });
+    return {};
+  }
+  std::string LastFullProfiles(const std::vector<std::string>&, std::map<std::string, std::int64_t>&) override {
+    return {};
+  }
+  std::string Prune(std::int64_t, std::int64_t, std::int64_t&) override { return {}; }
+  std::string Select(const std::string&, TextRows&) override { return {}; }
+  void WaitForInsert() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [this] { return inserting > 0; });
+  }
+  void Open() {
+    std::lock_guard lock(mutex);
+    open = true;
+    changed.notify_all();
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  int inserting = 0;
+  bool open = false;
+};
+
+// Behind a store that does not keep up, the queue stops at its limit: further
+// check-ins are refused at once (their queries answered "try again"), the queued
+// ones are still stored.
+TEST(CheckinWriter, AFullQueueRefusesFurtherCheckinsAtOnce) {
+  GatedStore store;
+  std::atomic<int> committed{0};
+  const auto job = [&] {
+    auto j = std::make_shared<CheckinJob>();
+    j->query = Parse(ShortQuery("2.0.0", "Q"));
+    j->decide = [](const CheckinJob&, std::optional<std::int64_t>) { return 33; };
+    j->finish = [&](bool stored) { committed += stored; };
+    return j;
+  };
+  CheckinWriter writer(store, std::chrono::microseconds(0), 2);
+  ASSERT_TRUE(writer.Submit(job()));
+  store.WaitForInsert();  // the writer is held with the first one
+  EXPECT_TRUE(writer.Submit(job()));
+  EXPECT_TRUE(writer.Submit(job()));
+  EXPECT_FALSE(writer.Submit(job()));
+  EXPECT_EQ(writer.Queued(), 2u);
+  store.Open();
+  writer.Stop();
+  EXPECT_EQ(committed, 3);
 }
 
 TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {

@@ -80,14 +80,14 @@ class ServiceFixture : public ::testing::Test {
     PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, "", ""}, true);
     SaveCatalog();
 
-    server_ = std::make_unique<UpdateServer>(ServerConfig{.catalogPath = dir_.File("catalog.json"),
-                                                          .packagesDir = dir_.File("packages"),
-                                                          .testControl = testControl,
-                                                          .logRequests = false,
-                                                          .keys = keys_,
-                                                          .answerBudget = answerBudget,
-                                                          .catalogCheckInterval = std::chrono::milliseconds(20)},
-                                             *store_);
+    config_.catalogPath = dir_.File("catalog.json");
+    config_.packagesDir = dir_.File("packages");
+    config_.testControl = testControl;
+    config_.logRequests = false;
+    config_.keys = keys_;
+    config_.answerBudget = answerBudget;
+    config_.catalogCheckInterval = std::chrono::milliseconds(20);
+    server_ = std::make_unique<UpdateServer>(config_, *store_);
     auto port = server_->Bind(error);
     ASSERT_TRUE(port) << error;
     port_ = *port;
@@ -117,6 +117,7 @@ class ServiceFixture : public ::testing::Test {
   Catalog catalog_;
   std::unique_ptr<CheckinStore> store_;
   std::shared_ptr<const KeyRing> keys_;  // none: answers go out unsigned
+  ServerConfig config_;  // what a test sets before Start; Start fills in the rest
   std::unique_ptr<UpdateServer> server_;
   int port_ = 0;
   std::unique_ptr<httplib::Client> client_;

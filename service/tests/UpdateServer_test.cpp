@@ -1,6 +1,8 @@
 // The service on loopback, driven over real HTTP.
 #include "UpdateServer.h"
 
+#include <sqlite3.h>
+
 #include "ServerFixture.h"
 #include "Signatures.h"
 
@@ -13,7 +15,9 @@ class UpdateServerTest : public ServiceFixture {
 };
 
 TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
-  auto res = PostUpdate(ShortQuery("2.0.0", "U-1"));
+  // From a peer that is no configured proxy, forwarding headers are the client's word.
+  auto res = client_->Post("/zelguard/update1", {{"X-Forwarded-For", "203.0.113.9"}},
+                           MakeBody(ShortQuery("2.0.0", "U-1"), false), kForm);
   ASSERT_EQ(Status(res), 200);
   EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
   EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
@@ -21,6 +25,7 @@ TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
 
   EXPECT_EQ(Checkins(), 2);
   EXPECT_EQ(Checkins("uuid = 'U-2' AND full_profile = 1"), 1);
+  EXPECT_EQ(Checkins("remote_addr = '127.0.0.1'"), 2);
   const json requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0]["target"], "/zelguard/update1");
@@ -142,6 +147,87 @@ TEST_F(UpdateServerTest, AsksForTheFullProfileWhenTheRecordsAreTooOld) {
   EXPECT_EQ(Data(FullQuery("2.1.0", "U-7", "wps", "11"))["action"], "31");
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-7"))["action"], "31");  // profile is fresh
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U-8"))["action"], "32");  // another installation
+}
+
+// As operators run it: behind a proxy of theirs, with the admin listener.
+class OperatedServerTest : public ServiceFixture {
+ protected:
+  void SetUp() override {
+    config_.trustedProxies = {"::1", "127.0.0.1"};
+    config_.adminPort = 0;
+    catalog_.policy.updateUrl = "http://plain.example/zelguard/update1";
+    Start();
+    admin_ = std::make_unique<httplib::Client>("127.0.0.1", server_->AdminPort());
+  }
+  httplib::Result Forwarded(const std::string& uuid, const std::string& forwardedFor, const std::string& proto) {
+    return client_->Post("/zelguard/update1", {{"X-Forwarded-For", forwardedFor}, {"X-Forwarded-Proto", proto}},
+                         MakeBody(ShortQuery("2.0.0", uuid), false), kForm);
+  }
+  std::string Metrics() {
+    auto res = admin_->Get("/metrics");
+    return res ? res->body : "";
+  }
+  std::unique_ptr<httplib::Client> admin_;
+};
+
+TEST_F(OperatedServerTest, TakesTheClientFromTheProxyAndNeverMovesHttpsClientsToHttp) {
+  // The last address the proxy did not add itself; what the client claimed before it is ignored.
+  auto res = Forwarded("A", "198.51.100.7, 203.0.113.9, 127.0.0.1", "https");
+  EXPECT_EQ(Json(res)["data"]["action"], "33");
+  EXPECT_FALSE(Json(res)["data"].contains("updateurl"));
+  EXPECT_EQ(Json(Forwarded("B", "2001:db8::0001", "http"))["data"]["updateurl"],
+            HexEncodeText("http://plain.example/zelguard/update1"));
+  Forwarded("C", "not an address", "http");
+  EXPECT_EQ(Column(*store_, "SELECT uuid || ' ' || remote_addr FROM checkins"),
+            (std::set<std::string>{"A 203.0.113.9", "B 2001:db8::1", "C 127.0.0.1"}));
+}
+
+TEST_F(OperatedServerTest, TheAdminListenerCountsAnswersAndReportsAStoreThatTakesNoWrites) {
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "U"))["action"], "33");
+  EXPECT_EQ(Data(ShortQuery("2.1.0", "U"))["action"], "31");
+  EXPECT_EQ(Status(client_->Post("/zelguard/update1", "size=1", kForm)), 400);
+  const std::string metrics = Metrics();
+  for (const char* line : {"zelupdate_answers_total{action=\"33\"} 1\n", "zelupdate_answers_total{action=\"31\"} 1\n",
+                           "zelupdate_try_again_total{reason=\"budget\"} 0\n", "zelupdate_commit_seconds_count 2\n",
+                           "zelupdate_checkin_queue_depth 0\n", "zelupdate_store_errors_total 0\n",
+                           "zelupdate_catalog_info{latest=\"2.1.0\"} 1\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
+  }
+  EXPECT_TRUE(Eventually([&] { return Metrics().find("zelupdate_responses_total{status=\"4xx\"} 1\n") != std::string::npos; }));
+  EXPECT_EQ(Status(client_->Get("/metrics")), 404);  // never on the public port
+
+  EXPECT_EQ(Status(admin_->Get("/healthz")), 200);
+  sqlite3* locker = nullptr;
+  ASSERT_EQ(sqlite3_open(dir_.File("checkins.db").c_str(), &locker), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  auto health = admin_->Get("/healthz");
+  EXPECT_EQ(Status(health), 503);
+  EXPECT_NE(health ? health->body.find("store: sqlite: database is locked") : 0, std::string::npos);
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "V"))["action"], "32");
+  EXPECT_NE(Metrics().find("zelupdate_store_errors_total 1\n"), std::string::npos);
+  sqlite3_exec(locker, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(locker);
+  EXPECT_EQ(Status(admin_->Get("/healthz")), 200);
+}
+
+TEST(UpdateServerStart, RefusesTestControlUnlessOnlyThisMachineCanReachIt) {
+  ScratchDir dir;
+  std::string error;
+  auto store = OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadWrite, error);
+  ASSERT_TRUE(store) << error;
+  for (const char* host : {"0.0.0.0", "127.0.0.1"}) {
+    ServerConfig config;
+    config.host = host;
+    config.catalogPath = dir.File("later.json");
+    config.packagesDir = dir.path.string();
+    config.testControl = true;
+    UpdateServer server(config, *store);
+    const bool loopback = std::string(host) == "127.0.0.1";
+    EXPECT_EQ(server.Bind(error).has_value(), loopback) << host;
+    if (!loopback) {
+      EXPECT_NE(error.find("loopback"), std::string::npos) << error;
+    }
+  }
 }
 
 class SignedAnswersTest : public ServiceFixture {
