@@ -31,6 +31,8 @@ constexpr char kOldVersionPeer[] = "zelproduct-1.0.1.exe";
 constexpr char kNewVersionPeer[] = "zelproduct-1.0.2.exe";
 constexpr char kPackageUrl[] = "http://update.zelvora.cn/packages/zel-1.0.2.exe";
 constexpr const char* kProductPrograms[] = {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"};
+// Windows XP has no CNG, so its signed updates are RSA's: the world's RSA key only.
+constexpr char kXpSignedUpdater[] = "zelpatcher-signed-rsa.exe";
 constexpr char kUnreachable[] = "http://update.zelvora.cn:9/packages/zel-1.0.2.exe";
 
 class UpdateRoad : public WorldScenario {
@@ -45,14 +47,15 @@ class UpdateRoad : public WorldScenario {
   }
 
   // Product 1.0.1 in a folder of its own: the updater (the one built with the world's
-  // update key when signed), its zlib, the companion downloader (unless left out) and
-  // the three product programs.
+  // update key when signed, its RSA key on XP), its zlib, the companion downloader
+  // (unless left out) and the three product programs.
   void InstallProduct(bool withCompanion = true, bool signedUpdater = false) {
     CreateDirectoryW(Widen(product_).c_str(), nullptr);
     for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"}) {
       if (!withCompanion && std::string(file) == "zelupdateget.exe") continue;
-      const std::string source =
-          signedUpdater && std::string(file) == "zelpatcher.exe" ? "zelpatcher-signed.exe" : file;
+      const std::string source = !signedUpdater || std::string(file) != "zelpatcher.exe" ? file
+                                 : OnXp()                                              ? kXpSignedUpdater
+                                                                                       : "zelpatcher-signed.exe";
       ASSERT_TRUE(CopyFileW(Widen(BinDir() + source).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
     }
     for (const char* program : kProductPrograms)
@@ -564,7 +567,9 @@ TEST_F(UpdateRoad, SignedUpdateIsVerifiedAndInstalled) {
   const std::string log = ReadBytes(world_.UserDataDir() + "\\zelpatcher.log");
   ASSERT_TRUE(ended) << log;
   EXPECT_EQ(ProductVersion(), "1.0.2");
-  EXPECT_NE(log.find("signature: verified, key " ZEL_WORLD_KEY_ID), std::string::npos) << log;
+  EXPECT_NE(log.find(std::string("signature: verified, key ") + (OnXp() ? ZEL_WORLD_RSA_KEY_ID : ZEL_WORLD_KEY_ID)),
+            std::string::npos)
+      << log;
   EXPECT_EQ(Setting("general", "UpdateURL"), moved);  // a signed answer may move the check
 }
 
