@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Prints the benchmark figures (speed targets are checked here, not by timed tests):
 # the start-up of a "not due" run against its floor, a checking run answered "latest"
-# in an end-to-end world, the package downloads (companion, FileMd5, HTTP ranges), the
-# whole update road, and the update service under load. Argument: rounds of the first
-# two (default 21 and 10).
+# in an end-to-end world, one verification of a signed answer, the package downloads
+# (companion, FileMd5, HTTP ranges), the whole update road, and the update service
+# under load. Argument: rounds of the first two (default 21 and 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -21,6 +21,8 @@ cmake --build --preset "$win_preset" --target startup_bench
 )
 echo "== checking run"
 bash bench/check_bench.sh "${1:-10}"
+echo "== a signed answer's verification"
+bash bench/verify_bench.sh
 echo "== package download"
 bash bench/companion_bench.sh 3
 bash bench/range_bench.sh

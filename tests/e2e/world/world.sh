@@ -131,16 +131,6 @@ world_exec() {
   ip netns exec "$ZEL_WORLD_NAME" "$@"
 }
 
-# A proxy of the world on the port, with one more rule of its configuration; it sees the
-# world's hosts file as copied into its folder.
-zel_world_proxy() {
-  local port=$1 rule=$2 dir=$ZEL_WORLD_DIR/proxy
-  printf '%s\n' "Port $port" "Listen 127.0.0.1" "Timeout 30" "MaxClients 32" "LogFile \"$dir/$port.log\"" \
-    "LogLevel Info" "DisableViaHeader Yes" "$rule" >"$dir/$port.conf"
-  world_exec unshare -m sh -c 'mount --bind "$1" /etc/hosts && exec tinyproxy -d -c "$2"' sh \
-    "$dir/hosts" "$dir/$port.conf" >"$dir/$port.out" 2>&1 </dev/null &
-}
-
 world_up() {
   local label=${1:-e2e}
   mkdir -p "$zel_world_base"
@@ -227,6 +217,13 @@ http {
   types { }
   default_type application/octet-stream;
   server { listen 127.0.0.1:81; root $svc/packages; }
+  # The refusing proxies (ZEL_WORLD_PROXY_407/_403): they read the whole request before
+  # they answer, so a client never meets a closed connection in place of the answer.
+  server {
+    listen 127.0.0.1:3129;
+    location / { add_header Proxy-Authenticate 'Basic realm="proxy"' always; return 407; }
+  }
+  server { listen 127.0.0.1:3130; location / { return 403; } }
 }
 CONF
   if ! world_exec nginx -p "$web" -c "$web/nginx.conf" -e "$web/error.log" 2>"$web/start.log"; then
@@ -235,21 +232,20 @@ CONF
     return 1
   fi
 
-  # The user's HTTP proxies, as an organisation's would be: an open one, one that wants
-  # credentials (407) and one that refuses (403). They keep the host names of the world
-  # as they are now, so a scenario can take the direct route to the update host away
-  # (HostsOverride) and leave only the proxy's.
-  local proxy=$ZEL_WORLD_DIR/proxy port
+  # The user's HTTP proxy, as an organisation's would be (tinyproxy). It keeps the host
+  # names of the world as they are now, so a scenario can take the direct route to the
+  # update host away (HostsOverride) and leave only the proxy's. nginx above plays the
+  # proxies that want credentials (407) or refuse (403).
+  local proxy=$ZEL_WORLD_DIR/proxy
   mkdir -p "$proxy"
   cp "/etc/netns/$ZEL_WORLD_NAME/hosts" "$proxy/hosts"
-  zel_world_proxy 3128 ''
-  zel_world_proxy 3129 'BasicAuth zel secret'
-  zel_world_proxy 3130 'Deny 127.0.0.1'
-  for port in 3128 3129 3130; do
-    for _ in $(seq 100); do
-      world_exec bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" 2>/dev/null && break
-      sleep 0.05
-    done
+  printf '%s\n' "Port 3128" "Listen 127.0.0.1" "Timeout 30" "MaxClients 32" "LogFile \"$proxy/tinyproxy.log\"" \
+    "LogLevel Info" "DisableViaHeader Yes" >"$proxy/tinyproxy.conf"
+  world_exec unshare -m sh -c 'mount --bind "$1" /etc/hosts && exec tinyproxy -d -c "$2"' sh \
+    "$proxy/hosts" "$proxy/tinyproxy.conf" >"$proxy/stdout" 2>&1 </dev/null &
+  for _ in $(seq 100); do
+    world_exec bash -c "exec 3<>/dev/tcp/127.0.0.1/3128" 2>/dev/null && break
+    sleep 0.05
   done
   export ZEL_WORLD_PROXY=127.0.0.1:3128 ZEL_WORLD_PROXY_407=127.0.0.1:3129 ZEL_WORLD_PROXY_403=127.0.0.1:3130
 
