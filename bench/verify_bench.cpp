@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   zel::PlatformScope platform(zel::Win32Platform());
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 101;
   const std::string body = zel::EncodeRequestBody("AppVer=" + zel::HexEncodeText("1.0.1") +
-                                                    "&ExecutionLevel=" + zel::HexEncodeText("0"));
+                                                  "&ExecutionLevel=" + zel::HexEncodeText("0"));
   std::optional<zel::AnswerSealRequest> seal;
   const double sealMs = TimeMs([&] {
     seal = zel::QuerySeal();
@@ -58,7 +58,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the answer's signature did not verify\n");
     return 1;
   }
-  std::printf("signed updates in a checking run (answer of %d bytes):\n", static_cast<int>(answer.body.size()));
+  std::printf("signed updates in a checking run (answer of %d bytes):\n",
+              static_cast<int>(answer.body.size()));
   std::printf("  keys named and a nonce made, first    %7.2f ms\n", sealMs);
   std::printf("  the answer checked, first             %7.2f ms\n", firstMs);
   std::printf("  together                              %7.2f ms (target at most 5 ms)\n", sealMs + firstMs);

@@ -176,8 +176,8 @@ std::string NewNonce() {
   return Guarded("nonce", std::string(), [] {
     const HCRYPTPROV provider = AesProvider();
     std::string bytes(16, '\0');
-    if (!provider || !CryptGenRandom(provider, static_cast<DWORD>(bytes.size()),
-                                    reinterpret_cast<BYTE*>(bytes.data())))
+    if (!provider ||
+        !CryptGenRandom(provider, static_cast<DWORD>(bytes.size()), reinterpret_cast<BYTE*>(bytes.data())))
       return std::string();
     return NonceText(bytes);
   });
