@@ -5,6 +5,7 @@
 #include <optional>
 #include <thread>
 
+#include "protocol/AesProvider_win.h"
 #include "protocol/FileMd5.h"
 #include "system/DelayImports_win.h"
 #include "system/Guarded.h"
@@ -188,13 +189,10 @@ FileDigests FileMd5AndSha256(const std::string& path) {
   return Guarded("file digests", FileDigests(), [&]() -> FileDigests {
     std::optional<OpenFile> file = OpenForHashing(path);
     if (!file) return {};
-    // The AES provider is the one that has SHA-256 (Windows XP SP3 included); a
-    // verification context needs no key container.
-    UniqueCryptContext context;
+    const HCRYPTPROV provider = AesProvider();
     UniqueCryptHash md5, sha256;
-    if (!CryptAcquireContextA(context.Put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) ||
-        !CryptCreateHash(context.Get(), CALG_MD5, 0, 0, md5.Put()) ||
-        !CryptCreateHash(context.Get(), CALG_SHA_256, 0, 0, sha256.Put()))
+    if (!provider || !CryptCreateHash(provider, CALG_MD5, 0, 0, md5.Put()) ||
+        !CryptCreateHash(provider, CALG_SHA_256, 0, 0, sha256.Put()))
       return {};
     const bool hashed = TwoDigestRead(file->handle.Get(), file->length).Run(md5.Get(), sha256.Get());
     file->handle.Reset();

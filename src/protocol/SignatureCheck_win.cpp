@@ -11,6 +11,7 @@
 #include <string>
 #include <type_traits>
 
+#include "protocol/AesProvider_win.h"
 #include "protocol/AnswerSignature.h"
 #include "system/DiagnosticsLog.h"
 #include "system/Guarded.h"
@@ -60,19 +61,6 @@ struct CngKeyTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { LoadCng()->destroyKey(h); }  // a key exists only once CNG was loaded
 };
-
-// The provider of SHA-256 and RSA, acquired on first use and kept for the process's
-// life: an acquisition reads the registry and opens the provider anew (1.6 ms under
-// Wine, measured), and one answer's check hashes three times. 0 when it cannot be had.
-HCRYPTPROV AesProvider() {
-  static const UniqueCryptContext provider = [] {
-    UniqueCryptContext context;
-    if (!CryptAcquireContextW(context.Put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
-      context.Reset();
-    return context;
-  }();
-  return provider.Get();
-}
 
 // The SHA-256 hash object of the bytes; none when the provider could not make it.
 UniqueCryptHash Sha256Of(HCRYPTPROV provider, std::string_view bytes) {
