@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
-# Prints the project's production and test lines (non-blank, non-comment-only lines
-# of C++, CMake and shell), and the tests' share of the whole.
-#   production: src/, companion/ (less its tests), service/ (less its tests and fuzz
-#               targets), res/, cmake/, scripts/, bench/, the top CMakeLists.txt
+# Prints the project's production and test lines (non-blank, non-comment lines of C and
+# C++), and the tests' share of the whole.
+#   production: src/, companion/ (less its tests), service/ (less its tests and fuzz targets)
 #   tests:      tests/, service/tests/, service/fuzz/, companion/tests/
+# bench/ counts as neither, and neither do build and shell scripts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Lines that hold more than whitespace, a // comment or a /* */ comment block.
 count() {
-  # Lines that hold more than whitespace or a // or # comment.
-  find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.rc' -o -name '*.rc.in' \
-    -o -name 'CMakeLists.txt' -o -name '*.cmake' -o -name '*.sh' \) -print0 2>/dev/null |
-    xargs -0 cat 2>/dev/null | grep -cvE '^\s*($|//|#\s|#$)' || true
+  find "$@" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) -print0 2>/dev/null |
+    xargs -0 -r cat | awk '
+      in_block { if (/\*\//) in_block = 0; next }
+      /^[ \t]*\/\*/ { if (!/\*\//) in_block = 1; next }
+      !/^[ \t]*(\/\/.*)?$/ { n++ }
+      END { print n + 0 }'
 }
 
-test_dirs=(tests)
-for d in service/tests service/fuzz companion/tests; do [ -d "$d" ] && test_dirs+=("$d"); done
-all=$(count src companion service res cmake scripts bench CMakeLists.txt)
-in_tests_elsewhere=0
-for d in "${test_dirs[@]:1}"; do in_tests_elsewhere=$((in_tests_elsewhere + $(count "$d"))); done
-production=$((all - in_tests_elsewhere))
-tests=$(( $(count tests) + in_tests_elsewhere ))
-echo "lines: production $production, tests $tests ($((100 * tests / (production + tests)))% of all)"
+share() { awk -v t="$1" -v p="$2" 'BEGIN { printf "%.1f%%", 100 * t / (t + p) }'; }
+
+updater=$(( $(count src companion) - $(count companion/tests) ))
+updater_tests=$(count tests companion/tests)
+service=$(( $(count service) - $(count service/tests service/fuzz) ))
+service_tests=$(count service/tests service/fuzz)
+production=$((updater + service))
+tests=$((updater_tests + service_tests))
+echo "updater: production $updater, tests $updater_tests ($(share $updater_tests $updater) of all)"
+echo "service: production $service, tests $service_tests ($(share $service_tests $service) of all)"
+echo "lines: production $production, tests $tests ($(share $tests $production) of all)"
