@@ -38,8 +38,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
 
   World world("checkbench"), idle("checkbench-idle");
-  const std::string updater = world.InstallUpdater();
-  CopyFileA((BinDir() + "zelver-2.1.0.0.exe").c_str(), (world.ProductDir() + "sweepdoc.exe").c_str(), FALSE);
+  const std::string updater = world.InstallProduct({{"sweepdoc.exe", "zelver-2.1.0.0.exe"}});
   // An account that has checked before: the short profile goes out. The idle account
   // has checked today already.
   for (const World* w : {&world, &idle}) CreateDirectoryA(w->UserDataDir().c_str(), nullptr);

@@ -84,14 +84,12 @@ class CheckRun : public WorldScenario {
  protected:
   CheckRun() : WorldScenario("check") {}
 
-  // A product folder whose name has a space, holding the updater, its zlib and the
-  // given product programs.
+  // The product folder (its name has a space) with these programs, each a built file of
+  // that version.
   void InstallProduct(const Programs& programs = {{"sweepdoc.exe", "2.3.0.41"}}) {
-    ASSERT_NE(world_.InstallUpdater(), "");
-    for (const auto& [name, version] : programs)
-      ASSERT_TRUE(CopyFileW(Widen(BinDir() + "zelver-" + version + ".exe").c_str(),
-                            Widen(product_ + name).c_str(), FALSE))
-          << name;
+    std::map<std::string, std::string> files;
+    for (const auto& [name, version] : programs) files[name] = "zelver-" + version + ".exe";
+    WorldScenario::InstallProduct(files);
   }
 
   void Answer(const json& faults) { ASSERT_TRUE(service_.AddFaults(faults.dump())) << faults; }
@@ -127,6 +125,7 @@ TEST_F(CheckRun, FirstRunSendsTheFullProfileAndRecordsTheDocumentProgram) {
   EXPECT_EQ(q.Field("DocShellVer"), "16");
   EXPECT_EQ(q.Field("OfficeAddins"), "{\"Word\":[\"" + std::string(WordInstalled::kAddinName) + "\"]}");
   EXPECT_EQ(q.Field("UUID"), Setting("general", "InstalledUUID"));
+  EXPECT_EQ(q.Field("UUID").size(), 36u);
   EXPECT_EQ(Setting("general", "InstalledDate"), TodayDateText());
   EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
   EXPECT_EQ(Setting("office", "AppName"), "winword");
@@ -180,24 +179,33 @@ TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
 
 // The latest-version answer (31) to an account that has checked before: the short
 // profile, not elevated, in the form body, naming the version of the first of the
-// product's programs that has one.
+// product's programs that has one, which is recorded. With none (the updater runs under
+// another name, so not even its own file counts), the query names 0.0.0 and the versions
+// recorded earlier stay.
 TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
   const struct {
     Programs programs;
     std::string version;
+    const char* updater = "zelpatcher.exe";
   } rows[] = {
       {{{"sweepdoc.exe", "none"}, {"zelcore.exe", "2.3.0.41"}}, "2.3.41"},
       {{{"sweepdoc.exe", "3.1.0.40000"}, {"zelcore.exe", "2.3.0.41"}, {"docwatch.exe", "9.8.0.7"}},
        "3.1.40000"},
       {{{"docwatch.exe", "9.8.0.7"}}, "1.0.0"},  // the updater itself comes before the tray program
+      {{{"docwatch.exe", "none"}}, "0.0.0", "zelupdater.exe"},
   };
-  for (const auto& [programs, version] : rows) {
+  for (const auto& [programs, version, updater] : rows) {
     SCOPED_TRACE(version);
     ASSERT_TRUE(service_.Reset());
     InstallProduct(programs);
-    EarlierRun();
+    if (std::string(updater) != "zelpatcher.exe") {
+      ASSERT_TRUE(MoveFileW(Widen(product_ + "zelpatcher.exe").c_str(), Widen(product_ + updater).c_str()));
+    }
+    Config(
+        "InstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"
+        "[versions]\r\nLocalAppVer=1.0.1\r\nServerAppVer=1.0.2\r\n");
 
-    EXPECT_EQ(Run("/ui"), kLatest);
+    EXPECT_EQ(Finish(world_.StartNotElevated(product_ + updater, "/ui")), kLatest);
 
     const auto queries = Queries();
     ASSERT_EQ(queries.size(), 1u);
@@ -207,11 +215,12 @@ TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
     EXPECT_EQ(q.Field("UUID"), Setting("general", "InstalledUUID"));
     EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
     EXPECT_EQ(Setting("general", "InstalledDate"), "02-03-2021");
-    EXPECT_EQ(Setting("versions", "LocalAppVer"), version);
-    EXPECT_EQ(Setting("versions", "ServerAppVer"), version);
+    EXPECT_EQ(Setting("versions", "LocalAppVer"), version == "0.0.0" ? "1.0.1" : version);
+    EXPECT_EQ(Setting("versions", "ServerAppVer"), version == "0.0.0" ? "1.0.2" : version);
     EXPECT_EQ(Setting("general", "UpdateURL"), "");
     EXPECT_EQ(Setting("office", "AppName"), "");
     for (const auto& [name, fileVersion] : programs) DeleteFileW(Widen(product_ + name).c_str());
+    DeleteFileW(Widen(product_ + updater).c_str());
   }
 }
 

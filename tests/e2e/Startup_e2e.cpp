@@ -14,7 +14,7 @@ namespace {
 
 class Startup : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_NE(updater_ = world_.InstallUpdater(), ""); }
+  void SetUp() override { ASSERT_NE(updater_ = world_.InstallProduct(), ""); }
   const std::string& Updater() const { return updater_; }
   // The upgrading copy: the program in the update work folder, without zlib1.dll.
   Child StartWorkCopy(const std::string& arguments) {
@@ -67,18 +67,6 @@ TEST_F(Startup, AClaimThatCannotBeOpenedCountsAsTaken) {
   DWORD code = 99;
   EXPECT_TRUE(start.WaitExit(15000, &code));
   EXPECT_EQ(code, 0u);
-}
-
-TEST_F(Startup, SettingsLiveInAppDataAndNameTheInstallation) {
-  // Checked today, so the run ends before it would probe the network.
-  CheckedToday();
-  Child run = world_.Start(Updater(), "");  // hidden: the run ends by itself
-  DWORD code = 99;
-  EXPECT_TRUE(run.WaitExit(20000, &code));
-  EXPECT_EQ(code, 0u);
-  EXPECT_TRUE(PathExists(world_.AppData() + "\\zelGuard\\config.dat"));
-  const std::string uuid = IniValue(world_.ConfigPath(), "general", "InstalledUUID");
-  EXPECT_EQ(uuid.size(), 36u) << uuid;
 }
 
 TEST_F(Startup, ACopyInTheUpdateWorkFolderKeepsItsWindow) {

@@ -60,11 +60,14 @@ World::~World() {
   std::filesystem::remove_all(PathOf(root_), ignored);
 }
 
-std::string World::InstallUpdater() const {
-  CreateDirectoryW(Widen(ProductDir()).c_str(), nullptr);
-  for (const char* file : {"zlib1.dll", "zelpatcher.exe"})
-    if (!CopyFileW(Widen(BinDir() + file).c_str(), Widen(ProductDir() + file).c_str(), FALSE)) return "";
-  return ProductDir() + "zelpatcher.exe";
+std::string World::InstallProduct(const std::map<std::string, std::string>& files, std::string folder) const {
+  if (folder.empty()) folder = ProductDir();
+  CreateDirectoryW(Widen(folder).c_str(), nullptr);
+  std::map<std::string, std::string> all = {{"zelpatcher.exe", "zelpatcher.exe"}, {"zlib1.dll", "zlib1.dll"}};
+  for (const auto& [name, built] : files) all[name] = built;
+  for (const auto& [name, built] : all)
+    if (!CopyFileW(Widen(BinDir() + built).c_str(), Widen(folder + name).c_str(), FALSE)) return "";
+  return folder + "zelpatcher.exe";
 }
 
 std::wstring World::EnvironmentBlock() const {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,10 +62,13 @@ class World {
   // The product folder (its name has a blank), with a trailing backslash.
   std::string ProductDir() const { return root_ + "Zel Guard\\"; }
 
-  // Copies the updater and zlib1.dll from BinDir() into the product folder, making it;
-  // the copy's path, "" when a copy failed. One instance runs per program file, so a
-  // world that starts the updater starts its own copy: worlds run side by side.
-  std::string InstallUpdater() const;
+  // Makes a product folder (ProductDir() unless named) with the updater, its zlib1.dll
+  // and the given files, each copied from BinDir(): name in the folder -> built file.
+  // The files may name another build of "zelpatcher.exe". The updater's path, "" when a
+  // copy failed. One instance runs per program file, so a world that starts the updater
+  // starts its own copy: worlds run side by side.
+  std::string InstallProduct(const std::map<std::string, std::string>& files = {},
+                             std::string folder = "") const;
 
   // Starts program with the arguments (the command line is the quoted program, a
   // blank and the arguments) in this world's environment.

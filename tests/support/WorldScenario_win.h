@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -34,6 +35,12 @@ class WorldScenario : public ::testing::Test {
   }
   // An account that has run the updater before, and not today.
   void EarlierRun() const { Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"); }
+
+  // The product folder product_ with the updater, its zlib1.dll and these files (see
+  // World::InstallProduct).
+  void InstallProduct(const std::map<std::string, std::string>& files) const {
+    ASSERT_NE(world_.InstallProduct(files, product_), "");
+  }
 
   // Starts the updater of the product folder, as a standard user unless elevated.
   Child Start(const std::string& arguments, bool elevated = false) const {
