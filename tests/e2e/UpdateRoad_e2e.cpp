@@ -50,16 +50,11 @@ class UpdateRoad : public WorldScenario {
   // update key when signed, its RSA key on XP), its zlib, the companion downloader
   // (unless left out) and the three product programs.
   void InstallProduct(bool withCompanion = true, bool signedUpdater = false) {
-    CreateDirectoryW(Widen(product_).c_str(), nullptr);
-    for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"}) {
-      if (!withCompanion && std::string(file) == "zelupdateget.exe") continue;
-      const std::string source = !signedUpdater || std::string(file) != "zelpatcher.exe" ? file
-                                 : OnXp()                                              ? kXpSignedUpdater
-                                                                                       : "zelpatcher-signed.exe";
-      ASSERT_TRUE(CopyFileW(Widen(BinDir() + source).c_str(), Widen(product_ + file).c_str(), FALSE)) << file;
-    }
-    for (const char* program : kProductPrograms)
-      ASSERT_TRUE(CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE));
+    std::map<std::string, std::string> files;
+    for (const char* program : kProductPrograms) files[program] = kOldVersionPeer;
+    if (withCompanion) files["zelupdateget.exe"] = "zelupdateget.exe";
+    if (signedUpdater) files["zelpatcher.exe"] = OnXp() ? kXpSignedUpdater : "zelpatcher-signed.exe";
+    WorldScenario::InstallProduct(files);
   }
   // Starts the product's processes; each holds its marker once it runs.
   void RunProduct(bool sweepdocRefusesToLeave = false) {
@@ -174,25 +169,14 @@ class UpdateRoad : public WorldScenario {
 
 // ---- The package information, checked before anything is downloaded ----
 
+// Which package information is refused, and with which status, is read in the package
+// steps' core test; here the refusal ends the run before anything is downloaded.
 TEST_F(UpdateRoad, PackageInformationThatCannotBeUsedEndsTheRunWithItsStatus) {
   InstallProduct();
-  const std::pair<json, std::string> rows[] = {
-      {{{"size", 0}}, "获取校验信息失败"},
-      {{{"size", -5}}, "获取校验信息失败"},
-      {{{"size", "12"}}, "获取校验信息失败"},  // a size sent as a text is no size
-      {{{"packageurl", nullptr}}, "获取校验信息失败"},
-      {{{"hash", nullptr}}, "未找到校验值"},
-      {{{"hash", ""}}, "未找到校验值"},
-      {{{"packageurl", "7G"}}, "获取升级包地址失败"},
-  };
-  for (const auto& [info, status] : rows) {
-    SCOPED_TRACE(info.dump());
-    ASSERT_TRUE(service_.Reset());
-    Offer(kNewVersionPeer, info);
-    EXPECT_EQ(Finish(Start("/ui /manual")), status);
-    EXPECT_EQ(Setting("versions", "ServerAppVer"), "1.0.2");  // written before the checks
-    EXPECT_TRUE(PackageRanges().empty());
-  }
+  Offer(kNewVersionPeer, {{"packageurl", "7G"}});
+  EXPECT_EQ(Finish(Start("/ui /manual")), "获取升级包地址失败");
+  EXPECT_EQ(Setting("versions", "ServerAppVer"), "1.0.2");  // written before the checks
+  EXPECT_TRUE(PackageRanges().empty());
 }
 
 // ---- The download routes; each run ends at the fresh-installation question ----
@@ -289,17 +273,15 @@ TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
   EXPECT_TRUE(PackageRanges().empty());
 }
 
+// (What the answer Yes starts is read in the package steps' test.)
 TEST_F(UpdateRoad, AllRoutesFailingOfferTheManualDownload) {
   InstallProduct();
-  for (const int button : {IDNO, IDYES}) {
-    ASSERT_TRUE(service_.Reset());
-    // Nothing listens there, so every route fails (a 404 page is a download to the
-    // system's URL service).
-    Offer(kNewVersionPeer, {{"packageurl", HexEncodeText(kUnreachable)}});
-    const Child run = Start("/ui /manual");
-    EXPECT_EQ(Answer(run, "程序自动更新失败", button), "自动更新失败需要手工下载更新包吗?");
-    EXPECT_EQ(Finish(run), std::string("下载升级包失败,升级地址:") + kUnreachable);
-  }
+  // Nothing listens there, so every route fails (a 404 page is a download to the
+  // system's URL service).
+  Offer(kNewVersionPeer, {{"packageurl", HexEncodeText(kUnreachable)}});
+  const Child run = Start("/ui /manual");
+  EXPECT_EQ(Answer(run, "程序自动更新失败", IDNO), "自动更新失败需要手工下载更新包吗?");
+  EXPECT_EQ(Finish(run), std::string("下载升级包失败,升级地址:") + kUnreachable);
 }
 
 // ---- Verification ----
@@ -331,12 +313,6 @@ TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) 
   EXPECT_NE(ReadBytes(product_ + "install.log").find("/verysilent /installpath \"" + product_ + "\""),
             std::string::npos);
   EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());  // nothing handed over
-}
-
-TEST_F(UpdateRoad, ElevatedRunGivesUpWhenNoInstallationStarts) {
-  InstallProduct();
-  Offer("zelver-none.exe");  // a "package" that neither installs nor holds the marker
-  EXPECT_EQ(Finish(Start("/ui /manual", true)), "错误: 升级超时...");
 }
 
 // The whole hand-over of a standard user's run: the package is cached, the copy in the
@@ -423,31 +399,6 @@ TEST_F(UpdateRoad, HandOverWithoutZelpatcherExeEndsWithItsStatus) {
   EXPECT_EQ(Finish(world_.StartNotElevated(renamed, "/ui /manual")), "升级过程出错(复制或启动升级程序失败)");
   EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
   EXPECT_TRUE(PathExists(CachedPackage()));
-}
-
-// A product process that does not leave: the copy gives up and keeps the cache; the
-// next start on the same day hands it over again instead of checking.
-TEST_F(UpdateRoad, CopyThatCannotInstallKeepsTheCacheForTheNextStart) {
-  InstallProduct();
-  RunProduct(true);
-  Offer();
-  const Child run = Start("/ui /manual");
-  ASSERT_TRUE(run.WaitExit(kRunMs));
-  // The copy waits 60 one-second polls for sweepdoc to leave, then gives up.
-  ASSERT_TRUE(WaitFor([&] { return PathExists(Marker("zelinstalling")); }, 30000));
-  ASSERT_TRUE(WaitFor([&] { return !PathExists(Marker("zelinstalling")); }, 120000));
-  EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
-  EXPECT_TRUE(PathExists(CachedPackage()));
-  EXPECT_EQ(ProductVersion(), "1.0.1");
-
-  for (Child& process : products_) process.Kill();
-  ASSERT_TRUE(service_.Reset());
-  const Child relaunch = Start("");  // not due today: only the cache sends it on
-  EXPECT_EQ(FindProgressWindow(relaunch.Pid(), 3000), nullptr);  // hands over without a window
-  ASSERT_TRUE(relaunch.WaitExit(120000));
-  ASSERT_TRUE(WaitFor([&] { return HandOverDone(); }, 120000));
-  EXPECT_EQ(ProductVersion(), "1.0.2");
-  EXPECT_TRUE(PackageRanges().empty());  // nothing asked of the service
 }
 
 // ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
@@ -577,11 +528,10 @@ TEST_F(UpdateRoad, SignedUpdateIsVerifiedAndInstalled) {
 // cached, and the product stays as it was.
 TEST_F(UpdateRoad, SignedUpdaterRefusesWhatTheKeyDoesNotVouchFor) {
   InstallProduct(true, true);
+  // Signed by the world's key for another query: a signature that does not hold for this
+  // one (which signatures hold is the signature check's test).
   const auto [replayedBody, replayedSignature] = SignedAnswerFor(ZEL_WORLD_KEY_ID);
-  const auto [otherBody, otherSignature] = SignedAnswerFor(ZEL_OTHER_KEY_ID);
   ASSERT_EQ(replayedSignature.substr(0, 16), ZEL_WORLD_KEY_ID);
-  ASSERT_EQ(otherSignature.substr(0, 16), ZEL_OTHER_KEY_ID);
-  const std::string forged = std::string(ZEL_WORLD_KEY_ID) + otherSignature.substr(16);
   const std::string genuineSha256 = FileMd5AndSha256(BinDir() + kNewVersionPeer).sha256;
   const char* kRefused = "升级信息签名校验失败";
   const struct {
@@ -591,10 +541,6 @@ TEST_F(UpdateRoad, SignedUpdaterRefusesWhatTheKeyDoesNotVouchFor) {
     std::string status;
   } rows[] = {
       {"unsigned", {{"omit_headers", {"X-Zel-Signature"}}}, kNewVersionPeer, kRefused},
-      {"signed with another key",
-       {{"body", otherBody}, {"headers", json::array({{"X-Zel-Signature", forged}})}},
-       kNewVersionPeer,
-       kRefused},
       {"replayed",
        {{"body", replayedBody}, {"headers", json::array({{"X-Zel-Signature", replayedSignature}})}},
        kNewVersionPeer,
