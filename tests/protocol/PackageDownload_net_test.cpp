@@ -118,7 +118,7 @@ TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
   const std::string url = servers_.ServicePackage("e.exe", PackageBytes(3000000, 5));
   for (const char* faults : {
            R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",
-           R"([{"status":403}])",
+           R"([{"status":403}])",                  // neither 200 nor 206
            R"([{"status":206}, {"status":500}])",  // after a piece was written
        }) {
     ScriptPackageFaults(Json::parse(faults));
