@@ -8,18 +8,17 @@
 namespace zel {
 namespace {
 
-using test::ScratchFolder;
-
 TEST(FileVersion, BuildIsTheLastComponentUnsignedAndNoResourceGivesNoVersion) {
   const std::pair<std::string, std::string> cases[] = {
-      {ScratchFolder::BesideTests("verstamp_16_0_17328_20124.exe"), "16.0.20124"},
-      {ScratchFolder::BesideTests("verstamp_7_3_1_40000.exe"), "7.3.40000"},
-      {ScratchFolder::BesideTests("verstamp_none.exe"), "0.0.0"},
-      {ScratchFolder::BesideTests(""), "0.0.0"},  // the folder
+      {"verstamp_16_0_17328_20124.exe", "16.0.20124"},
+      {"verstamp_7_3_1_40000.exe", "7.3.40000"},
+      {"verstamp_none.exe", "0.0.0"},
+      {"", "0.0.0"},  // the folder
   };
-  for (const auto& [path, version] : cases) EXPECT_EQ(GetFileVersion(path), version) << path;
-  ScratchFolder folder;  // the path crosses in the ANSI code page
-  const std::string copy = folder.CopyBeside("verstamp_16_0_17328_20124.exe", "\xE5\x8D\x87\\winword.exe");
+  for (const auto& [name, version] : cases) EXPECT_EQ(GetFileVersion(GetAppDir() + name), version) << name;
+  test::ScratchFolders scratch;  // the path crosses in the ANSI code page
+  const std::string copy =
+      test::CopyProgram("verstamp_16_0_17328_20124.exe", scratch.root + "\\\xE5\x8D\x87\\winword.exe");
   EXPECT_EQ(GetFileVersion(copy), "16.0.20124");
   // Only a normal file counts: a hidden or system executable has no version.
   for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {

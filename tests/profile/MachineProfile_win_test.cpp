@@ -15,7 +15,6 @@
 namespace zel {
 namespace {
 
-using test::ScratchFolder;
 using MachineProfile = test::RegistrySandbox;
 
 const std::string kHttpsUserChoice =
@@ -56,7 +55,6 @@ class MachineFactsCollection : public test::RegistrySandbox {
  protected:
   void SetUp() override {
     RegistrySandbox::SetUp();
-    std::filesystem::create_directories(folder_.path);
     Set(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", "", "C:\\Tools\\Browser.EXE -url \"%1\"");
     Set(HKEY_CLASSES_ROOT, ".docx", "", "Zel.Doc");
     Set(HKEY_CLASSES_ROOT, "Zel.Doc\\shell\\Open\\command", "", "C:\\Apps\\Editor.exe");
@@ -94,8 +92,8 @@ class MachineFactsCollection : public test::RegistrySandbox {
   bool queriesFail_ = false;
 
  private:
-  ScratchFolder folder_;
-  SettingsFile settings_{Narrow((folder_.path / L"config.dat").wstring())};
+  test::ScratchFolders scratch_;
+  SettingsFile settings_{scratch_.root + "\\config.dat"};
   test::VirtualPlatform platform_;
   std::unique_ptr<ClsWMI> wmi_;
 };

@@ -8,8 +8,6 @@
 namespace zel {
 namespace {
 
-using test::ScratchFolder;
-
 class DocAssociations : public test::RegistrySandbox {
  protected:
   void Associate(const std::string& extension, const std::string& progId, const std::string& command) {
@@ -37,8 +35,9 @@ TEST_F(DocAssociations, DocfileIsSkippedAndABarePathIsTakenWithVersionZero) {
 }
 
 TEST_F(DocAssociations, FirstExtensionWithACommandDecidesAndTheFileGivesTheVersion) {
-  ScratchFolder folder;
-  const std::string winword = folder.CopyBeside("verstamp_16_0_17328_20124.exe", "Office16\\WINWORD.EXE");
+  test::ScratchFolders scratch;
+  const std::string winword =
+      test::CopyProgram("verstamp_16_0_17328_20124.exe", scratch.root + "\\Office16\\WINWORD.EXE");
   Associate(".docx", "Zel.NoCommand", "");
   Associate(".xlsx", "Zel.Sheet", "  \"" + winword + "\" /n /e \"%1\"");
   Associate(".doc", "Zel.Doc", "c:\\apps\\doc.exe %1");

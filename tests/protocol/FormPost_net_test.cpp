@@ -12,7 +12,6 @@
 #include "support/LoopbackServers_win.h"
 #include "support/RequestCatcher_win.h"
 #include "support/VirtualPlatform.h"
-#include "support/WorldControl_win.h"
 
 namespace zel {
 namespace {
@@ -26,18 +25,18 @@ constexpr const char* kWireRequest =
     "Content-Type: application/x-www-form-urlencoded\r\nReferer: \r\nContent-Length: 35\r\n"
     "Connection: Keep-Alive\r\nCache-Control: no-cache\r\n\r\nsize=6&checksum=0&zip=0&data=616263";
 
-std::string ServiceBase() { return test::LoopbackServers(ZEL_SERVICE_DIR).ServiceBase(); }
+const test::LoopbackServers kServers(ZEL_SERVICE_DIR);
 
 // One client for one request after another: a request abandoned while the service
 // still holds its answer is cut off, and the next one gets its own answer whole.
 TEST(UpdateService, ClientAnswersTheNextRequestAfterAnAbandonedOne) {
-  const test::ServiceControl service(ServiceBase());
-  ASSERT_TRUE(service.Reset()) << "no update service at " << ServiceBase();
+  const test::ServiceControl service = kServers.Service();
+  ASSERT_TRUE(service.Reset()) << "no update service at " << kServers.ServiceBase();
   const std::string body(300000, 'x');
   Json faults = Json::parse(R"([{"delay_ms":10000}, {"status":200}])");
   faults[1]["body"] = body;
   ASSERT_TRUE(service.AddFaults(faults.dump()));
-  const std::string url = ServiceBase() + "/zelguard/update1";
+  const std::string url = kServers.ServiceBase() + "/zelguard/update1";
   const auto client = CreateHttpClient();
   ASSERT_TRUE(client->Start({"POST", url, {}, kPlainBody}));
   const auto received = [&] { return Json::parse(service.Requests()).size(); };

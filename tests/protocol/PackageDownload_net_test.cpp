@@ -8,7 +8,7 @@
 
 #include <urlmon.h>
 
-#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -27,15 +27,6 @@ namespace {
 using Json = nlohmann::json;
 using Texts = std::vector<std::string>;
 using test::PackageBytes;
-
-// Compares a file with the bytes it should hold without printing them.
-::testing::AssertionResult Holds(const std::string& path, const std::string& bytes) {
-  const std::string held = test::ReadBytes(path);
-  if (held == bytes) return ::testing::AssertionSuccess();
-  const auto differ = std::mismatch(held.begin(), held.end(), bytes.begin(), bytes.end());
-  return ::testing::AssertionFailure() << path << " holds " << held.size() << " bytes, not " << bytes.size()
-                                       << "; first difference at " << (differ.first - held.begin());
-}
 
 class RecordingSink : public ProgressSink {
  public:
@@ -89,28 +80,29 @@ class DownloadRoutesTest : public ::testing::Test {
   RecordingSink sink_;
 };
 
+// The walk of the ranges is the core's; here one real download of two pieces over an
+// old target, through a redirect, and a whole answer from a server without ranges.
 TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldTarget) {
-  const std::string a = PackageBytes(3000000, 1), b = PackageBytes(1048577, 2);
+  const std::string a = PackageBytes(1500000, 1), b = PackageBytes(1048577, 2);
   ASSERT_TRUE(test::WriteBytes(Target(), std::string(4000000, 'x')));
   const std::string url = servers_.ServicePackage("a.exe", a);
-  EXPECT_TRUE(Ranges(url, 3000000));
-  EXPECT_TRUE(Holds(Target(), a));
+  EXPECT_TRUE(Ranges(url, 1500000));
+  EXPECT_TRUE(test::ReadBytes(Target()) == a);
   DWORD size = 0;  // nothing of the answers is kept in the system's cache
   EXPECT_FALSE(GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
-  // The plan's three requests, each with nothing but its two headers (and Host).
+  // Each request with nothing but its two headers (and Host).
   const Json requests = servers_.Received();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(requests[2]["headers"],
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1]["headers"],
             Json::parse(R"([["Content-Type","application/octet-stream"],["Host",")" +
-                        servers_.ServiceBase().substr(7) + R"("],["Range","bytes=2097152-3000000"]])"));
-  EXPECT_EQ(sink_.texts, (Texts{"下载升级包进度:35%", "下载升级包进度:70%", "下载升级包进度:100%"}));
+                        servers_.ServiceBase().substr(7) + R"("],["Range","bytes=1048576-1500000"]])"));
+  EXPECT_EQ(sink_.texts, (Texts{"下载升级包进度:70%", "下载升级包进度:100%"}));
 
-  EXPECT_TRUE(Ranges(servers_.NginxPackage("/moved/", "b.exe", b), 1048577));  // through a redirect
-  EXPECT_TRUE(Holds(Target(), b));
-  // A server without ranges serves a package under 1 MiB whole.
+  EXPECT_TRUE(Ranges(servers_.NginxPackage("/moved/", "b.exe", b), 1048577));
+  EXPECT_TRUE(test::ReadBytes(Target()) == b);
   const std::string c = PackageBytes(1048575, 3);
   EXPECT_TRUE(Ranges(servers_.NginxPackage("/norange/", "c.exe", c), 1048575));
-  EXPECT_TRUE(Holds(Target(), c));
+  EXPECT_TRUE(test::ReadBytes(Target()) == c);
 }
 
 TEST_F(DownloadRoutesTest, RangeRouteEndsWithSuccessOnNotSatisfiable) {
@@ -120,14 +112,13 @@ TEST_F(DownloadRoutesTest, RangeRouteEndsWithSuccessOnNotSatisfiable) {
   EXPECT_TRUE(test::PathExists(Target()));
 }
 
+// Which answers fail is the core's, but for the status; here the target is removed,
+// also after a piece was written, and an announced total of 0 fails the route itself.
 TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
-  const std::string package = PackageBytes(3000000, 5);
-  const std::string url = servers_.ServicePackage("e.exe", package);
+  const std::string url = servers_.ServicePackage("e.exe", PackageBytes(3000000, 5));
   for (const char* faults : {
-           R"([{"omit_headers":["Content-Range"]}])",
-           R"([{"headers":[["Content-Range","bytes 0-1048576/*"]]}])",
-           R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",  // no percentage of nothing
-           R"([{"status":403}])",
+           R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",
+           R"([{"status":403}])",                  // neither 200 nor 206
            R"([{"status":206}, {"status":500}])",  // after a piece was written
        }) {
     ScriptPackageFaults(Json::parse(faults));
@@ -135,18 +126,6 @@ TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
     EXPECT_FALSE(Ranges(url, 3000000)) << faults;
     EXPECT_FALSE(test::PathExists(Target())) << faults;
   }
-  EXPECT_FALSE(Ranges(servers_.ServiceBase() + "/packages/missing.exe", 3000000));
-  EXPECT_FALSE(test::PathExists(Target()));
-  // The whole file of 1 MiB or more cannot be placed without a range.
-  EXPECT_FALSE(Ranges(servers_.NginxPackage("/norange/", "f.exe", PackageBytes(1048576, 6)), 1048576));
-  EXPECT_FALSE(test::PathExists(Target()));
-}
-
-TEST_F(DownloadRoutesTest, RangeRouteTurnsAnHttpsAddressIntoOneThatFails) {
-  const std::string url = servers_.ServicePackage("h.exe", PackageBytes(1000, 8));
-  EXPECT_FALSE(Ranges("https" + url.substr(4), 1000));
-  EXPECT_FALSE(test::PathExists(Target()));
-  EXPECT_EQ(servers_.Received().size(), 0u);
 }
 
 // The system download may hand out its cached copy of an address (on Windows it does
@@ -167,7 +146,7 @@ TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyBeforeItDownloads) {
 
   servers_.ServicePackage("i.exe", fresh);
   EXPECT_TRUE(DownloadUrlToFile(url, Target()));
-  EXPECT_TRUE(Holds(Target(), fresh));
+  EXPECT_TRUE(test::ReadBytes(Target()) == fresh);
 
   ASSERT_TRUE(cached());
   ScriptPackageFaults(Json::parse(R"([{"status":404,"body":""}])"));
@@ -201,23 +180,6 @@ TEST_F(DownloadRoutesTest, CompanionGetsItsTaskFileAndCommandLine) {
             quoted(GetAppDir() + kCompanionName) + ' ' + quoted(task) + ' ' + quoted(GetUserDataDir()));
 }
 
-TEST_F(DownloadRoutesTest, CompanionRouteWatchesThePartialFileGrowToTheFullSize) {
-  const std::string package = PackageBytes(2500000, 11);
-  const std::string url = servers_.NginxPackage("/slow/", "j.exe", package);
-  EXPECT_TRUE(DownloadPackage("2.1.0", url, 2500000, Md5(package), kDownloadProgressFormat, sink_));
-  EXPECT_TRUE(Holds(Partial(), package));
-  ASSERT_FALSE(sink_.texts.empty());
-  int previous = -1;
-  for (const std::string& text : sink_.texts) {
-    const std::string prefix = "下载升级包进度:";
-    ASSERT_TRUE(text.starts_with(prefix) && text.ends_with("%")) << text;
-    const int percent = std::stoi(text.substr(prefix.size()));
-    EXPECT_GE(percent, previous);
-    EXPECT_LE(percent, 100);
-    previous = percent;
-  }
-}
-
 // The watch ends once the file has the package's size, also while the companion
 // still runs (here a stand-in that only stays).
 TEST_F(DownloadRoutesTest, CompanionRouteEndsAtTheFullSizeWhileTheCompanionStillRuns) {
@@ -231,10 +193,11 @@ TEST_F(DownloadRoutesTest, CompanionRouteEndsAtTheFullSizeWhileTheCompanionStill
 
 TEST_F(DownloadRoutesTest, CompanionRouteFailsWhenTheCompanionEndsEarlyOrIsMissing) {
   const std::string package = PackageBytes(4 * 1048576, 12);
-  sink_.onStatus = KillCompanions;  // at the first progress shown
+  sink_.onStatus = KillCompanions;  // at the first progress shown, part of the way
   EXPECT_FALSE(DownloadPackage("2.1.0", servers_.NginxPackage("/slow/", "k.exe", package), 4 * 1048576, Md5(package),
                                kDownloadProgressFormat, sink_));
-  EXPECT_EQ(sink_.texts.size(), 1u);
+  ASSERT_EQ(sink_.texts.size(), 1u);
+  EXPECT_LT(std::stoi(sink_.texts[0].substr(std::strlen("下载升级包进度:"))), 100) << sink_.texts[0];
   EXPECT_LT(test::ReadBytes(Partial()).size(), package.size());
 
   for (const std::string& task : TaskFiles()) DeleteFileW(Widen(GetUpdateTempDir() + task).c_str());

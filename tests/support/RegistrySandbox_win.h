@@ -1,4 +1,4 @@
-// A private registry for Windows tests, and a scratch folder.
+// A private registry for Windows tests, and copies of the programs built beside them.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/ScratchFolders_win.h"
+#include "system/Folders.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
@@ -48,26 +49,11 @@ class RegistrySandbox : public ::testing::Test {
   const std::string root_ = "Software\\ZelProfileTest-" + std::to_string(GetCurrentProcessId());
 };
 
-// A folder under TEMP, removed with its contents at the end.
-struct ScratchFolder {
-  const std::filesystem::path path =
-      PathOf(MakeFreshFolder(Narrow(std::filesystem::temp_directory_path().wstring()), "zel-profile"));
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  // Copies a program built beside the tests into the folder; the copy's UTF-8 path.
-  std::string CopyBeside(const std::string& program, const std::string& relative) const {
-    const std::filesystem::path target = path / Widen(relative);
-    std::filesystem::create_directories(target.parent_path());
-    std::filesystem::copy_file(Widen(BesideTests(program)), target);
-    return Narrow(target.wstring());
-  }
-  static std::string BesideTests(const std::string& name) {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return Narrow((std::filesystem::path(self).parent_path() / Widen(name)).wstring());
-  }
-};
+// Copies a program built beside the tests to path, making its folders; the path.
+inline std::string CopyProgram(const std::string& program, const std::string& path) {
+  std::filesystem::create_directories(PathOf(path).parent_path());
+  std::filesystem::copy_file(PathOf(GetAppDir() + program), PathOf(path));
+  return path;
+}
 
 }  // namespace zel::test
