@@ -13,10 +13,9 @@ TEST(ContentRange, ReadsTheThreeNumbersUpTo64Bits) {
 }
 
 TEST(ContentRange, RefusesEverythingElse) {
-  for (const char* bad :
-       {"Bytes 0-9/10", "bytes */100", "bytes 0-9/*", "bytes 0-9", "bytes 0/10", "bytes -9/10", "bytes 0-9/",
-        "bytes +0-9/10", "bytes 0- 9/10", "bytes 0-9/10 ", "bytes 5-4/10", "bytes 0-10/10",
-        "bytes 18446744073709551616-5/10"})
+  for (const char* bad : {"Bytes 0-9/10", "bytes */100", "bytes 0-9/*", "bytes 0-9", "bytes 0/10",
+                          "bytes -9/10", "bytes 0-9/", "bytes +0-9/10", "bytes 0- 9/10", "bytes 0-9/10 ",
+                          "bytes 5-4/10", "bytes 0-10/10", "bytes 18446744073709551616-5/10"})
     EXPECT_EQ(ParseContentRange(bad), std::nullopt) << '"' << bad << '"';
   EXPECT_EQ(ParseContentRange(std::string_view("bytes 0-9/10\0", 13)), std::nullopt);
 }
