@@ -19,10 +19,7 @@ TEST(Switches, AreSubstringsOfTheLowerCasedArguments) {
 }
 
 TEST(InstallPath, FolderInQuotesAfterTheSwitch) {
-  const std::string args = AsciiLower("/upgrading /installpath \"C:\\P\\\"");
-  EXPECT_TRUE(HasSwitch(args, kSwitchUpgrading));
-  EXPECT_TRUE(HasSwitch(args, kSwitchInstallPath));
-  EXPECT_EQ(InstallPathOf(args), "c:\\p\\");
+  EXPECT_EQ(InstallPathOf(AsciiLower("/upgrading /installpath \"C:\\P\\\"")), "c:\\p\\");
   // Blanks inside the quotes are kept; only the first occurrence counts.
   EXPECT_EQ(InstallPathOf("/installpath \" d e \" /installpath \"x\""), " d e ");
   EXPECT_EQ(InstallPathOf("/installpath \"\""), "");

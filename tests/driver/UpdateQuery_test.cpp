@@ -31,7 +31,6 @@ TEST(UpdateQuery, OddAnswersEndWithTheirMessageAndOnlyServiceAnswersAreRead) {
     bool accepted;
   } cases[] = {
       {"", "连接服务器失败:http://builtin/u", false},
-      {"{}", "服务器错误:{}", false},
       {noMessage, "服务器错误:" + noMessage, false},
       {codeText, "服务器00错误:" + codeText, false},
       {notJson, "服务器00错误:" + notJson, false},

@@ -20,7 +20,6 @@ TEST(ExeNameFromCommand, TakesTheProgramOfQuotedAndUnquotedCommands) {
 TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
   MachineFacts facts;
   facts.osMajorVersion = 10;
-  EXPECT_EQ(BuildMachineProfile(facts, false), "UUID=&OSMajorVer=3130");
   facts.docShellProfile = DefaultDocShellProfile();
   EXPECT_EQ(BuildMachineProfile(facts, true),
             "UUID=&OSMajorVer=3130&Arch=3332&OSName=756E6B6E6F776E&OSVer=302E302E30&CPU=756E6B6E6F776E"

@@ -34,79 +34,43 @@ TEST(AppFromFileVersion, AFileVersionOverridesTheFoldersAndOnlyItsMajorPartCount
   EXPECT_EQ(AppFromFileVersion("c:\\office16\\winword.exe", "0.0.0"), App("winword", "16"));
 }
 
-// DocAppInfo as AppName|Version|Folder|ExePath.
-std::string Fields(const DocAppInfo& info) {
-  return info.AppName + "|" + info.Version + "|" + info.Folder + "|" + info.ExePath;
-}
-
-// The automation servers registered on the machine, by ProgID; every question is noted.
-class AutomationServers : public ::testing::Test {
- protected:
-  AutomationServers() {
-    platform_.askAutomationServer =
-        [this](const std::string& progId) -> std::optional<AutomationServerFacts> {
-      asked.push_back(progId);
-      const auto server = servers.find(progId);
-      if (server == servers.end()) return std::nullopt;
-      return server->second;
-    };
-  }
-
-  std::map<std::string, AutomationServerFacts> servers;
-  std::vector<std::string> asked;
-
- private:
-  test::VirtualPlatform platform_;
-};
-
-TEST_F(AutomationServers, AnAnswerNamesTheProgramInTheServersFolderByItsMajorVersion) {
-  servers["Excel.Application"] = {"16.0", "C:\\Office\\root\\Office16"};
-  DocAppInfo info;
-  EXPECT_TRUE(DetectOfficeByAutomation("Excel.Application", "winword", info));
-  EXPECT_EQ(Fields(info), "winword|16|C:\\Office\\root\\Office16|C:\\Office\\root\\Office16\\winword.exe");
-
-  // A version without a dot is no answer, and neither is a missing server.
-  servers["ket.Application"] = {"12", "c:\\kso\\office6"};
-  DocAppInfo untouched{"a", "b", "c", "d"};
-  EXPECT_FALSE(DetectOfficeByAutomation("ket.Application", "wps", untouched));
-  EXPECT_FALSE(DetectOfficeByAutomation("Nobody.Application", "wps", untouched));
-  EXPECT_EQ(Fields(untouched), "a|b|c|d");
-}
-
-TEST_F(AutomationServers, UnknownVersionAsksExcelThenWpsAndTakesTheFirstAnswer) {
-  servers["ket.Application"] = {"12.1.0.16120", "c:\\kso\\office6"};
-  DocAppInfo info{"c:\\apps\\sheet.exe", "0.0.0", "", "c:\\apps\\sheet.exe"};
-  EXPECT_TRUE(CompleteDocApp(info));
-  EXPECT_EQ(asked, (std::vector<std::string>{"Excel.Application", "ket.Application"}));
-  EXPECT_EQ(Fields(info), "wps|12|c:\\kso\\office6\\|c:\\kso\\office6\\wps.exe");
-
-  servers["Excel.Application"] = {"16.0", "c:\\office16"};
-  asked.clear();
-  info = {"c:\\apps\\sheet.exe", "0.0.0", "", "c:\\apps\\sheet.exe"};
-  EXPECT_TRUE(CompleteDocApp(info));
-  EXPECT_EQ(asked, std::vector<std::string>{"Excel.Application"});
-  EXPECT_EQ(Fields(info), "winword|16|c:\\office16\\|c:\\office16\\winword.exe");
-}
-
-TEST_F(AutomationServers, OnlyAnUnknownVersionAsksAndWithoutAnswerItStaysUnknown) {
-  servers["Excel.Application"] = {"16.0", "c:\\office16"};
-  // No handler, a bare command, a version from the file or the folders.
-  const std::pair<DocAppInfo, std::string> known[] = {
-      {{}, "|||"},
-      {{"c:\\apps\\sheet.exe", "0", "x", "c:\\apps\\sheet.exe"},
-       "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe"},
-      {{"sheet.exe", "7", "x", "sheet.exe"}, "sheet.exe|7||sheet.exe"},
+// Only an unknown version asks the automation servers, Excel's and then WPS's; the
+// first answer whose version has a dot replaces the record. The folder then comes from
+// the program's path.
+TEST(CompleteDocApp, OnlyAnUnknownVersionAsksExcelThenWpsAndTheFirstAnswerTakesOver) {
+  using Servers = std::map<std::string, AutomationServerFacts>;
+  const Servers both = {{"Excel.Application", {"16.0", "c:\\o"}},
+                        {"ket.Application", {"12.1.0.16120", "c:\\k"}}};
+  const Servers excelWithoutDot = {{"Excel.Application", {"16", "c:\\o"}}, *both.rbegin()};
+  const DocAppInfo unknown{"c:\\a\\x.exe", "0.0.0", "", "c:\\a\\x.exe"};
+  const std::string excelThenWps = "Excel.Application ket.Application ";
+  const struct {
+    Servers servers;
+    DocAppInfo info;
+    std::string asked, fields;  // fields: AppName|Version|Folder|ExePath
+  } rows[] = {
+      {both, unknown, "Excel.Application ", "winword|16|c:\\o\\|c:\\o\\winword.exe"},
+      {excelWithoutDot, unknown, excelThenWps, "wps|12|c:\\k\\|c:\\k\\wps.exe"},
+      {{}, unknown, excelThenWps, "c:\\a\\x.exe|0.0.0|c:\\a\\|c:\\a\\x.exe"},
+      // No handler, a bare command, a version from the file or the folders.
+      {both, {}, "", "|||"},
+      {both, {"c:\\a\\x.exe", "0", "x", "c:\\a\\x.exe"}, "", "c:\\a\\x.exe|0|c:\\a\\|c:\\a\\x.exe"},
+      {both, {"x.exe", "7", "x", "x.exe"}, "", "x.exe|7||x.exe"},
   };
-  for (auto [info, fields] : known) {
-    EXPECT_TRUE(CompleteDocApp(info));
-    EXPECT_EQ(Fields(info), fields);
+  for (auto row : rows) {
+    test::VirtualPlatform platform;
+    std::string asked;
+    platform.askAutomationServer = [&](const std::string& progId) -> std::optional<AutomationServerFacts> {
+      asked += progId + " ";
+      const auto server = row.servers.find(progId);
+      return server == row.servers.end() ? std::nullopt : std::optional(server->second);
+    };
+    const bool known = CompleteDocApp(row.info);
+    EXPECT_EQ(known, row.info.Version != "0.0.0") << row.fields;
+    EXPECT_EQ(asked, row.asked) << row.fields;
+    EXPECT_EQ(row.info.AppName + "|" + row.info.Version + "|" + row.info.Folder + "|" + row.info.ExePath,
+              row.fields);
   }
-  EXPECT_TRUE(asked.empty());
-
-  servers.clear();
-  DocAppInfo info{"c:\\apps\\editor.exe", "0.0.0", "", "c:\\apps\\editor.exe"};
-  EXPECT_FALSE(CompleteDocApp(info));
-  EXPECT_EQ(Fields(info), "c:\\apps\\editor.exe|0.0.0|c:\\apps\\|c:\\apps\\editor.exe");
 }
 
 TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKind) {
@@ -116,12 +80,9 @@ TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKi
       {"Vendor.Connect", "", "Vendor.Connect"},
       {"Vendor.Connect", "Some Add-in", "Some Add-in"},
       {"WEBPAGE.CONNECT", "", ""},
-      {"WordEEFonts.Connect", "", ""},
-      {"wordjpostcardwizard.connect", "", ""},
       {"WebPage.Connect", "Web page", "Web page"},
       {"PowerPivotExcelClientAddIn.NativeEntry.1", "MICROSOFT POWER PIVOT FOR EXCEL", ""},
-      {"Power.View", "Microsoft Power View for Excel", ""},
-      {"Microsoft Power View for Excel", "", "Microsoft Power View for Excel"},
+      {"Microsoft Power Pivot for Excel", "", "Microsoft Power Pivot for Excel"},
       {"Some.Connect", "WebPage.Connect", "WebPage.Connect"},
   };
   for (const auto& c : cases) EXPECT_EQ(AddinEntry(c.keyName, c.description), c.entry) << c.keyName;

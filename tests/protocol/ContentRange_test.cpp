@@ -13,13 +13,9 @@ TEST(ContentRange, ReadsTheThreeNumbersUpTo64Bits) {
 }
 
 TEST(ContentRange, RefusesEverythingElse) {
-  for (const char* bad :
-       {"", "bytes", "bytes ", "bytes */100", "bytes 0-9/*", "Bytes 0-9/10", "bytes  0-9/10", " bytes 0-9/10",
-        "bytes 0-9/10 ", "bytes 0-9/10\r\n", "bytes=0-9/10", "items 0-9/10", "bytes 0-9", "bytes 0/10",
-        "bytes -9/10", "bytes 0-/10", "bytes 0-9/", "bytes +0-9/10", "bytes 0-+9/10", "bytes 0-9/+10",
-        "bytes 0 -9/10", "bytes 0- 9/10", "bytes 0-9 /10", "bytes 0-9/ 10", "bytes 0x0-9/10", "bytes 0-9/10/11",
-        "bytes 0-9-10/11", "bytes 5-4/10", "bytes 0-10/10", "bytes 0-0/0",
-        "bytes 0-18446744073709551615/18446744073709551616"})
+  for (const char* bad : {"Bytes 0-9/10", "bytes */100", "bytes 0-9/*", "bytes 0-9", "bytes 0/10",
+                          "bytes -9/10", "bytes 0-9/", "bytes +0-9/10", "bytes 0- 9/10", "bytes 0-9/10 ",
+                          "bytes 5-4/10", "bytes 0-10/10", "bytes 18446744073709551616-5/10"})
     EXPECT_EQ(ParseContentRange(bad), std::nullopt) << '"' << bad << '"';
   EXPECT_EQ(ParseContentRange(std::string_view("bytes 0-9/10\0", 13)), std::nullopt);
 }
