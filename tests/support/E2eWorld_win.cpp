@@ -25,12 +25,6 @@ std::string BinDir() {
   return Narrow(path.substr(0, path.find_last_of(L'\\') + 1));
 }
 
-std::string ArtifactsDir() {
-  const std::string dir = BinDir() + "artifacts\\";
-  CreateDirectoryW(Widen(dir).c_str(), nullptr);
-  return dir;
-}
-
 bool Child::Running() const { return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
 
 bool Child::WaitExit(DWORD timeoutMs, DWORD* code) const {
@@ -153,35 +147,6 @@ std::wstring StatusText(HWND window) {
     return L"";
   text.resize(copied);
   return text;
-}
-
-bool SaveWindowShot(HWND window, const std::string& path) {
-  RECT r;
-  if (!GetWindowRect(window, &r)) return false;
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  const bool copied = BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
-  GdiFlush();
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-  file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
-  std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
-  bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  bytes.append(static_cast<const char*>(bits), stride * static_cast<DWORD>(h));
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return copied && WriteBytes(path, bytes);
 }
 
 std::string TodayDateText() {

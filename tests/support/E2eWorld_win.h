@@ -24,8 +24,6 @@ bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
 // The folder of the running test program (where the built programs lie), with a
 // trailing backslash.
 std::string BinDir();
-// BinDir() + "artifacts\": screenshots and other things worth keeping from a run.
-std::string ArtifactsDir();
 
 class Child {
  public:
@@ -101,9 +99,6 @@ std::wstring WindowText(HWND window);
 // The text of the window's status box, asked of its process as the user sees it.
 std::wstring StatusText(HWND window);
 HWND ChildOfClass(HWND parent, const wchar_t* className);
-
-// Saves what the screen shows of the window as a BMP file; true on success.
-bool SaveWindowShot(HWND window, const std::string& path);
 
 // Today's date text as the program writes it (month-day-year).
 std::string TodayDateText();

@@ -48,7 +48,7 @@ class WorldScenario : public ::testing::Test {
     return elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments);
   }
   // The status shown once "退出" is enabled, i.e. the run has reached its end; then
-  // keeps a screenshot, clicks "退出" and waits for the process to end.
+  // clicks "退出" and waits for the process to end.
   std::string Finish(const Child& run, DWORD timeoutMs = kRunMs) const {
     const HWND window = FindProgressWindow(run.Pid(), 30000);
     std::wstring status;
@@ -56,8 +56,6 @@ class WorldScenario : public ::testing::Test {
       ADD_FAILURE() << "the run did not reach its end; status: " << (window ? Narrow(StatusText(window)) : "");
       return "<no end>";
     }
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    SaveWindowShot(window, ArtifactsDir() + test->test_suite_name() + "-" + test->name() + ".bmp");
     ClickButton(window);
     EXPECT_TRUE(run.WaitExit(15000)) << "still running after 退出";
     return Narrow(status);
