@@ -141,9 +141,7 @@ TEST_F(HostileTest, KeptAliveQueriesAreNotHeldBack) {
   EXPECT_LT(ms[10], 30.0);
 }
 
-TEST_F(HostileTest, HasNoTestRoutesWithoutTestControl) {
-  EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404);
-}
+TEST_F(HostileTest, HasNoTestRoutesWithoutTestControl) { EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404); }
 
 TEST(AccessLog, NeverWritesAClientsBytesRaw) {
   EXPECT_EQ(EscapeForLog("GET /a b"), "GET /a b");

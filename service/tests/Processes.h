@@ -62,9 +62,8 @@ class ChildProcess {
   int Stop(int signal = SIGTERM) {
     if (pid_ <= 0) return status_;
     kill(pid_, signal);
-    for (int i = 0; i < 500 && waitpid(pid_, &status_, WNOHANG) == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (status_ == -1) kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
+    if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
+      kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
     pid_ = -1;
     return status_;
   }
@@ -74,6 +73,17 @@ class ChildProcess {
   int out_ = -1;
   int status_ = -1;
 };
+
+// What a shell command writes to stdout; nothing when it fails.
+inline std::string CommandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    if (pclose(p) != 0) out.clear();
+  }
+  return out;
+}
 
 // A PostgreSQL cluster of the test's own, on a socket in a scratch folder; each
 // Database() is a new, empty database in it.
@@ -94,13 +104,8 @@ class PostgresCluster {
 
  private:
   std::string Run(const std::string& verb) {
-    const std::string command = "sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string();
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-      char buffer[512];
-      while (fgets(buffer, sizeof buffer, p)) out += buffer;
-      if (pclose(p) != 0) out.clear();
-    }
+    std::string out =
+        CommandOutput("sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string());
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
   }

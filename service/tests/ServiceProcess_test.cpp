@@ -25,7 +25,8 @@ std::vector<std::string> Serve(const ScratchDir& dir, const std::string& catalog
 // A key pair from keygen in DIR/keys; the private key's path, named by its id.
 std::string Keygen(const ScratchDir& dir) {
   std::ostringstream out, err;
-  EXPECT_EQ(RunKeygen(ParseCommandLine({"keygen", "--out", dir.File("keys")}).keygen, out, err), 0) << err.str();
+  EXPECT_EQ(RunKeygen(ParseCommandLine({"keygen", "--out", dir.File("keys")}).keygen, out, err), 0)
+      << err.str();
   return dir.File("keys/" + out.str().substr(0, out.str().find('\n')) + ".pem");
 }
 
@@ -85,17 +86,17 @@ TEST(ServiceProcess, RefusesToStartWithoutAValidCatalogOrWithAnExposedKey) {
   ScratchDir dir;
   const std::string key = Keygen(dir);
   chmod(key.c_str(), 0644);
-  for (const auto& args :
-       {Serve(dir, dir.File("typo.json")), Serve(dir, dir.Write("bad.json", "{")),
-        Serve(dir, dir.Write("wrong.json", R"({"latest":"2.0","packages":[]})")),
-        Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key})}) {
+  for (const auto& args : {Serve(dir, dir.File("typo.json")), Serve(dir, dir.Write("bad.json", "{")),
+                           Serve(dir, dir.Write("wrong.json", R"({"latest":"2.0","packages":[]})")),
+                           Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key})}) {
     ChildProcess service;
     ASSERT_TRUE(service.Start(args, dir.File("err")));
     EXPECT_EQ(service.ListeningPort(5000), 0) << args[5];
     const int status = service.Stop(0);  // already gone
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << args[5] << ": " << status;
   }
-  EXPECT_NE(ReadText(dir.File("err")).find("chmod 600 " + key), std::string::npos) << ReadText(dir.File("err"));
+  EXPECT_NE(ReadText(dir.File("err")).find("chmod 600 " + key), std::string::npos)
+      << ReadText(dir.File("err"));
 }
 
 }  // namespace
