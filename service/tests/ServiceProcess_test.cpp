@@ -81,17 +81,20 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   }
 }
 
-// Nor does serve start with a private key that group or others can read.
+// Nor does serve start with a private key that group or others can read, or with test
+// control on an address that other machines reach.
 TEST(ServiceProcess, RefusesToStartWithoutAValidCatalogOrWithAnExposedKey) {
   ScratchDir dir;
   const std::string key = Keygen(dir);
   chmod(key.c_str(), 0644);
   for (const auto& args : {Serve(dir, dir.File("typo.json")), Serve(dir, dir.Write("bad.json", "{")),
                            Serve(dir, dir.Write("wrong.json", R"({"latest":"2.0","packages":[]})")),
-                           Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key})}) {
+                           Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
+                           // test control only where no other machine can reach it
+                           Serve(dir, dir.File("later.json"), {"--test-control", "--host", "0.0.0.0"})}) {
     ChildProcess service;
     ASSERT_TRUE(service.Start(args, dir.File("err")));
-    EXPECT_EQ(service.ListeningPort(5000), 0) << args[5];
+    EXPECT_EQ(service.ListeningPort(5000), 0) << args[5] << args.back();
     const int status = service.Stop(0);  // already gone
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << args[5] << ": " << status;
   }

@@ -99,13 +99,11 @@ TEST_F(UpdateServerTest, RefusesBadFaultScriptsAndResetClearsEverything) {
 }
 
 TEST_F(UpdateServerTest, ServesPackagesInTheRangesTheProgramAsksFor) {
-  // The program's last ranges end one byte past the end; no header or an invalid one gets
-  // the whole package.
+  // The program's last ranges end one byte past the end; no header gets the whole package.
   const std::tuple<const char*, int, const char*, std::size_t, std::size_t> cases[] = {
       {"", 200, "", 0, 3000000},
       {"bytes=2097152-3000000", 206, "bytes 2097152-2999999/3000000", 2097152, 902848},
-      {"bytes=3000000-4048576", 416, "bytes */3000000", 0, 0},
-      {"bytes=5-1", 200, "", 0, 3000000}};
+      {"bytes=3000000-4048576", 416, "bytes */3000000", 0, 0}};
   for (const auto& [range, status, content_range, first, length] : cases) {
     auto res = *range ? client_->Get(kPackage, {{"Range", range}}) : client_->Get(kPackage);
     ASSERT_EQ(Status(res), status) << range;
@@ -213,26 +211,6 @@ TEST_F(OperatedServerTest, TheAdminListenerCountsAnswersAndReportsAStoreThatTake
   EXPECT_EQ(Status(admin_->Get("/healthz")), 200);
   EXPECT_EQ(Data(ShortQuery("2.0.0", "V"))["action"], "33");
   EXPECT_EQ(Checkins("uuid = 'V'"), 1);
-}
-
-TEST(UpdateServerStart, RefusesTestControlUnlessOnlyThisMachineCanReachIt) {
-  ScratchDir dir;
-  std::string error;
-  auto store = OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadWrite, error);
-  ASSERT_TRUE(store) << error;
-  for (const char* host : {"0.0.0.0", "127.0.0.1"}) {
-    ServerConfig config;
-    config.host = host;
-    config.catalogPath = dir.File("later.json");
-    config.packagesDir = dir.path.string();
-    config.testControl = true;
-    UpdateServer server(config, *store);
-    const bool loopback = std::string(host) == "127.0.0.1";
-    EXPECT_EQ(server.Bind(error).has_value(), loopback) << host;
-    if (!loopback) {
-      EXPECT_NE(error.find("loopback"), std::string::npos) << error;
-    }
-  }
 }
 
 class SignedAnswersTest : public ServiceFixture {
