@@ -11,10 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
@@ -73,17 +71,6 @@ class ChildProcess {
   int out_ = -1;
   int status_ = -1;
 };
-
-// What a shell command writes to stdout; nothing when it fails.
-inline std::string CommandOutput(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    if (pclose(p) != 0) out.clear();
-  }
-  return out;
-}
 
 // A PostgreSQL cluster of the test's own, on a socket in a scratch folder; each
 // Database() is a new, empty database in it.

@@ -9,9 +9,17 @@
 namespace zel::svc::test {
 namespace {
 
+// With test control, and keys to sign for the queries that name one.
 class UpdateServerTest : public ServiceFixture {
  protected:
-  void SetUp() override { Start(true); }
+  void SetUp() override {
+    auto keys = std::make_shared<KeyRing>();
+    std::string error;
+    for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072})
+      ASSERT_TRUE(keys->Add(TestKey(kind), error));
+    keys_ = keys;
+    Start(true);
+  }
 };
 
 TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
@@ -213,31 +221,19 @@ TEST_F(OperatedServerTest, TheAdminListenerCountsAnswersAndReportsAStoreThatTake
   EXPECT_EQ(Checkins("uuid = 'V'"), 1);
 }
 
-class SignedAnswersTest : public ServiceFixture {
- protected:
-  void SetUp() override {
-    auto keys = std::make_shared<KeyRing>();
-    std::string error;
-    for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072})
-      ASSERT_TRUE(keys->Add(TestKey(kind), error));
-    keys_ = keys;
-    catalog_.policy.wantFullProfile = true;  // short queries are asked for the full profile
-    Start(true);
-  }
-  httplib::Result Post(const std::string& body, const std::string& keyIds) {
-    return client_->Post("/zelguard/update1", {{"X-Zel-Key-Id", keyIds}, {"X-Zel-Nonce", kNonce}}, body, kForm);
-  }
+TEST_F(UpdateServerTest, EveryUpdateAnswerIsSignedOverTheBytesAsSentWithTheKeyTheQueryNames) {
   static constexpr const char* kNonce = "00112233445566778899aabbccddeeff";
-};
-
-TEST_F(SignedAnswersTest, EveryUpdateAnswerIsSignedOverTheBytesAsSentWithTheKeyTheQueryNames) {
-  const std::string askForProfile = MakeBody(ShortQuery("2.0.0", "U"), false),
+  const auto Post = [this](const std::string& body, const std::string& keyIds) {
+    return client_->Post("/zelguard/update1", {{"X-Zel-Key-Id", keyIds}, {"X-Zel-Nonce", kNonce}}, body,
+                         kForm);
+  };
+  const std::string upToDate = MakeBody(ShortQuery("2.1.0", "U"), false),
                     offer = MakeBody(FullQuery("2.0.0", "U", "wps", "11"), true),
                     refused = "size=2&checksum=0&zip=0&data=4";
   for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072}) {
     const auto key = TestKey(kind);
     for (const auto& [body, status, action] :
-         {std::tuple{askForProfile, 200, "32"}, std::tuple{offer, 200, "33"}, std::tuple{refused, 400, ""}}) {
+         {std::tuple{upToDate, 200, "31"}, std::tuple{offer, 200, "33"}, std::tuple{refused, 400, ""}}) {
       auto res = Post(body, "ffffffffffffffff," + key->Id());
       ASSERT_EQ(Status(res), status);
       const json data = Json(res)["data"];
