@@ -2,7 +2,6 @@
 // answered within bounded time, stores nothing it should not, and leaves the
 // other clients served.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <atomic>
 #include <set>

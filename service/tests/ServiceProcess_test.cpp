@@ -4,7 +4,6 @@
 #include <httplib.h>
 #include <sys/stat.h>
 
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "Commands.h"
