@@ -11,10 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "TestSupport.h"
@@ -62,9 +60,8 @@ class ChildProcess {
   int Stop(int signal = SIGTERM) {
     if (pid_ <= 0) return status_;
     kill(pid_, signal);
-    for (int i = 0; i < 500 && waitpid(pid_, &status_, WNOHANG) == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (status_ == -1) kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
+    if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
+      kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
     pid_ = -1;
     return status_;
   }
@@ -94,13 +91,8 @@ class PostgresCluster {
 
  private:
   std::string Run(const std::string& verb) {
-    const std::string command = "sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string();
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-      char buffer[512];
-      while (fgets(buffer, sizeof buffer, p)) out += buffer;
-      if (pclose(p) != 0) out.clear();
-    }
+    std::string out =
+        CommandOutput("sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string());
     while (!out.empty() && out.back() == '\n') out.pop_back();
     return out;
   }

@@ -4,7 +4,6 @@
 #include <httplib.h>
 #include <sys/stat.h>
 
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "Commands.h"
@@ -22,20 +21,32 @@ std::vector<std::string> Serve(const ScratchDir& dir, const std::string& catalog
   return args;
 }
 
+// A key pair from keygen in DIR/keys; the private key's path, named by its id.
+std::string Keygen(const ScratchDir& dir) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunKeygen(ParseCommandLine({"keygen", "--out", dir.File("keys")}).keygen, out, err), 0)
+      << err.str();
+  return dir.File("keys/" + out.str().substr(0, out.str().find('\n')) + ".pem");
+}
+
 // A test world starts its service before it publishes anything; the log has a line
-// for every request, the vendor's report then counts what was recorded.
+// for every request, the vendor's report then counts what was recorded. A vendor signs
+// with a key from keygen.
 TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   ScratchDir dir;
+  const std::string key = Keygen(dir), id = std::filesystem::path(key).stem();
   ChildProcess service;
-  ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control"}), dir.File("log")));
+  ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
+                            dir.File("log")));
   // The first line, written in one piece once the socket takes connections, names the port.
   const int port = service.ListeningPort();
   ASSERT_GT(port, 0);
   httplib::Client client("127.0.0.1", port);
   client.set_read_timeout(10, 0);
-  auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "U-1"), true),
-                         "application/x-www-form-urlencoded");
-  EXPECT_EQ(res ? nlohmann::json::parse(res->body)["data"]["action"] : nullptr, "31");
+  auto res = client.Post("/zelguard/update1", {{"X-Zel-Key-Id", id}, {"X-Zel-Nonce", std::string(32, '0')}},
+                         MakeBody(ShortQuery("2.0.0", "U-1"), true), kForm);
+  EXPECT_EQ(Json(res)["data"]["action"], "31");
+  EXPECT_TRUE(res && res->get_header_value("X-Zel-Signature").starts_with(id + " "));
   const std::string requests[] = {
       "GET /big HTTP/1.1\r\nHost: h\r\nX-Big: " + std::string(64 * 1024, 'b') + "\r\n\r\n",
       "POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nContent-Length: 1200000000\r\n\r\n"};
@@ -69,47 +80,23 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   }
 }
 
-TEST(ServiceProcess, RefusesToStartWithoutAValidCatalog) {
+// Nor does serve start with a private key that group or others can read, or with test
+// control on an address that other machines reach.
+TEST(ServiceProcess, RefusesToStartWithoutAValidCatalogOrWithAnExposedKey) {
   ScratchDir dir;
-  for (const std::string& catalog :
-       {dir.File("typo.json"), dir.Write("bad.json", "{"), dir.Write("wrong.json", R"({"latest":"2.0","packages":[]})")}) {
-    ChildProcess service;
-    ASSERT_TRUE(service.Start(Serve(dir, catalog), dir.File("err")));
-    EXPECT_EQ(service.ListeningPort(5000), 0) << catalog;
-    const int status = service.Stop(0);  // already gone
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << catalog << ": " << status;
-  }
-}
-
-// The vendor's way to a signing service: keygen, then serve with the private key, which
-// serve refuses once group or others can read it.
-TEST(ServiceProcess, ServesSignedAnswersWithAKeyFromKeygenAndRefusesAnExposedKey) {
-  ScratchDir dir;
-  std::ostringstream out, err;
-  ASSERT_EQ(RunKeygen(ParseCommandLine({"keygen", "--out", dir.File("keys")}).keygen, out, err), 0)
-      << err.str();
-  const std::string id = out.str().substr(0, out.str().find('\n'));
-  ASSERT_TRUE(std::filesystem::exists(dir.File("keys/" + id + ".pub"))) << out.str();
-  const std::string key = dir.File("keys/" + id + ".pem");
-  {
-    ChildProcess service;
-    ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
-                              dir.File("log")));
-    const int port = service.ListeningPort();
-    ASSERT_GT(port, 0);
-    httplib::Client client("127.0.0.1", port);
-    auto res = client.Post("/zelguard/update1", {{"X-Zel-Key-Id", id}, {"X-Zel-Nonce", std::string(32, '0')}},
-                           MakeBody(ShortQuery("2.0.0", "U-1"), false), "application/x-www-form-urlencoded");
-    ASSERT_TRUE(res);
-    EXPECT_TRUE(res->get_header_value("X-Zel-Signature").starts_with(id + " "));
-  }
+  const std::string key = Keygen(dir);
   chmod(key.c_str(), 0644);
-  ChildProcess refused;
-  ASSERT_TRUE(refused.Start(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
-                            dir.File("err")));
-  EXPECT_EQ(refused.ListeningPort(5000), 0);
-  const int status = refused.Stop(0);  // already gone
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  for (const auto& args : {Serve(dir, dir.File("typo.json")), Serve(dir, dir.Write("bad.json", "{")),
+                           Serve(dir, dir.Write("wrong.json", R"({"latest":"2.0","packages":[]})")),
+                           Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
+                           // test control only where no other machine can reach it
+                           Serve(dir, dir.File("later.json"), {"--test-control", "--host", "0.0.0.0"})}) {
+    ChildProcess service;
+    ASSERT_TRUE(service.Start(args, dir.File("err")));
+    EXPECT_EQ(service.ListeningPort(5000), 0) << args[5] << args.back();
+    const int status = service.Stop(0);  // already gone
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << args[5] << ": " << status;
+  }
   EXPECT_NE(ReadText(dir.File("err")).find("chmod 600 " + key), std::string::npos)
       << ReadText(dir.File("err"));
 }

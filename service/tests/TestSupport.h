@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -96,6 +97,17 @@ inline std::string ReadText(const std::string& path) {
   std::stringstream text;
   text << std::ifstream(path).rdbuf();
   return text.str();
+}
+
+// What a shell command writes to stdout; nothing when it fails.
+inline std::string CommandOutput(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    if (pclose(p) != 0) out.clear();
+  }
+  return out;
 }
 
 // Checks a condition until it holds or the time is up.

@@ -9,9 +9,17 @@
 namespace zel::svc::test {
 namespace {
 
+// With test control, and keys to sign for the queries that name one.
 class UpdateServerTest : public ServiceFixture {
  protected:
-  void SetUp() override { Start(true); }
+  void SetUp() override {
+    auto keys = std::make_shared<KeyRing>();
+    std::string error;
+    for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072})
+      ASSERT_TRUE(keys->Add(TestKey(kind), error));
+    keys_ = keys;
+    Start(true);
+  }
 };
 
 TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
@@ -40,7 +48,6 @@ TEST_F(UpdateServerTest, RefusesBadRequestsWithJsonAndKeepsServing) {
   const std::tuple<const char*, std::string, int> cases[] = {
       {"/zelguard/update1", "size=6&checksum=0&zip=0&data=61626", 400},
       {"/zelguard/update1", MakeBody("AppVer=" + HexEncodeText("beta") + "&ExecutionLevel=30", false), 400},
-      {"/zelguard/update1", MakeBody(ShortQuery("2.0.0", "\xFF"), false), 400},  // no UTF-8: no store takes it
       {"/zelguard/update1", std::string(kMaxBodyBytes + 1, 'a'), 413},
       {"/elsewhere", MakeBody(ShortQuery("2.0.0", "U"), false), 404},
   };
@@ -52,7 +59,7 @@ TEST_F(UpdateServerTest, RefusesBadRequestsWithJsonAndKeepsServing) {
   EXPECT_EQ(Data(ShortQuery("2.1.0", "U"))["action"], "31");
   EXPECT_EQ(Checkins(), 1);  // refused queries are no check-ins
   const json requests = Requests();
-  ASSERT_EQ(requests.size(), 6u);  // refused ones are recorded too
+  ASSERT_EQ(requests.size(), 5u);  // refused ones are recorded too
   EXPECT_TRUE(requests[0]["decoded"].is_null());
 }
 
@@ -99,13 +106,11 @@ TEST_F(UpdateServerTest, RefusesBadFaultScriptsAndResetClearsEverything) {
 }
 
 TEST_F(UpdateServerTest, ServesPackagesInTheRangesTheProgramAsksFor) {
-  // The program's last ranges end one byte past the end; no header or an invalid one gets
-  // the whole package.
+  // The program's last ranges end one byte past the end; no header gets the whole package.
   const std::tuple<const char*, int, const char*, std::size_t, std::size_t> cases[] = {
       {"", 200, "", 0, 3000000},
       {"bytes=2097152-3000000", 206, "bytes 2097152-2999999/3000000", 2097152, 902848},
-      {"bytes=3000000-4048576", 416, "bytes */3000000", 0, 0},
-      {"bytes=5-1", 200, "", 0, 3000000}};
+      {"bytes=3000000-4048576", 416, "bytes */3000000", 0, 0}};
   for (const auto& [range, status, content_range, first, length] : cases) {
     auto res = *range ? client_->Get(kPackage, {{"Range", range}}) : client_->Get(kPackage);
     ASSERT_EQ(Status(res), status) << range;
@@ -203,58 +208,31 @@ TEST_F(OperatedServerTest, TheAdminListenerCountsAnswersAndReportsAStoreThatTake
   auto health = admin_->Get("/healthz");
   EXPECT_EQ(Status(health), 503);
   EXPECT_NE(health ? health->body.find("store: sqlite: database is locked") : 0, std::string::npos);
+  // A locked store is answered "try again" within the budget, and nothing is stored.
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Data(ShortQuery("2.0.0", "V"))["action"], "32");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1200));
   EXPECT_NE(Metrics().find("zelupdate_store_errors_total 1\n"), std::string::npos);
   sqlite3_exec(locker, "COMMIT", nullptr, nullptr, nullptr);
   sqlite3_close(locker);
   EXPECT_EQ(Status(admin_->Get("/healthz")), 200);
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "V"))["action"], "33");
+  EXPECT_EQ(Checkins("uuid = 'V'"), 1);
 }
 
-TEST(UpdateServerStart, RefusesTestControlUnlessOnlyThisMachineCanReachIt) {
-  ScratchDir dir;
-  std::string error;
-  auto store = OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadWrite, error);
-  ASSERT_TRUE(store) << error;
-  for (const char* host : {"0.0.0.0", "127.0.0.1"}) {
-    ServerConfig config;
-    config.host = host;
-    config.catalogPath = dir.File("later.json");
-    config.packagesDir = dir.path.string();
-    config.testControl = true;
-    UpdateServer server(config, *store);
-    const bool loopback = std::string(host) == "127.0.0.1";
-    EXPECT_EQ(server.Bind(error).has_value(), loopback) << host;
-    if (!loopback) {
-      EXPECT_NE(error.find("loopback"), std::string::npos) << error;
-    }
-  }
-}
-
-class SignedAnswersTest : public ServiceFixture {
- protected:
-  void SetUp() override {
-    auto keys = std::make_shared<KeyRing>();
-    std::string error;
-    for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072})
-      ASSERT_TRUE(keys->Add(TestKey(kind), error));
-    keys_ = keys;
-    catalog_.policy.wantFullProfile = true;  // short queries are asked for the full profile
-    Start(true);
-  }
-  httplib::Result Post(const std::string& body, const std::string& keyIds) {
-    return client_->Post("/zelguard/update1", {{"X-Zel-Key-Id", keyIds}, {"X-Zel-Nonce", kNonce}}, body, kForm);
-  }
+TEST_F(UpdateServerTest, EveryUpdateAnswerIsSignedOverTheBytesAsSentWithTheKeyTheQueryNames) {
   static constexpr const char* kNonce = "00112233445566778899aabbccddeeff";
-};
-
-TEST_F(SignedAnswersTest, EveryUpdateAnswerIsSignedOverTheBytesAsSentWithTheKeyTheQueryNames) {
-  const std::string askForProfile = MakeBody(ShortQuery("2.0.0", "U"), false),
+  const auto Post = [this](const std::string& body, const std::string& keyIds) {
+    return client_->Post("/zelguard/update1", {{"X-Zel-Key-Id", keyIds}, {"X-Zel-Nonce", kNonce}}, body,
+                         kForm);
+  };
+  const std::string upToDate = MakeBody(ShortQuery("2.1.0", "U"), false),
                     offer = MakeBody(FullQuery("2.0.0", "U", "wps", "11"), true),
                     refused = "size=2&checksum=0&zip=0&data=4";
   for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072}) {
     const auto key = TestKey(kind);
     for (const auto& [body, status, action] :
-         {std::tuple{askForProfile, 200, "32"}, std::tuple{offer, 200, "33"}, std::tuple{refused, 400, ""}}) {
+         {std::tuple{upToDate, 200, "31"}, std::tuple{offer, 200, "33"}, std::tuple{refused, 400, ""}}) {
       auto res = Post(body, "ffffffffffffffff," + key->Id());
       ASSERT_EQ(Status(res), status);
       const json data = Json(res)["data"];
