@@ -3,7 +3,7 @@
 # C++), and the tests' share of the whole.
 #   production: src/, companion/ (less its tests), service/ (less its tests and fuzz targets)
 #   tests:      tests/, service/tests/, service/fuzz/, companion/tests/
-# bench/ counts as neither, and neither do build and shell scripts.
+# bench/ and demo/ (the demo's launcher) count as neither, nor do build and shell scripts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

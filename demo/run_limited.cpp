@@ -1,5 +1,5 @@
 // Starts a program the way a standard user would: not elevated, with the limited
-// token linked to this process's token. Used by the demo and the benchmark.
+// token linked to this process's token, for the demo (scripts/demo.sh).
 //
 //   zelrunlimited.exe [--watch STATUS_FILE CLOSE_FILE] PROGRAM [ARGS...]
 //
