@@ -1,9 +1,9 @@
 // How tests drive the command-line echo peer (cmdline_echo.cpp): where it lies, the
 // environment it reads, and its report.
 #pragma once
-#include <windows.h>
-
 #include <string>
+
+#include "support/E2eWorld_win.h"
 
 namespace zel::test {
 
@@ -12,39 +12,21 @@ inline constexpr char kEchoOutVariable[] = "ZEL_CMDLINE_OUT";
 inline constexpr char kEchoStayVariable[] = "ZEL_PEER_STAY_MS";
 
 // The peer beside the running test program.
-inline std::string EchoPeerPath() {
-  char path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, n);
-  folder.erase(folder.find_last_of('\\') + 1);
-  return folder + kEchoImageName;
-}
+inline std::string EchoPeerPath() { return BinDir() + kEchoImageName; }
 
 struct EchoReport {
   std::string commandLine;  // as the peer saw it, in the ANSI code page
   std::string show;         // "show:N" or "show:none"
 };
 
-// Waits (up to timeoutMs) for the peer's report in `path` and reads it; false when
-// none came.
+// Waits (up to timeoutMs) for the peer's report in `path` (it appears whole, moved into
+// place) and reads it; false when none came.
 inline bool WaitForEchoReport(const std::string& path, EchoReport& report, DWORD timeoutMs = 10000) {
-  for (DWORD waited = 0; waited <= timeoutMs; waited += 50) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      std::string bytes(GetFileSize(file, nullptr), '\0');
-      DWORD read = 0;
-      const bool ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-      CloseHandle(file);
-      const std::size_t newline = bytes.rfind('\n');
-      if (!ok || read != bytes.size() || newline == std::string::npos) return false;
-      report.commandLine = bytes.substr(0, newline);
-      report.show = bytes.substr(newline + 1);
-      return true;
-    }
-    Sleep(50);
-  }
-  return false;
+  std::string bytes;
+  if (!WaitFor([&] { return (bytes = ReadBytes(path)).find('\n') != std::string::npos; }, timeoutMs)) return false;
+  const std::size_t newline = bytes.rfind('\n');
+  report = {bytes.substr(0, newline), bytes.substr(newline + 1)};
+  return true;
 }
 
 }  // namespace zel::test
