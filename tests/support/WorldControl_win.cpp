@@ -92,26 +92,26 @@ bool IsDialog(HWND window) {
 }  // namespace
 
 HWND FindProgressWindow(DWORD pid, DWORD timeoutMs) {
-  for (const DWORD start = GetTickCount();; Sleep(50)) {
-    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, nullptr));) {
+  HWND found = nullptr;
+  WaitFor([&] {
+    for (HWND window = nullptr; !found && (window = FindWindowExW(nullptr, window, nullptr, nullptr));) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if (owner == pid && ChildOfClass(window, L"Button") && !IsDialog(window)) return window;
+      if (owner == pid && ChildOfClass(window, L"Button") && !IsDialog(window)) found = window;
     }
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-  }
+    return found != nullptr;
+  }, timeoutMs);
+  return found;
 }
 
 bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status) {
-  for (const DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < timeoutMs;
-       Sleep(50)) {
+  const auto ended = [&] {
     const HWND button = ChildOfClass(window, L"Button");
-    if (button && IsWindowEnabled(button)) {
-      status = StatusText(window);
-      return true;
-    }
-  }
-  return false;
+    return !IsWindow(window) || (button && IsWindowEnabled(button));
+  };
+  if (!WaitFor(ended, timeoutMs) || !IsWindow(window)) return false;
+  status = StatusText(window);
+  return true;
 }
 
 void ClickButton(HWND window) {
@@ -119,21 +119,19 @@ void ClickButton(HWND window) {
 }
 
 HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std::wstring* text) {
-  for (const DWORD start = GetTickCount();; Sleep(50)) {
-    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, L"#32770", nullptr));) {
+  HWND box = nullptr;
+  WaitFor([&] {
+    for (HWND window = nullptr; !box && (window = FindWindowExW(nullptr, window, L"#32770", nullptr));) {
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
-      if ((pid != 0 && owner != pid) || WindowText(window) != caption) continue;
-      if (text) {
-        // The message is the box's static text that is not the icon.
-        text->clear();
-        for (HWND label = nullptr; (label = FindWindowExW(window, label, L"Static", nullptr));)
-          if (!WindowText(label).empty()) *text = WindowText(label);
-      }
-      return window;
+      if ((pid == 0 || owner == pid) && WindowText(window) == caption) box = window;
     }
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-  }
+    return box != nullptr;
+  }, timeoutMs);
+  // The message is the box's static text that is not the icon.
+  for (HWND label = nullptr; box && text && (label = FindWindowExW(box, label, L"Static", nullptr));)
+    if (!WindowText(label).empty()) *text = WindowText(label);
+  return box;
 }
 
 void AnswerMessageBox(HWND box, int button) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0); }
