@@ -284,15 +284,32 @@ TEST_F(UpdateRoad, AllRoutesFailingOfferTheManualDownload) {
   EXPECT_EQ(Finish(run), std::string("下载升级包失败,升级地址:") + kUnreachable);
 }
 
-// ---- Verification ----
+// ---- After the download: verification and the cache ----
 
-// (A wrong digest is refused in the package steps' test.)
-TEST_F(UpdateRoad, WrongSizeIsRefused) {
+// Each fault after the download ends the run with its status, and only a package that
+// was cached stays cached (a wrong digest is the package steps' test's).
+TEST_F(UpdateRoad, FaultsAfterTheDownloadEndTheRunWithTheirStatus) {
   InstallProduct(false);
-  const std::string size = std::to_string(ReadBytes(BinDir() + kNewVersionPeer).size());
-  Offer(kNewVersionPeer, {{"size", std::stoi(size) - 1}});
+  Offer(kNewVersionPeer, {{"size", static_cast<std::int64_t>(ReadBytes(BinDir() + kNewVersionPeer).size()) - 1}});
   EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包大小校验错误");
   EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+
+  // A folder stands where the package would be cached: nothing is handed over.
+  Offer();
+  ASSERT_TRUE(CreateDirectoryW(Widen(CachedPackage()).c_str(), nullptr));
+  EXPECT_EQ(Finish(Start("/ui /manual")), "复制文件出错02");
+  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
+  EXPECT_FALSE(PathExists(Marker("zelinstalling")));
+  ASSERT_TRUE(RemoveDirectoryW(Widen(CachedPackage()).c_str()));
+
+  // The upgrading copy is always made from the folder's "zelpatcher.exe": an updater
+  // under another name cannot hand over; the package stays cached for the next start.
+  const std::string renamed = product_ + "zelupdater.exe";
+  ASSERT_TRUE(MoveFileW(Widen(product_ + "zelpatcher.exe").c_str(), Widen(renamed).c_str()));
+  Offer();
+  EXPECT_EQ(Finish(world_.StartNotElevated(renamed, "/ui /manual")), "升级过程出错(复制或启动升级程序失败)");
+  EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
+  EXPECT_TRUE(PathExists(CachedPackage()));
 }
 
 // ---- The three installations ----
@@ -375,30 +392,6 @@ TEST_F(UpdateRoad, UpgradingCopyOnXpRefusesAndKeepsTheCache) {
   EXPECT_EQ(Setting("UPDATE", "CacheDate"), today);
   EXPECT_TRUE(PathExists(package));
   EXPECT_EQ(ProductVersion(), "1.0.1");
-}
-
-// A package that cannot be copied into the cache (a folder stands in its place) ends
-// the run before anything is handed over.
-TEST_F(UpdateRoad, PackageThatCannotBeCachedEndsTheRunWithItsStatus) {
-  InstallProduct();
-  Offer();
-  ASSERT_TRUE(CreateDirectoryW(Widen(CachedPackage()).c_str(), nullptr));
-  EXPECT_EQ(Finish(Start("/ui /manual")), "复制文件出错02");
-  EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
-  EXPECT_FALSE(PathExists(Marker("zelinstalling")));
-}
-
-// The upgrading copy is always made from "zelpatcher.exe" of the program folder: an
-// updater that runs under another name cannot hand over and says so; the package
-// stays cached for the next start.
-TEST_F(UpdateRoad, HandOverWithoutZelpatcherExeEndsWithItsStatus) {
-  InstallProduct();
-  const std::string renamed = product_ + "zelupdater.exe";
-  ASSERT_TRUE(MoveFileW(Widen(product_ + "zelpatcher.exe").c_str(), Widen(renamed).c_str()));
-  Offer();
-  EXPECT_EQ(Finish(world_.StartNotElevated(renamed, "/ui /manual")), "升级过程出错(复制或启动升级程序失败)");
-  EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
-  EXPECT_TRUE(PathExists(CachedPackage()));
 }
 
 // ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
