@@ -26,7 +26,7 @@ cmake --build --preset host
 ctest --preset host -j2
 
 echo "== fuzz smoke run"
-bash scripts/fuzz.sh "${ZEL_FUZZ_SECONDS:-15}"
+bash scripts/fuzz.sh "${ZEL_FUZZ_SECONDS:-10}"
 
 echo "== windows builds: 32-bit (the program that ships) and 64-bit"
 for preset in win32 win64; do
