@@ -74,9 +74,7 @@ TEST(CompleteDocApp, OnlyAnUnknownVersionAsksExcelThenWpsAndTheFirstAnswerTakesO
 }
 
 TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKind) {
-  const struct {
-    const char *keyName, *description, *entry;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"Vendor.Connect", "", "Vendor.Connect"},
       {"Vendor.Connect", "Some Add-in", "Some Add-in"},
       {"WEBPAGE.CONNECT", "", ""},
@@ -85,7 +83,8 @@ TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKi
       {"Microsoft Power Pivot for Excel", "", "Microsoft Power Pivot for Excel"},
       {"Some.Connect", "WebPage.Connect", "WebPage.Connect"},
   };
-  for (const auto& c : cases) EXPECT_EQ(AddinEntry(c.keyName, c.description), c.entry) << c.keyName;
+  for (const auto& [keyName, description, entry] : cases)
+    EXPECT_EQ(AddinEntry(keyName, description), entry) << keyName;
 }
 
 }  // namespace

@@ -2,16 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace zel {
 namespace {
 
-struct Case {
-  std::string_view program, arguments, shell, expected;
-};
-
 TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
-  for (const Case& c : {
-           Case{"C:\\tools\\run.exe", "", "", "C:\\tools\\run.exe"},
+  for (const auto& [program, arguments, shell, expected] :
+       std::initializer_list<std::array<std::string_view, 4>>{
+           {"C:\\tools\\run.exe", "", "", "C:\\tools\\run.exe"},
            {"C:\\My Tools\\run.exe", "", "", "\"C:\\My Tools\\run.exe\""},
            {"\"C:\\My Tools\\run.exe\"", "", "", "\"C:\\My Tools\\run.exe\""},
            {" run.exe", "", "", " run.exe"},
@@ -22,7 +21,7 @@ TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
            {"C:\\tools\\run.exe", "/s", "C:\\windows\\explorer.exe",
             "C:\\windows\\explorer.exe \"C:\\tools\\run.exe\" /s"},
        })
-    EXPECT_EQ(LaunchCommandLine(c.program, c.arguments, c.shell), c.expected) << c.program << '|' << c.shell;
+    EXPECT_EQ(LaunchCommandLine(program, arguments, shell), expected) << program << '|' << shell;
 }
 
 }  // namespace
