@@ -5,14 +5,12 @@
 namespace zel {
 namespace {
 
-TEST(HexDecoding, AcceptsEitherCaseAndStopsAtZeroByte) {
+TEST(HexDecoding, AcceptsEitherCaseStopsAtZeroByteAndRefusesAllElse) {
   const std::pair<const char*, const char*> cases[] = {
       {"7b7d", "{}"},        {"7B7d", "{}"}, {"410042", "A"}, {"00", ""}, {"E4B8ADE69687", "\u4E2D\u6587"},
       {"61FF62", "a\uFFFDb"}};
   for (const auto& [hex, text] : cases) EXPECT_EQ(HexDecodeText(hex), text) << hex;
-}
-
-TEST(HexDecoding, GivesTheEmptyTextForAnythingButEvenLengthHexDigits) {
+  // The empty text for anything but even-length hex digits.
   for (const char* bad : {"", "7B7", "7G7D", "0x41", " 41", "41\n", "+1", "\uFF14\x31"})
     EXPECT_EQ(HexDecodeText(bad), "") << bad;
   EXPECT_EQ(HexDecodeText(std::string("4\0", 2)), "");
