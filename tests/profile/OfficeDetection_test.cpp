@@ -44,32 +44,27 @@ TEST(CompleteDocApp, OnlyAnUnknownVersionAsksExcelThenWpsAndTheFirstAnswerTakesO
   const Servers excelWithoutDot = {{"Excel.Application", {"16", "c:\\o"}}, *both.rbegin()};
   const DocAppInfo unknown{"c:\\a\\x.exe", "0.0.0", "", "c:\\a\\x.exe"};
   const std::string excelThenWps = "Excel.Application ket.Application ";
-  const struct {
-    Servers servers;
-    DocAppInfo info;
-    std::string asked, fields;  // fields: AppName|Version|Folder|ExePath
-  } rows[] = {
-      {both, unknown, "Excel.Application ", "winword|16|c:\\o\\|c:\\o\\winword.exe"},
-      {excelWithoutDot, unknown, excelThenWps, "wps|12|c:\\k\\|c:\\k\\wps.exe"},
-      {{}, unknown, excelThenWps, "c:\\a\\x.exe|0.0.0|c:\\a\\|c:\\a\\x.exe"},
+  // Expected: the servers asked, then AppName|Version|Folder|ExePath.
+  const std::tuple<Servers, DocAppInfo, std::string> rows[] = {
+      {both, unknown, "Excel.Application : winword|16|c:\\o\\|c:\\o\\winword.exe"},
+      {excelWithoutDot, unknown, excelThenWps + ": wps|12|c:\\k\\|c:\\k\\wps.exe"},
+      {{}, unknown, excelThenWps + ": c:\\a\\x.exe|0.0.0|c:\\a\\|c:\\a\\x.exe"},
       // No handler, a bare command, a version from the file or the folders.
-      {both, {}, "", "|||"},
-      {both, {"c:\\a\\x.exe", "0", "x", "c:\\a\\x.exe"}, "", "c:\\a\\x.exe|0|c:\\a\\|c:\\a\\x.exe"},
-      {both, {"x.exe", "7", "x", "x.exe"}, "", "x.exe|7||x.exe"},
+      {both, {}, ": |||"},
+      {both, {"c:\\a\\x.exe", "0", "x", "c:\\a\\x.exe"}, ": c:\\a\\x.exe|0|c:\\a\\|c:\\a\\x.exe"},
+      {both, {"x.exe", "7", "x", "x.exe"}, ": x.exe|7||x.exe"},
   };
-  for (auto row : rows) {
+  for (auto [servers, info, expected] : rows) {
     test::VirtualPlatform platform;
     std::string asked;
     platform.askAutomationServer = [&](const std::string& progId) -> std::optional<AutomationServerFacts> {
       asked += progId + " ";
-      const auto server = row.servers.find(progId);
-      return server == row.servers.end() ? std::nullopt : std::optional(server->second);
+      const auto server = servers.find(progId);
+      return server == servers.end() ? std::nullopt : std::optional(server->second);
     };
-    const bool known = CompleteDocApp(row.info);
-    EXPECT_EQ(known, row.info.Version != "0.0.0") << row.fields;
-    EXPECT_EQ(asked, row.asked) << row.fields;
-    EXPECT_EQ(row.info.AppName + "|" + row.info.Version + "|" + row.info.Folder + "|" + row.info.ExePath,
-              row.fields);
+    const bool known = CompleteDocApp(info);
+    EXPECT_EQ(known, info.Version != "0.0.0") << expected;
+    EXPECT_EQ(asked + ": " + info.AppName + "|" + info.Version + "|" + info.Folder + "|" + info.ExePath, expected);
   }
 }
 

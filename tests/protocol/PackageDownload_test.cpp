@@ -61,12 +61,7 @@ TEST(RangePlan, AnAnswerCountsByTheRangeItAnnounces) {
   // The request due is bytes=1048576-2097152. The body goes where it started, however
   // long and whatever its status; the next request starts at the last byte announced
   // and ends 1 MiB later or at the announced total.
-  const struct {
-    int status;
-    const char* header;
-    Verdict verdict;
-    const char* next;
-  } rows[] = {
+  const std::tuple<int, const char*, Verdict, const char*> rows[] = {
       {204, "bytes 1048576-2097152/3000000", Verdict::kFail, ""},
       {206, "bytes 1048576-2097152", Verdict::kFail, ""},
       {206, "bytes 1048576/2097152", Verdict::kFail, ""},
@@ -82,13 +77,13 @@ TEST(RangePlan, AnAnswerCountsByTheRangeItAnnounces) {
       {206, "bytes 1048576-3000000/3000000", Verdict::kStoreAndFinish, ""},
       {206, "bytes 0-9/5", Verdict::kStoreAndFinish, ""},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.status) + " " + row.header);
+  for (const auto& [status, header, verdict, next] : rows) {
+    SCOPED_TRACE(std::to_string(status) + " " + header);
     RangePlan copy = plan;
-    const RangePlan::Step step = copy.Take(row.status, 5, row.header);
-    EXPECT_EQ(step.verdict, row.verdict);
+    const RangePlan::Step step = copy.Take(status, 5, header);
+    EXPECT_EQ(step.verdict, verdict);
     EXPECT_EQ(step.offset, 1048576);
-    EXPECT_EQ(row.verdict == Verdict::kStore ? copy.RangeHeader() : "", row.next);
+    EXPECT_EQ(verdict == Verdict::kStore ? copy.RangeHeader() : "", next);
   }
 }
 
