@@ -21,7 +21,7 @@ TEST(UpdateQuery, ActionTextsThatCountAsNumbers) {
     EXPECT_EQ(ActionNumber(bad), std::nullopt) << bad;
 }
 
-TEST(UpdateQuery, OddAnswersEndWithTheirMessageAndOnlyServiceAnswersAreRead) {
+TEST(UpdateQuery, AnswersLeadToTheirActionOrEndWithTheirMessage) {
   const std::string notJson = "message code data";
   const std::string codeText = R"({"code":"1","message":"","data":{"action":"31"}})";
   const std::string noMessage = R"({"code":1,"msg":"ok","data":{"action":"31"}})";
@@ -44,9 +44,6 @@ TEST(UpdateQuery, OddAnswersEndWithTheirMessageAndOnlyServiceAnswersAreRead) {
     EXPECT_EQ(reading.status, status);
     EXPECT_EQ(reading.accepted, accepted);
   }
-}
-
-TEST(UpdateQuery, ActionsAndTheNewServiceAddress) {
   EXPECT_EQ(ReadAnswer(Answer("32"), "").next, Next::kAskAgain);
   EXPECT_EQ(ReadAnswer(Answer("33"), "").next, Next::kUpdateOffered);
   EXPECT_EQ(ReadAnswer(Answer("soon"), "").next, Next::kUnexpectedFailure);

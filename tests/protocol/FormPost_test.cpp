@@ -41,15 +41,12 @@ TEST(FormPost, AnyStatusEndsTheCallAtOnceAndOnly200GivesText) {
   EXPECT_EQ(Post({Answer(200, "a\xFF")}), "a\uFFFD" + atOnce);
 }
 
-TEST(FormPost, FailedTransfersRetryWithANewRequestAfterAMinuteThreeTimesAtMost) {
+TEST(FormPost, FailedAttemptsRetryWithANewRequestAfterAMinuteThreeTimesAtMost) {
   // Refused, broken, refused; a fourth would have answered.
   EXPECT_EQ(Post({{.starts = false}, {}, {.starts = false}, Answer(200, "x")}),
             " | 3 made, 120000 ms, 2 sleeps, 0 pumps");
   EXPECT_EQ(Post({{}, Answer(200, "second")}), "second | 2 made, 60000 ms, 1 sleeps, 0 pumps");
   EXPECT_EQ(Post({}), " | 3 made, 120000 ms, 2 sleeps, 0 pumps");  // no request object at all
-}
-
-TEST(FormPost, PollsEveryTenMillisecondsWithMessagesAndFailsAnAttemptAfter120) {
   // 120 polls without an end, a minute's wait, 119 polls and the answer.
   EXPECT_EQ(Post({{.pollsUntilDone = -1}, Answer(200, "just", 119)}),
             "just | 2 made, 62390 ms, 240 sleeps, 239 pumps");
