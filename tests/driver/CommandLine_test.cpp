@@ -5,7 +5,6 @@
 #include "system/Text.h"
 
 namespace zel {
-namespace {
 
 TEST(Switches, AreSubstringsOfTheLowerCasedArguments) {
   EXPECT_TRUE(HasSwitch(AsciiLower("/UI /Manual"), kSwitchManual));
@@ -33,5 +32,4 @@ TEST(Arguments, FollowTheProgramToken) {
   EXPECT_EQ(ArgumentsOf("\"C:\\a b\\z.exe\""), "");
 }
 
-}  // namespace
 }  // namespace zel

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(ExeNameFromCommand, TakesTheProgramOfQuotedAndUnquotedCommands) {
   const std::pair<const char*, const char*> cases[] = {
@@ -45,5 +44,4 @@ TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
   EXPECT_EQ(ResolutionText(800, 0), "800*0");
 }
 
-}  // namespace
 }  // namespace zel

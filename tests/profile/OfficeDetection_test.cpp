@@ -10,7 +10,6 @@
 #include "support/VirtualPlatform.h"
 
 namespace zel {
-namespace {
 
 using App = std::pair<std::string, std::string>;
 
@@ -82,5 +81,4 @@ TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKi
     EXPECT_EQ(AddinEntry(keyName, description), entry) << keyName;
 }
 
-}  // namespace
 }  // namespace zel

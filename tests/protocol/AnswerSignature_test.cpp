@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 const UpdateKey kEc1{"ec00000000000001", UpdateKeyKind::kEcdsaP256, ""};
 const UpdateKey kEc2{"ec00000000000002", UpdateKeyKind::kEcdsaP256, ""};
@@ -60,5 +59,4 @@ TEST(AnswerSignature, SignatureHeaderIsOneNamedKeyAndOneSignatureOfItsSize) {
     EXPECT_EQ(ParseSignatureHeader(bad, named), std::nullopt) << '"' << bad << '"';
 }
 
-}  // namespace
 }  // namespace zel

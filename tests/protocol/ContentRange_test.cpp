@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(ContentRange, ReadsTheThreeNumbersUpTo64BitsAndNothingElse) {
   EXPECT_EQ(ParseContentRange("bytes 0-1048575/3000000"), (ContentRange{0, 1048575, 3000000}));
@@ -25,5 +24,4 @@ TEST(ContentRange, RestOfFileIsExactlyFromTheOffsetToTheLastByteOfThatTotal) {
   EXPECT_FALSE(IsRestOfFile("bytes 0-0/1", 1, 1));  // nothing is left of a complete file
 }
 
-}  // namespace
 }  // namespace zel

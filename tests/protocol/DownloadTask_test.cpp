@@ -5,7 +5,6 @@
 #include <vector>
 
 namespace zel {
-namespace {
 
 TEST(DownloadTaskFile, FourValidLinesEachEndedByCrLfOfWhichTheLastMayBeMissing) {
   const DownloadTask task{"2.1.0", "http://127.0.0.1:8080/packages/zel 2.1.0.exe", 3000000,
@@ -33,5 +32,4 @@ TEST(DownloadTaskFile, FourValidLinesEachEndedByCrLfOfWhichTheLastMayBeMissing) 
     EXPECT_EQ(ParseTaskFileText(bad), std::nullopt) << bad;
 }
 
-}  // namespace
 }  // namespace zel

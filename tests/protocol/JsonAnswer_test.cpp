@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 constexpr JsonKind kInt = JsonKind::kInteger;
 constexpr JsonKind kText = JsonKind::kText;
@@ -53,5 +52,4 @@ TEST(JsonGetValue, OnlyAValueOfTheExpectedKindAtTheWholePath) {
   }
 }
 
-}  // namespace
 }  // namespace zel

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(HexDecoding, AcceptsEitherCaseStopsAtZeroByteAndRefusesAllElse) {
   const std::pair<const char*, const char*> cases[] = {
@@ -25,5 +24,4 @@ TEST(HexCodecs, RoundTripEveryByteAndMixedTextInUpperCase) {
   EXPECT_EQ(HexEncodeText(std::string("a\xFF\0b", 4)), "61EFBFBD");  // invalid as U+FFFD, up to NUL
 }
 
-}  // namespace
 }  // namespace zel

@@ -5,7 +5,6 @@
 #include <array>
 
 namespace zel {
-namespace {
 
 TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
   for (const auto& [program, arguments, shell, expected] :
@@ -24,5 +23,4 @@ TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
     EXPECT_EQ(LaunchCommandLine(program, arguments, shell), expected) << program << '|' << shell;
 }
 
-}  // namespace
 }  // namespace zel

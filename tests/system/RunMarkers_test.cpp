@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 // Names are cleaned of outer spaces and CR LF pairs before they are compared; the
 // first name that is not the own marker decides, and an empty one ends the look.
@@ -20,5 +19,4 @@ TEST(MarkerListing, FirstNameOtherThanTheOwnMarkerDecidesAndAnEmptyNameEndsTheLo
     EXPECT_EQ(ListingHasOtherMarker(names, "zelinstalling"), other) << testing::PrintToString(names);
 }
 
-}  // namespace
 }  // namespace zel

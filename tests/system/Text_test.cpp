@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(Utf8Decoding, MalformedBytesBecomeReplacementsAndAllPlanesRoundTrip) {
   // A lone continuation byte, a truncated 3-byte sequence, an overlong '/', an encoded surrogate.
@@ -19,5 +18,4 @@ TEST(Utf8Decoding, MalformedBytesBecomeReplacementsAndAllPlanesRoundTrip) {
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
 }
 
-}  // namespace
 }  // namespace zel

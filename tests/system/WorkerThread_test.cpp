@@ -14,7 +14,6 @@
 #include <vector>
 
 namespace zel {
-namespace {
 
 TEST(WorkerThread, NoHandOffIsLostWhileEveryCoreIsBusy) {
   constexpr int kHandOffs = 100000;
@@ -59,5 +58,4 @@ TEST(AskWithin, TakesAnAnswerInTimeAndGivesUpAtTheLimit) {
   answerable->Set();
 }
 
-}  // namespace
 }  // namespace zel
