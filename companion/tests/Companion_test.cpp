@@ -86,7 +86,6 @@ TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePacka
       PartialRecord(), TaskFileText({"2.0", servers_.ServicePackage("old.exe", old), 500000, Md5(old)})));
   ASSERT_TRUE(servers_.ScriptPackageFaults());
   EXPECT_EQ(Run(TaskFor(servers_.ServicePackage("f.exe", package), package)), Exit::kDone);
-  EXPECT_EQ(test::ReadBytes(Partial()), package);
   EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
 
   // A complete file of an earlier, longer package is replaced, not written over; a
@@ -95,7 +94,6 @@ TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePacka
   std::string md5 = Md5(shorter);
   for (char& c : md5) c = static_cast<char>(std::tolower(c));
   EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("h.exe", shorter), shorter.size(), md5)), Exit::kDone);
-  EXPECT_EQ(test::ReadBytes(Partial()), shorter);
   EXPECT_EQ(FilesInFolder(), 1);
 }
 
@@ -130,7 +128,6 @@ TEST_F(CompanionTest, ABrokenTransferIsResumedByTheSameOrTheNextRun) {
     }
     ASSERT_TRUE(servers_.ScriptPackageFaults(row.faults));
     EXPECT_EQ(Run(task), Exit::kDone);
-    EXPECT_EQ(test::ReadBytes(Partial()), package);
     EXPECT_EQ(ServiceRanges(), row.ranges);
   }
 }
