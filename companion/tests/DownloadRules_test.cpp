@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel::companion {
-namespace {
 
 const DownloadTask kTask{"2.1.0", "http://h/p.exe", 1000, "D9E7E8FD8B9D56B3CAD80867A906B2F8"};
 
@@ -58,5 +57,4 @@ TEST(CompanionAnswers, EachAnswerIsJudgedByStatusRangeAndLength) {
   EXPECT_EQ(RetryPauseMs(kRetries), 2000u);
 }
 
-}  // namespace
 }  // namespace zel::companion

@@ -1,31 +1,24 @@
+#include "driver/CommandLine.h"
+
 #include <gtest/gtest.h>
 
-#include "driver/CommandLine.h"
 #include "system/Text.h"
 
 namespace zel {
-namespace {
 
 TEST(Switches, AreSubstringsOfTheLowerCasedArguments) {
-  const std::string args = AsciiLower("/UI /Manual");
-  EXPECT_TRUE(HasSwitch(args, kSwitchUi));
-  EXPECT_TRUE(HasSwitch(args, kSwitchManual));
-  EXPECT_FALSE(HasSwitch(args, kSwitchUpgrading));
-  // "/ui" is found inside a longer word that begins with it.
-  EXPECT_TRUE(HasSwitch("/uixyz", kSwitchUi));
+  EXPECT_TRUE(HasSwitch(AsciiLower("/UI /Manual"), kSwitchManual));
+  EXPECT_TRUE(HasSwitch("/uixyz", kSwitchUi));  // also inside a longer word that begins with it
   // A switch whose literal ends in a blank is missed at the very end of the line.
   EXPECT_FALSE(HasSwitch("/manual /upgrading", kSwitchUpgrading));
   EXPECT_TRUE(HasSwitch("/upgrading /manual", kSwitchUpgrading));
 }
 
-TEST(InstallPath, FolderInQuotesAfterTheSwitch) {
-  EXPECT_EQ(InstallPathOf(AsciiLower("/upgrading /installpath \"C:\\P\\\"")), "c:\\p\\");
+TEST(InstallPath, FolderInQuotesRightAfterTheSwitch) {
+  EXPECT_EQ(InstallPathOf("/upgrading /installpath \"c:\\p\\\""), "c:\\p\\");
   // Blanks inside the quotes are kept; only the first occurrence counts.
   EXPECT_EQ(InstallPathOf("/installpath \" d e \" /installpath \"x\""), " d e ");
   EXPECT_EQ(InstallPathOf("/installpath \"\""), "");
-}
-
-TEST(InstallPath, MissingSwitchOrQuoteGivesNoFolder) {
   EXPECT_EQ(InstallPathOf("/upgrading "), std::nullopt);
   EXPECT_EQ(InstallPathOf("/installpath c:\\p\\"), std::nullopt);       // no opening quote
   EXPECT_EQ(InstallPathOf("/installpath  \"c:\\p\\\""), std::nullopt);  // two blanks before it
@@ -39,5 +32,4 @@ TEST(Arguments, FollowTheProgramToken) {
   EXPECT_EQ(ArgumentsOf("\"C:\\a b\\z.exe\""), "");
 }
 
-}  // namespace
 }  // namespace zel

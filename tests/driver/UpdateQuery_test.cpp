@@ -21,15 +21,12 @@ TEST(UpdateQuery, ActionTextsThatCountAsNumbers) {
     EXPECT_EQ(ActionNumber(bad), std::nullopt) << bad;
 }
 
-TEST(UpdateQuery, OddAnswersEndWithTheirMessageAndOnlyServiceAnswersAreRead) {
+TEST(UpdateQuery, AnswersLeadToTheirActionOrEndWithTheirMessage) {
   const std::string notJson = "message code data";
   const std::string codeText = R"({"code":"1","message":"","data":{"action":"31"}})";
   const std::string noMessage = R"({"code":1,"msg":"ok","data":{"action":"31"}})";
   const std::string numberAction = R"({"code":1,"message":"","data":{"action":33}})";
-  const struct {
-    std::string answer, status;
-    bool accepted;
-  } cases[] = {
+  const std::tuple<std::string, std::string, bool> cases[] = {
       {"", "连接服务器失败:http://builtin/u", false},
       {noMessage, "服务器错误:" + noMessage, false},
       {codeText, "服务器00错误:" + codeText, false},
@@ -40,15 +37,13 @@ TEST(UpdateQuery, OddAnswersEndWithTheirMessageAndOnlyServiceAnswersAreRead) {
       {Answer("34"), "服务器02错误:" + Answer("34"), true},
       {Answer("31"), "版本已更新到最新", true},
   };
-  for (const auto& c : cases) {
-    const AnswerReading reading = ReadAnswer(c.answer, "http://builtin/u");
-    EXPECT_EQ(reading.next, Next::kEnd) << c.answer;
-    EXPECT_EQ(reading.status, c.status);
-    EXPECT_EQ(reading.accepted, c.accepted) << c.answer;
+  for (const auto& [answer, status, accepted] : cases) {
+    SCOPED_TRACE(answer);
+    const AnswerReading reading = ReadAnswer(answer, "http://builtin/u");
+    EXPECT_EQ(reading.next, Next::kEnd);
+    EXPECT_EQ(reading.status, status);
+    EXPECT_EQ(reading.accepted, accepted);
   }
-}
-
-TEST(UpdateQuery, ActionsAndTheNewServiceAddress) {
   EXPECT_EQ(ReadAnswer(Answer("32"), "").next, Next::kAskAgain);
   EXPECT_EQ(ReadAnswer(Answer("33"), "").next, Next::kUpdateOffered);
   EXPECT_EQ(ReadAnswer(Answer("soon"), "").next, Next::kUnexpectedFailure);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(IsInvalidUUID, OnlyTheExactUpperCasePlaceholdersCount) {
   for (const char* uuid : {"", "00000000-0000-0000-0000-000000000000", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF",
@@ -15,5 +14,4 @@ TEST(IsInvalidUUID, OnlyTheExactUpperCasePlaceholdersCount) {
     EXPECT_FALSE(IsInvalidUUID(uuid)) << uuid;
 }
 
-}  // namespace
 }  // namespace zel

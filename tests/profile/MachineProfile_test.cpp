@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(ExeNameFromCommand, TakesTheProgramOfQuotedAndUnquotedCommands) {
   const std::pair<const char*, const char*> cases[] = {
@@ -40,12 +39,9 @@ TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
             "UUID=552D31&OSMajorVer=3130&Arch=3634&OSName=E4B8AD&OSVer=31302E30&CPU=435055"
             "&Resolution=313932302A31303830&HttpsShellApp=6368726F6D65&Doc");
   EXPECT_EQ(BuildMachineProfile(facts, false), "UUID=552D31&OSMajorVer=3130");
-}
-
-TEST(MachineProfileText, AZeroScreenWidthIsNoScreenWhateverTheHeight) {
+  // A zero screen width is no screen, whatever the height.
   EXPECT_EQ(ResolutionText(0, 1080), "0*0");
   EXPECT_EQ(ResolutionText(800, 0), "800*0");
 }
 
-}  // namespace
 }  // namespace zel

@@ -10,7 +10,6 @@
 #include "support/VirtualPlatform.h"
 
 namespace zel {
-namespace {
 
 using App = std::pair<std::string, std::string>;
 
@@ -44,39 +43,32 @@ TEST(CompleteDocApp, OnlyAnUnknownVersionAsksExcelThenWpsAndTheFirstAnswerTakesO
   const Servers excelWithoutDot = {{"Excel.Application", {"16", "c:\\o"}}, *both.rbegin()};
   const DocAppInfo unknown{"c:\\a\\x.exe", "0.0.0", "", "c:\\a\\x.exe"};
   const std::string excelThenWps = "Excel.Application ket.Application ";
-  const struct {
-    Servers servers;
-    DocAppInfo info;
-    std::string asked, fields;  // fields: AppName|Version|Folder|ExePath
-  } rows[] = {
-      {both, unknown, "Excel.Application ", "winword|16|c:\\o\\|c:\\o\\winword.exe"},
-      {excelWithoutDot, unknown, excelThenWps, "wps|12|c:\\k\\|c:\\k\\wps.exe"},
-      {{}, unknown, excelThenWps, "c:\\a\\x.exe|0.0.0|c:\\a\\|c:\\a\\x.exe"},
+  // Expected: the servers asked, then AppName|Version|Folder|ExePath.
+  const std::tuple<Servers, DocAppInfo, std::string> rows[] = {
+      {both, unknown, "Excel.Application : winword|16|c:\\o\\|c:\\o\\winword.exe"},
+      {excelWithoutDot, unknown, excelThenWps + ": wps|12|c:\\k\\|c:\\k\\wps.exe"},
+      {{}, unknown, excelThenWps + ": c:\\a\\x.exe|0.0.0|c:\\a\\|c:\\a\\x.exe"},
       // No handler, a bare command, a version from the file or the folders.
-      {both, {}, "", "|||"},
-      {both, {"c:\\a\\x.exe", "0", "x", "c:\\a\\x.exe"}, "", "c:\\a\\x.exe|0|c:\\a\\|c:\\a\\x.exe"},
-      {both, {"x.exe", "7", "x", "x.exe"}, "", "x.exe|7||x.exe"},
+      {both, {}, ": |||"},
+      {both, {"c:\\a\\x.exe", "0", "x", "c:\\a\\x.exe"}, ": c:\\a\\x.exe|0|c:\\a\\|c:\\a\\x.exe"},
+      {both, {"x.exe", "7", "x", "x.exe"}, ": x.exe|7||x.exe"},
   };
-  for (auto row : rows) {
+  for (auto [servers, info, expected] : rows) {
     test::VirtualPlatform platform;
     std::string asked;
     platform.askAutomationServer = [&](const std::string& progId) -> std::optional<AutomationServerFacts> {
       asked += progId + " ";
-      const auto server = row.servers.find(progId);
-      return server == row.servers.end() ? std::nullopt : std::optional(server->second);
+      const auto server = servers.find(progId);
+      return server == servers.end() ? std::nullopt : std::optional(server->second);
     };
-    const bool known = CompleteDocApp(row.info);
-    EXPECT_EQ(known, row.info.Version != "0.0.0") << row.fields;
-    EXPECT_EQ(asked, row.asked) << row.fields;
-    EXPECT_EQ(row.info.AppName + "|" + row.info.Version + "|" + row.info.Folder + "|" + row.info.ExePath,
-              row.fields);
+    const bool known = CompleteDocApp(info);
+    EXPECT_EQ(known, info.Version != "0.0.0") << expected;
+    EXPECT_EQ(asked + ": " + info.AppName + "|" + info.Version + "|" + info.Folder + "|" + info.ExePath, expected);
   }
 }
 
 TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKind) {
-  const struct {
-    const char *keyName, *description, *entry;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"Vendor.Connect", "", "Vendor.Connect"},
       {"Vendor.Connect", "Some Add-in", "Some Add-in"},
       {"WEBPAGE.CONNECT", "", ""},
@@ -85,8 +77,8 @@ TEST(AddinEntry, TheDescriptionDecidesWhenThereIsOneAndEachListExcludesOnlyItsKi
       {"Microsoft Power Pivot for Excel", "", "Microsoft Power Pivot for Excel"},
       {"Some.Connect", "WebPage.Connect", "WebPage.Connect"},
   };
-  for (const auto& c : cases) EXPECT_EQ(AddinEntry(c.keyName, c.description), c.entry) << c.keyName;
+  for (const auto& [keyName, description, entry] : cases)
+    EXPECT_EQ(AddinEntry(keyName, description), entry) << keyName;
 }
 
-}  // namespace
 }  // namespace zel

@@ -5,9 +5,8 @@
 #include <vector>
 
 namespace zel {
-namespace {
 
-TEST(DownloadTaskFile, FourLinesEachEndedByCrLfOfWhichTheLastMayBeMissing) {
+TEST(DownloadTaskFile, FourValidLinesEachEndedByCrLfOfWhichTheLastMayBeMissing) {
   const DownloadTask task{"2.1.0", "http://127.0.0.1:8080/packages/zel 2.1.0.exe", 3000000,
                           "d9e7e8fd8b9d56b3cad80867a906b2f8"};
   std::string text = TaskFileText(task);
@@ -19,9 +18,7 @@ TEST(DownloadTaskFile, FourLinesEachEndedByCrLfOfWhichTheLastMayBeMissing) {
   const DownloadTask largest{"", "https://\u4E2D\u6587.example/p.exe", 2147483647,
                              "D9E7E8FD8B9D56B3CAD80867A906B2F8"};
   EXPECT_EQ(ParseTaskFileText(TaskFileText(largest)), largest);
-}
-
-TEST(DownloadTaskFile, RefusesAnythingButFourValidLines) {
+  // Anything but four valid lines is refused.
   const std::string md5(32, '0');
   const auto lines = [](const std::string& url, const std::string& size, const std::string& hash) {
     return "v\r\n" + url + "\r\n" + size + "\r\n" + hash + "\r\n";
@@ -35,5 +32,4 @@ TEST(DownloadTaskFile, RefusesAnythingButFourValidLines) {
     EXPECT_EQ(ParseTaskFileText(bad), std::nullopt) << bad;
 }
 
-}  // namespace
 }  // namespace zel

@@ -12,57 +12,44 @@ namespace {
 
 using test::Answer;
 using test::Attempt;
-using test::ScriptedClient;
 
-// Posts with one scripted request object per attempt, on a virtual clock.
-struct ScriptedPost {
-  std::string Run(std::deque<Attempt> attempts) {
-    clock.newHttpClient = [&]() -> std::unique_ptr<HttpClient> {
-      ++made;
-      if (attempts.empty()) return nullptr;
-      auto client = std::make_unique<ScriptedClient>(attempts.front());
-      attempts.pop_front();
-      return client;
-    };
-    return HttpPostForm("http://update.example/zelguard/update1", "size=6&checksum=0&zip=0&data=616263");
-  }
+// Posts with one scripted request object per attempt, on a virtual clock. The answer's
+// text, then how many request objects were asked for, and the virtual time, sleeps and
+// message pumps the call took.
+std::string Post(std::deque<Attempt> attempts) {
   test::VirtualPlatform clock;
   int made = 0;
-};
+  clock.newHttpClient = [&]() -> std::unique_ptr<HttpClient> {
+    ++made;
+    if (attempts.empty()) return nullptr;
+    auto client = std::make_unique<test::ScriptedClient>(attempts.front());
+    attempts.pop_front();
+    return client;
+  };
+  const std::string text =
+      HttpPostForm("http://update.example/zelguard/update1", "size=6&checksum=0&zip=0&data=616263");
+  return text + " | " + std::to_string(made) + " made, " + std::to_string(clock.now) + " ms, " +
+         std::to_string(clock.sleeps) + " sleeps, " + std::to_string(clock.pumps) + " pumps";
+}
 
 TEST(FormPost, AnyStatusEndsTheCallAtOnceAndOnly200GivesText) {
-  const std::string answer = "{\"m\":\"\u4E2D\"}";
-  for (const int status : {200, 201, 204, 302, 404, 500}) {
-    ScriptedPost post;
-    EXPECT_EQ(post.Run({Answer(status, answer), Answer(200, "late")}), status == 200 ? answer : "") << status;
-    EXPECT_EQ(post.made, 1);
-    EXPECT_EQ(post.clock.now, 0u);
-  }
-  EXPECT_EQ(ScriptedPost().Run({Answer(200, ""), Answer(200, "late")}), "");
-  EXPECT_EQ(ScriptedPost().Run({Answer(200, "a\xFF")}), "a\uFFFD");
+  const std::string answer = "{\"m\":\"\u4E2D\"}", atOnce = " | 1 made, 0 ms, 0 sleeps, 0 pumps";
+  for (const int status : {200, 201, 204, 302, 404, 500})
+    EXPECT_EQ(Post({Answer(status, answer), Answer(200, "late")}), (status == 200 ? answer : "") + atOnce)
+        << status;
+  EXPECT_EQ(Post({Answer(200, ""), Answer(200, "late")}), atOnce);
+  EXPECT_EQ(Post({Answer(200, "a\xFF")}), "a\uFFFD" + atOnce);
 }
 
-TEST(FormPost, FailedTransfersRetryWithANewRequestAfterAMinuteThreeTimesAtMost) {
-  ScriptedPost gaveUp;  // refused, broken, refused; a fourth would have answered
-  EXPECT_EQ(gaveUp.Run({{.starts = false}, {}, {.starts = false}, Answer(200, "x")}), "");
-  EXPECT_EQ(gaveUp.made, 3);
-  EXPECT_EQ(gaveUp.clock.now, 120000u);
-  EXPECT_EQ(gaveUp.clock.sleeps, 2);
-
-  ScriptedPost recovered;
-  EXPECT_EQ(recovered.Run({{}, Answer(200, "second")}), "second");
-  EXPECT_EQ(recovered.clock.now, 60000u);
-
-  ScriptedPost noObject;
-  EXPECT_EQ(noObject.Run({}), "");
-  EXPECT_EQ(noObject.clock.now, 120000u);
-}
-
-TEST(FormPost, PollsEveryTenMillisecondsWithMessagesAndFailsAnAttemptAfter120) {
-  ScriptedPost post;
-  EXPECT_EQ(post.Run({{.pollsUntilDone = -1}, Answer(200, "just", 119)}), "just");
-  EXPECT_EQ(post.clock.now, 120u * 10 + 60000 + 119u * 10);
-  EXPECT_EQ(post.clock.pumps, 120 + 119);
+TEST(FormPost, FailedAttemptsRetryWithANewRequestAfterAMinuteThreeTimesAtMost) {
+  // Refused, broken, refused; a fourth would have answered.
+  EXPECT_EQ(Post({{.starts = false}, {}, {.starts = false}, Answer(200, "x")}),
+            " | 3 made, 120000 ms, 2 sleeps, 0 pumps");
+  EXPECT_EQ(Post({{}, Answer(200, "second")}), "second | 2 made, 60000 ms, 1 sleeps, 0 pumps");
+  EXPECT_EQ(Post({}), " | 3 made, 120000 ms, 2 sleeps, 0 pumps");  // no request object at all
+  // 120 polls without an end, a minute's wait, 119 polls and the answer.
+  EXPECT_EQ(Post({{.pollsUntilDone = -1}, Answer(200, "just", 119)}),
+            "just | 2 made, 62390 ms, 240 sleeps, 239 pumps");
 }
 
 }  // namespace

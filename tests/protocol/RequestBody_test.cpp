@@ -13,7 +13,7 @@ std::string Repeat(std::string_view piece, int times) {
   return text;
 }
 
-TEST(RequestBody, CompressedFrom80Utf16UnitsOnNotBytes) {
+TEST(RequestBody, CompressedFrom80Utf16UnitsOnWhenTheLibraryWorks) {
   EXPECT_EQ(EncodeRequestBody("\u4E2D\u6587"), "size=12&checksum=0&zip=0&data=E4B8ADE69687");
   EXPECT_EQ(EncodeRequestBody(std::string(79, 'x')), "size=158&checksum=0&zip=0&data=" + Repeat("78", 79));
   EXPECT_EQ(EncodeRequestBody(std::string(80, 'a')),
@@ -21,9 +21,7 @@ TEST(RequestBody, CompressedFrom80Utf16UnitsOnNotBytes) {
   // 40 characters of 3 bytes are 40 units; 40 outside the BMP are 80.
   EXPECT_TRUE(EncodeRequestBody(Repeat("\u4E2D", 40)).starts_with("size=240&checksum=0&zip=0&"));
   EXPECT_NE(EncodeRequestBody(Repeat("\U0001F600", 40)).find("&zip=1&"), std::string::npos);
-}
-
-TEST(RequestBody, MissingOrFailingLibrarySendsThePlainForm) {
+  // A missing or failing library sends the plain form.
   const std::string expected = "size=200&checksum=0&zip=0&data=" + Repeat("7A", 100);
   test::VirtualPlatform platform;
   platform.compress2 = nullptr;

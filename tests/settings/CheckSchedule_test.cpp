@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(CheckSchedule, DateIsMonthDayYearAndOneCheckIsMadePerCalendarDay) {
   EXPECT_EQ(DateText({2027, 1, 5}), "01-05-2027");
@@ -16,5 +15,4 @@ TEST(CheckSchedule, DateIsMonthDayYearAndOneCheckIsMadePerCalendarDay) {
     EXPECT_TRUE(IsCheckDueFor(last, today)) << '"' << last << '"';
 }
 
-}  // namespace
 }  // namespace zel

@@ -18,9 +18,7 @@ namespace zel::test {
 
 class VirtualPlatform final : public Platform {
  public:
-  VirtualPlatform() : base_(CurrentPlatform()), scope_(*this) {}
-  VirtualPlatform(const VirtualPlatform&) = delete;
-  VirtualPlatform& operator=(const VirtualPlatform&) = delete;
+  VirtualPlatform() : base_(CurrentPlatform()), scope_(*this) {}  // neither copied nor moved, as its scope
 
   void SleepMs(std::uint32_t ms) override {
     ++sleeps;
@@ -35,7 +33,7 @@ class VirtualPlatform final : public Platform {
     return answer;
   }
   bool IsWinXPOrOlder() override { return xp; }
-  bool IsElevated() override { return elevated; }
+  bool IsElevated() override { return false; }
   std::unique_ptr<HttpClient> NewHttpClient() override {
     return newHttpClient ? newHttpClient() : base_.NewHttpClient();
   }
@@ -53,7 +51,6 @@ class VirtualPlatform final : public Platform {
   std::vector<std::string> questions;  // the texts of the message boxes shown
   std::vector<std::string> captions;   // and their captions
   bool xp = false;
-  bool elevated = false;
   std::uint64_t at = 0;        // virtual time at which ...
   std::function<void()> then;  // ... this runs, during the sleep that passes it
   std::function<std::unique_ptr<HttpClient>()> newHttpClient;  // replaces the base's client

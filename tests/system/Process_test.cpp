@@ -2,16 +2,14 @@
 
 #include <gtest/gtest.h>
 
-namespace zel {
-namespace {
+#include <array>
 
-struct Case {
-  std::string_view program, arguments, shell, expected;
-};
+namespace zel {
 
 TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
-  for (const Case& c : {
-           Case{"C:\\tools\\run.exe", "", "", "C:\\tools\\run.exe"},
+  for (const auto& [program, arguments, shell, expected] :
+       std::initializer_list<std::array<std::string_view, 4>>{
+           {"C:\\tools\\run.exe", "", "", "C:\\tools\\run.exe"},
            {"C:\\My Tools\\run.exe", "", "", "\"C:\\My Tools\\run.exe\""},
            {"\"C:\\My Tools\\run.exe\"", "", "", "\"C:\\My Tools\\run.exe\""},
            {" run.exe", "", "", " run.exe"},
@@ -22,8 +20,7 @@ TEST(LaunchCommandLine, WithoutArgumentsQuotesOnlyAPathWithAnInnerSpace) {
            {"C:\\tools\\run.exe", "/s", "C:\\windows\\explorer.exe",
             "C:\\windows\\explorer.exe \"C:\\tools\\run.exe\" /s"},
        })
-    EXPECT_EQ(LaunchCommandLine(c.program, c.arguments, c.shell), c.expected) << c.program << '|' << c.shell;
+    EXPECT_EQ(LaunchCommandLine(program, arguments, shell), expected) << program << '|' << shell;
 }
 
-}  // namespace
 }  // namespace zel

@@ -3,15 +3,11 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 // Names are cleaned of outer spaces and CR LF pairs before they are compared; the
 // first name that is not the own marker decides, and an empty one ends the look.
 TEST(MarkerListing, FirstNameOtherThanTheOwnMarkerDecidesAndAnEmptyNameEndsTheLook) {
-  const struct {
-    std::vector<std::string> names;
-    bool other;
-  } rows[] = {
+  const std::pair<std::vector<std::string>, bool> rows[] = {
       {{}, false},
       {{"zelcore.run"}, true},
       {{" zelinstalling.run\r\n", "zelcore.run"}, true},  // own marker after cleaning; the next decides
@@ -19,12 +15,8 @@ TEST(MarkerListing, FirstNameOtherThanTheOwnMarkerDecidesAndAnEmptyNameEndsTheLo
       {{"zelinstalling.run", "  \r\n", "zelcore.run"}, false},
       {{"zelinstalling.run\n"}, true},  // a bare line feed stays
   };
-  for (const auto& row : rows) {
-    std::string listing;
-    for (const auto& name : row.names) listing += "[" + name + "]";
-    EXPECT_EQ(ListingHasOtherMarker(row.names, "zelinstalling"), row.other) << listing;
-  }
+  for (const auto& [names, other] : rows)
+    EXPECT_EQ(ListingHasOtherMarker(names, "zelinstalling"), other) << testing::PrintToString(names);
 }
 
-}  // namespace
 }  // namespace zel

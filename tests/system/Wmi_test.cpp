@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 namespace zel {
-namespace {
 
 TEST(WmiTexts, PingHostOfAnAddress) {
   for (const auto& [address, host] : {std::pair<std::string_view, std::string_view>{"https://h/x", "h"},
@@ -16,5 +15,4 @@ TEST(WmiTexts, PingHostOfAnAddress) {
     EXPECT_EQ(PingHostOf(address), host) << address;
 }
 
-}  // namespace
 }  // namespace zel
