@@ -365,35 +365,6 @@ TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
                 "checking: start probe post answer end"}));
 }
 
-// On Windows XP the upgrading copy refuses to install and keeps the cache; the external
-// manifest beside the copy is removed before its shell start, as XP would read it.
-TEST_F(UpdateRoad, UpgradingCopyOnXpRefusesAndKeepsTheCache) {
-  if (!OnXp()) GTEST_SKIP() << "a row of Windows XP worlds";
-  InstallProduct();
-  const std::string package = CachedPackage();
-  EarlierRun();  // makes the settings folder
-  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(), Widen(package).c_str(), FALSE));
-  const std::string today = TodayDateText();
-  Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + today + "\r\n[UPDATE]\r\nCacheDate=" + today +
-         "\r\nPackageSize=" + std::to_string(ReadBytes(package).size()) +
-         "\r\nPackageHash=" + FileMd5(package, kCalgMd5) + "\r\n");
-  const std::string manifest = world_.Temp() + "\\zelupdate_tmp\\zelpatcher.exe.manifest";
-  CreateDirectoryW(Widen(world_.Temp() + "\\zelupdate_tmp").c_str(), nullptr);
-  ASSERT_TRUE(WriteBytes(manifest, "<assembly/>"));
-
-  const Child run = Start("");
-  std::wstring text;
-  const HWND box = FindMessageBox(0, Widen("Zelvora-升级App"), 60000, &text);
-  ASSERT_NE(box, nullptr) << "no message box of the upgrading copy";
-  EXPECT_EQ(Narrow(text), "Winxp不支持的升级方式");
-  EXPECT_FALSE(PathExists(manifest));
-  AnswerMessageBox(box, IDOK);
-  EXPECT_TRUE(run.WaitExit(kRunMs));  // no installing marker came: the start went on and ended
-  EXPECT_EQ(Setting("UPDATE", "CacheDate"), today);
-  EXPECT_TRUE(PathExists(package));
-  EXPECT_EQ(ProductVersion(), "1.0.1");
-}
-
 // ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
 
 // One row of the matrix: who dies, when (a condition on the world), and whether a
