@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "system/PathLib.h"
 #include "support/ScratchFolders_win.h"
+#include "system/PathLib.h"
 #include "system/UniqueHandle_win.h"
 
 namespace zel {
@@ -9,14 +9,13 @@ namespace {
 
 class PathLibFiles : public ::testing::Test {
  protected:
-  std::string Make(const std::string& name, const std::string& bytes = "x") {
+  // A file of bytes under the scratch root, or a folder (nullopt).
+  std::string Make(const std::string& name, const std::optional<std::string>& bytes = "x") {
     const std::string path = lib_.JoinPath(scratch_.root, name);
-    EXPECT_TRUE(test::WriteBytes(path, bytes));
-    return path;
-  }
-  std::string MakeDir(const std::string& name) {
-    const std::string path = lib_.JoinPath(scratch_.root, name);
-    std::filesystem::create_directories(test::PathOf(path));
+    if (bytes)
+      EXPECT_TRUE(test::WriteBytes(path, *bytes));
+    else
+      std::filesystem::create_directories(test::PathOf(path));
     return path;
   }
   test::ScratchFolders scratch_;
@@ -24,7 +23,7 @@ class PathLibFiles : public ::testing::Test {
 };
 
 TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
-  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = MakeDir("\u76EE\u5F55");
+  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = Make("\u76EE\u5F55", std::nullopt);
   SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(lib_.IsFile(hidden));
@@ -41,7 +40,7 @@ TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
 }
 
 TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
-  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(MakeDir("sub"), "c.txt");
+  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(Make("sub", std::nullopt), "c.txt");
   EXPECT_FALSE(lib_.MyCopyFile(a, b, false));
   EXPECT_EQ(test::ReadBytes(b), "B");
   EXPECT_TRUE(lib_.MyCopyFile(a, b, true));
@@ -61,21 +60,21 @@ TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
 TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
   EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
-  EXPECT_EQ(lib_.MyGetFileSize(Make("five.bin", "12345")), 5);
+  const std::string five = Make("five.bin", "12345");
+  EXPECT_EQ(lib_.MyGetFileSize(five), 5);
   {  // held by another program without sharing
-    const UniqueFile held(CreateFileA((scratch_.root + "\\five.bin").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
+    const UniqueFile held(CreateFileW(Widen(five).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\five.bin"), 5);
+    EXPECT_EQ(lib_.MyGetFileSize(five), 5);
   }
 
   const std::string file = Make("file.txt");
   EXPECT_FALSE(lib_.DeleteFolder(file));
   EXPECT_TRUE(test::PathExists(file));
   for (const std::string suffix : {"", "\\"}) {
-    const std::string dir = MakeDir("full");
+    const std::string dir = Make("full", std::nullopt);
     ASSERT_TRUE(test::WriteBytes(dir + "\\inner.txt", "x"));
-    MakeDir("full\\deeper");
+    Make("full\\deeper", std::nullopt);
     EXPECT_TRUE(lib_.DeleteFolder(dir + suffix)) << suffix;
     EXPECT_FALSE(test::PathExists(dir)) << suffix;
   }
