@@ -99,24 +99,29 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
 
 // The upgrading copy waits up to 60 one-second polls for the product's other
 // processes: one that ends after ten polls still lets it install; one that stays
-// keeps the cache. After its try at installing it empties the cache, also when the
-// cached file was gone (an installer that cannot start).
+// keeps the cache. An installer that does not end is waited for three minutes. After
+// its try at installing it empties the cache, also when the cached file was gone.
 TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
   const std::string other = scratch_.programData + "\\zelGuard\\zelcore.run";
   std::filesystem::create_directories(test::PathOf(scratch_.programData + "\\zelGuard"));
+  scratch_.Point(test::kEchoStayVariable, "30000");
   const struct {
     const char* what;
-    bool leaves, fileGone, emptied;
-    std::uint64_t waited;  // the polls, and the start's pause after them
-  } rows[] = {{"leaves after ten polls", true, false, true, 10 * 1000 + 500},
-              {"stays", false, false, false, 60 * 1000},
-              {"file gone", false, true, true, 0}};
+    bool leaves, fileGone, installer, emptied;
+    std::uint64_t waited;  // the polls, the start's pause and the wait for the installer
+  } rows[] = {{"leaves after ten polls", true, false, false, true, 10 * 1000 + 500},
+              {"stays", false, false, false, false, 60 * 1000},
+              {"file gone", false, true, false, true, 0},
+              {"installer that does not end", true, false, true, true, 10 * 1000 + 500 + 180000}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     Cache("04-17-2026");
     const CachedPackage cached = GetCachedPackage(settings_);
     ASSERT_TRUE(cached.valid);
     if (row.fileGone) std::filesystem::remove(test::PathOf(package_));
+    if (row.installer) {
+      ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
+    }
     ASSERT_TRUE(test::WriteBytes(other, "1"));
     const std::uint64_t start = platform_.now;
     if (row.leaves) {
@@ -126,21 +131,8 @@ TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
     InstallCachedPackage(settings_, cached, scratch_.root + "\\");
     EXPECT_EQ(RecordText() == "?|0|?", row.emptied);
     EXPECT_EQ(platform_.now - start, row.waited);
+    if (row.installer) test::KillImage(cached.packagePath);
   }
-}
-
-// An installer that does not end is waited for three minutes, then the cache is
-// emptied all the same.
-TEST_F(PackageCacheTest, InstallerThatDoesNotEndIsWaitedForThreeMinutes) {
-  Cache("04-17-2026");
-  const CachedPackage cached = GetCachedPackage(settings_);
-  ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
-  scratch_.Point(test::kEchoStayVariable, "30000");
-  const std::uint64_t start = platform_.now;
-  InstallCachedPackage(settings_, cached, scratch_.root + "\\");
-  EXPECT_EQ(platform_.now - start, 1000 + 500 + 180000u);  // one look at the markers, the start's pause
-  EXPECT_EQ(RecordText(), "?|0|?");
-  test::KillImage(cached.packagePath);
 }
 
 // A copy whose start was cut off stays suspended and keeps its file: the next hand-over

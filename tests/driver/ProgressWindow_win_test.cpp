@@ -77,7 +77,18 @@ TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndItsStateShowsLater) {
   EXPECT_FALSE(IsWindowEnabled(window_.ButtonHandle()));
 }
 
-TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
+// A window the user closed while the run goes on takes no more status; shown again,
+// it is a new window.
+TEST_F(ProgressWindow, ShownWindowLayoutButtonAndClosing) {
+  window_.Show();
+  HWND closed = window_.Handle();
+  SendMessageW(closed, WM_CLOSE, 0, 0);
+  window_.SetStatus("正在下载......");
+  window_.EnableButton();
+  window_.SwitchOnWatch();
+  EXPECT_FALSE(window_.IsLoaded());
+  EXPECT_FALSE(IsWindow(closed));
+
   window_.Show();
   HWND hwnd = window_.Handle();
   EXPECT_TRUE(IsWindowVisible(hwnd));
@@ -124,18 +135,6 @@ TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
     EXPECT_GE(took, 900u);
     EXPECT_LT(took, 1900u);  // a generous second: twice the interval would not pass
   }
-}
-
-TEST_F(ProgressWindow, StatusAfterTheUserClosedTheWindowIsDropped) {
-  window_.Show();
-  HWND hwnd = window_.Handle();
-  SendMessageW(hwnd, WM_CLOSE, 0, 0);  // the user closes it while the run goes on
-  EXPECT_FALSE(window_.IsLoaded());
-  window_.SetStatus("正在下载......");
-  window_.EnableButton();
-  window_.SwitchOnWatch();
-  EXPECT_FALSE(window_.IsLoaded());
-  EXPECT_FALSE(IsWindow(hwnd));
 }
 
 }  // namespace
