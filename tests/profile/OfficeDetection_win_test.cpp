@@ -22,7 +22,7 @@ class DocAssociations : public test::RegistrySandbox {
   }
 };
 
-TEST_F(DocAssociations, DocfileIsSkippedAndABarePathIsTakenWithVersionZero) {
+TEST_F(DocAssociations, DocfileIsSkippedAndAVersionIsGuessedFromThePathOrZeroForABareOne) {
   EXPECT_EQ(Detected(), "|||");
   EXPECT_EQ(GetDocShellProfile(), DefaultDocShellProfile());
 
@@ -32,6 +32,13 @@ TEST_F(DocAssociations, DocfileIsSkippedAndABarePathIsTakenWithVersionZero) {
   // Version "0" is known, and detection succeeds.
   EXPECT_EQ(Detected(), "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe");
   EXPECT_EQ(GetDocShellProfile(), DocShellProfileText("c:\\apps\\sheet.exe", "0", "{}"));
+
+  // A version the file cannot give is guessed from the folders, else detection fails.
+  Associate(".docx", "Zel.Doc", "\"c:\\apps\\office15\\winword.exe\" /n");  // no such file
+  EXPECT_EQ(Detected(), "winword|15|c:\\apps\\office15\\|c:\\apps\\office15\\winword.exe");
+  // Nothing to guess from, and neither automation server is registered here.
+  Associate(".docx", "Zel.Doc", "c:\\apps\\editor.exe \"%1\"");
+  EXPECT_EQ(Detected(false), "c:\\apps\\editor.exe|0.0.0|c:\\apps\\|c:\\apps\\editor.exe");
 }
 
 TEST_F(DocAssociations, FirstExtensionWithACommandDecidesAndTheFileGivesTheVersion) {
@@ -43,14 +50,6 @@ TEST_F(DocAssociations, FirstExtensionWithACommandDecidesAndTheFileGivesTheVersi
   Associate(".doc", "Zel.Doc", "c:\\apps\\doc.exe %1");
   EXPECT_EQ(Detected(),
             "winword|16|" + LowerText(winword.substr(0, winword.size() - 11)) + "|" + LowerText(winword));
-}
-
-TEST_F(DocAssociations, UnknownVersionIsGuessedFromTheFoldersElseDetectionFails) {
-  Associate(".docx", "Zel.Doc", "\"c:\\apps\\office15\\winword.exe\" /n");  // no such file
-  EXPECT_EQ(Detected(), "winword|15|c:\\apps\\office15\\|c:\\apps\\office15\\winword.exe");
-  // Nothing to guess from, and neither automation server is registered here.
-  Associate(".docx", "Zel.Doc", "c:\\apps\\editor.exe \"%1\"");
-  EXPECT_EQ(Detected(false), "c:\\apps\\editor.exe|0.0.0|c:\\apps\\|c:\\apps\\editor.exe");
 }
 
 using OfficeAddins = test::RegistrySandbox;

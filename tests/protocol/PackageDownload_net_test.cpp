@@ -130,7 +130,7 @@ TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
 // for an answer that has not expired); Wine's asks the server every time. So what
 // shows the cached copy removed first is that it is gone after a download whose
 // answer the system does not keep (a 404, which Wine's download reports as success).
-TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyBeforeItDownloads) {
+TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyFirstAndGivesUpOnASilentServer) {
   const std::string old = PackageBytes(300000, 9), fresh = PackageBytes(300000, 10);
   const std::string url = servers_.ServicePackage("i.exe", old);
   const auto cached = [&] {
@@ -150,11 +150,9 @@ TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyBeforeItDownloads) {
   ScriptPackageFaults(Json::parse(R"([{"status":404,"body":""}])"));
   DownloadUrlToFile(url, scratch_.root + "\\missing.exe");
   EXPECT_FALSE(cached());
-}
 
-// A server that takes the request and never answers: the download is aborted after
-// its silence (cut to 2 s here; the program allows 60 s).
-TEST_F(DownloadRoutesTest, SystemRouteGivesUpOnASilentServer) {
+  // A server that takes the request and never answers: the download is aborted after
+  // its silence (cut to 2 s here; the program allows 60 s).
   test::OneRequestCatcher silent(std::nullopt);
   const DWORD start = GetTickCount();
   EXPECT_FALSE(DownloadUrlToFile("http://127.0.0.1:" + std::to_string(silent.Port()) + "/p.exe", Target(), 2000));
