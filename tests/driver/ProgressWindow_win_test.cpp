@@ -58,7 +58,7 @@ TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndItsStateShowsLater) {
   window_.LoadHidden();
   EXPECT_FALSE(IsWindowVisible(window_.Handle()));
   EXPECT_TRUE(PathExists(Marker("zelpatcher")));
-  window_.EnableButton();  // the common ending of a hidden run, before any status
+  window_.EnableButton();                       // the common ending of a hidden run, before any status
   window_.SetStatus("文件校验失败\r\n请重试");  // a message with a line break replaces the whole text
   window_.Show();
   ASSERT_NE(window_.ButtonHandle(), nullptr);

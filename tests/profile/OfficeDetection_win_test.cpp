@@ -80,8 +80,11 @@ TEST_F(OfficeAddins, LoadBehaviorExclusionsAndDescriptionsDecideTheEntries) {
   Set(HKEY_CURRENT_USER, kWord + "Twin.Connect", "LoadBehavior", 9);
   Set(HKEY_CURRENT_USER, kWord + "Twin.Connect", "Description", "Some \"Add-in\"");
   Set(HKEY_CURRENT_USER, kWord + "Negative", "LoadBehavior", static_cast<DWORD>(-1));
-  for (const auto& [name, text] : {std::pair{"TextTwo", " 2 "}, {"TextZero", "0"}, {"TextThree", "3.0"},
-                                   {"TextHalf", "0.5"}, {"TextNearOne", "0.6"}})
+  for (const auto& [name, text] : {std::pair{"TextTwo", " 2 "},
+                                   {"TextZero", "0"},
+                                   {"TextThree", "3.0"},
+                                   {"TextHalf", "0.5"},
+                                   {"TextNearOne", "0.6"}})
     Set(HKEY_CURRENT_USER, kWord + name, "LoadBehavior", text);
   EXPECT_EQ(GetOfficeAddins(),
             "{\"Word\":[\"TextNearOne\",\"TextThree\",\"TextTwo\",\"Some \"Add-in\"\",\"Some \"Add-in\"\","

@@ -107,11 +107,10 @@ TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldT
 
 // Which answers fail is the core's, but for the status; here the target is removed,
 // also after a piece was written, and an announced total of 0 fails the route itself.
-// A 416 ends the route with success and an empty target.
 TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
   const std::string url = servers_.ServicePackage("e.exe", PackageBytes(3000000, 5));
   for (const char* faults : {
-           R"([{"status":416,"body":""}])",
+           R"([{"status":416,"body":""}])",  // nothing more to fetch: success, with an empty target
            R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",
            R"([{"status":403}])",                  // neither 200 nor 206
            R"([{"status":206}, {"status":500}])",  // after a piece was written
@@ -168,7 +167,8 @@ TEST_F(DownloadRoutesTest, CompanionRouteEndsAtTheFullSizeWhileTheCompanionStill
   scratch_.Point(test::kEchoStayVariable, "30000");
   ASSERT_TRUE(test::WriteBytes(Partial(), std::string(5000, 'p')));
   const std::string url = "http://127.0.0.1:9/\u5305.exe";
-  EXPECT_TRUE(DownloadPackage("2.1.0", url, 5000, "D9E7E8FD8B9D56B3CAD80867A906B2F8", kDownloadProgressFormat, sink_));
+  EXPECT_TRUE(DownloadPackage("2.1.0", url, 5000, "D9E7E8FD8B9D56B3CAD80867A906B2F8", kDownloadProgressFormat,
+                              sink_));
   EXPECT_EQ(sink_.texts, Texts{"下载升级包进度:100%"});
   const Texts tasks = TaskFiles();
   ASSERT_EQ(tasks.size(), 1u);

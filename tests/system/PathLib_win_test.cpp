@@ -23,7 +23,8 @@ class PathLibFiles : public ::testing::Test {
 };
 
 TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
-  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = Make("\u76EE\u5F55", std::nullopt);
+  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"),
+                    dir = Make("\u76EE\u5F55", std::nullopt);
   SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(lib_.IsFile(hidden));
@@ -40,7 +41,8 @@ TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
 }
 
 TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
-  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(Make("sub", std::nullopt), "c.txt");
+  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"),
+                    c = lib_.JoinPath(Make("sub", std::nullopt), "c.txt");
   EXPECT_FALSE(lib_.MyCopyFile(a, b, false));
   EXPECT_EQ(test::ReadBytes(b), "B");
   EXPECT_TRUE(lib_.MyCopyFile(a, b, true));
@@ -63,7 +65,8 @@ TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   const std::string five = Make("five.bin", "12345");
   EXPECT_EQ(lib_.MyGetFileSize(five), 5);
   {  // held by another program without sharing
-    const UniqueFile held(CreateFileW(Widen(five).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile held(
+        CreateFileW(Widen(five).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     EXPECT_EQ(lib_.MyGetFileSize(five), 5);
   }

@@ -33,8 +33,8 @@ TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
     if (folder.empty()) scratch.Point("ProgramData", std::nullopt);
     const std::string path = (folder.empty() ? GetAppDir() : folder) + name + ".run";
     ProcessInfo holder;
-    ASSERT_TRUE(StartProcess(GetAppDir() + ZEL_MARKER_HOLDER, name + " " + (folder.empty() ? "-" : folder) + " 20000",
-                             holder));
+    ASSERT_TRUE(StartProcess(GetAppDir() + ZEL_MARKER_HOLDER,
+                             name + " " + (folder.empty() ? "-" : folder) + " 20000", holder));
     // The holder makes the file first and writes its id into it after: wait for the id.
     const std::string id = std::to_string(holder.processId);
     ASSERT_TRUE(test::WaitFor([&] { return ReadBytes(path) == id; })) << path;
