@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/ScratchFolders_win.h"
 #include "system/PathLib.h"
+#include "support/ScratchFolders_win.h"
 #include "system/UniqueHandle_win.h"
 
 namespace zel {
@@ -9,13 +9,14 @@ namespace {
 
 class PathLibFiles : public ::testing::Test {
  protected:
-  // A file of bytes under the scratch root, or a folder (nullopt).
-  std::string Make(const std::string& name, const std::optional<std::string>& bytes = "x") {
+  std::string Make(const std::string& name, const std::string& bytes = "x") {
     const std::string path = lib_.JoinPath(scratch_.root, name);
-    if (bytes)
-      EXPECT_TRUE(test::WriteBytes(path, *bytes));
-    else
-      std::filesystem::create_directories(test::PathOf(path));
+    EXPECT_TRUE(test::WriteBytes(path, bytes));
+    return path;
+  }
+  std::string MakeDir(const std::string& name) {
+    const std::string path = lib_.JoinPath(scratch_.root, name);
+    std::filesystem::create_directories(test::PathOf(path));
     return path;
   }
   test::ScratchFolders scratch_;
@@ -23,8 +24,7 @@ class PathLibFiles : public ::testing::Test {
 };
 
 TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
-  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"),
-                    dir = Make("\u76EE\u5F55", std::nullopt);
+  const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = MakeDir("\u76EE\u5F55");
   SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
   EXPECT_TRUE(lib_.IsFile(hidden));
@@ -41,8 +41,7 @@ TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
 }
 
 TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
-  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"),
-                    c = lib_.JoinPath(Make("sub", std::nullopt), "c.txt");
+  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(MakeDir("sub"), "c.txt");
   EXPECT_FALSE(lib_.MyCopyFile(a, b, false));
   EXPECT_EQ(test::ReadBytes(b), "B");
   EXPECT_TRUE(lib_.MyCopyFile(a, b, true));
@@ -62,22 +61,21 @@ TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
 TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
   EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
-  const std::string five = Make("five.bin", "12345");
-  EXPECT_EQ(lib_.MyGetFileSize(five), 5);
+  EXPECT_EQ(lib_.MyGetFileSize(Make("five.bin", "12345")), 5);
   {  // held by another program without sharing
-    const UniqueFile held(
-        CreateFileW(Widen(five).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile held(CreateFileA((scratch_.root + "\\five.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
-    EXPECT_EQ(lib_.MyGetFileSize(five), 5);
+    EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\five.bin"), 5);
   }
 
   const std::string file = Make("file.txt");
   EXPECT_FALSE(lib_.DeleteFolder(file));
   EXPECT_TRUE(test::PathExists(file));
   for (const std::string suffix : {"", "\\"}) {
-    const std::string dir = Make("full", std::nullopt);
+    const std::string dir = MakeDir("full");
     ASSERT_TRUE(test::WriteBytes(dir + "\\inner.txt", "x"));
-    Make("full\\deeper", std::nullopt);
+    MakeDir("full\\deeper");
     EXPECT_TRUE(lib_.DeleteFolder(dir + suffix)) << suffix;
     EXPECT_FALSE(test::PathExists(dir)) << suffix;
   }
