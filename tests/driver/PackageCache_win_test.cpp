@@ -23,6 +23,7 @@
 namespace zel {
 namespace {
 
+using Texts = std::vector<std::string>;
 constexpr char kPackageBytes[] = "a package of some bytes";  // 23 bytes, and no program
 
 class PackageCacheTest : public ::testing::Test {
@@ -96,53 +97,42 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
   }
 }
 
-// The upgrading copy empties the cache after its try at installing, also when the
-// cached file was gone (an installer that cannot start: the wait's test below).
-TEST_F(PackageCacheTest, InstallingEmptiesTheCacheAlsoWhenTheFileIsGone) {
-  Cache("04-17-2026");
-  const CachedPackage cached = GetCachedPackage(settings_);
-  ASSERT_TRUE(cached.valid);
-  std::filesystem::remove(test::PathOf(package_));
-  InstallCachedPackage(settings_, cached, scratch_.root + "\\");
-  EXPECT_EQ(RecordText(), "?|0|?");
-}
-
 // The upgrading copy waits up to 60 one-second polls for the product's other
 // processes: one that ends after ten polls still lets it install; one that stays
-// keeps the cache.
+// keeps the cache. An installer that does not end is waited for three minutes. After
+// its try at installing it empties the cache, also when the cached file was gone.
 TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
   const std::string other = scratch_.programData + "\\zelGuard\\zelcore.run";
   std::filesystem::create_directories(test::PathOf(scratch_.programData + "\\zelGuard"));
-  for (const bool leaves : {true, false}) {
-    SCOPED_TRACE(leaves ? "leaves after ten polls" : "stays");
+  scratch_.Point(test::kEchoStayVariable, "30000");
+  const struct {
+    const char* what;
+    bool leaves, fileGone, installer, emptied;
+    std::uint64_t waited;  // the polls, the start's pause and the wait for the installer
+  } rows[] = {{"leaves after ten polls", true, false, false, true, 10 * 1000 + 500},
+              {"stays", false, false, false, false, 60 * 1000},
+              {"file gone", false, true, false, true, 0},
+              {"installer that does not end", true, false, true, true, 10 * 1000 + 500 + 180000}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
     Cache("04-17-2026");
+    const CachedPackage cached = GetCachedPackage(settings_);
+    ASSERT_TRUE(cached.valid);
+    if (row.fileGone) std::filesystem::remove(test::PathOf(package_));
+    if (row.installer) {
+      ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
+    }
     ASSERT_TRUE(test::WriteBytes(other, "1"));
     const std::uint64_t start = platform_.now;
-    if (leaves) {
+    if (row.leaves) {
       platform_.at = start + 10 * 1000;
       platform_.then = [&] { std::filesystem::remove(test::PathOf(other)); };
     }
-    InstallCachedPackage(settings_, GetCachedPackage(settings_), scratch_.root + "\\");
-    EXPECT_EQ(RecordText() == "?|0|?", leaves);  // emptied after the try at installing
-    if (!leaves) {
-      EXPECT_EQ(platform_.now - start, 60 * 1000u);
-    }
-    std::filesystem::remove(test::PathOf(other));
+    InstallCachedPackage(settings_, cached, scratch_.root + "\\");
+    EXPECT_EQ(RecordText() == "?|0|?", row.emptied);
+    EXPECT_EQ(platform_.now - start, row.waited);
+    if (row.installer) test::KillImage(cached.packagePath);
   }
-}
-
-// An installer that does not end is waited for three minutes, then the cache is
-// emptied all the same.
-TEST_F(PackageCacheTest, InstallerThatDoesNotEndIsWaitedForThreeMinutes) {
-  Cache("04-17-2026");
-  const CachedPackage cached = GetCachedPackage(settings_);
-  ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
-  scratch_.Point(test::kEchoStayVariable, "30000");
-  const std::uint64_t start = platform_.now;
-  InstallCachedPackage(settings_, cached, scratch_.root + "\\");
-  EXPECT_EQ(platform_.now - start, 1000 + 500 + 180000u);  // one look at the markers, the start's pause
-  EXPECT_EQ(RecordText(), "?|0|?");
-  test::KillImage(cached.packagePath);
 }
 
 // A copy whose start was cut off stays suspended and keeps its file: the next hand-over
@@ -197,61 +187,44 @@ TEST_F(PackageCacheTest, RelaunchEndsOnlyWhenTheCopyTakesOver) {
 
 // An upgrading copy that cannot install ends without a window and leaves the cache:
 // on Windows XP after a message box, without a quoted existing folder silently.
-TEST_F(PackageCacheTest, UpgradingCopyThatCannotInstallKeepsTheCache) {
-  const std::string folder = scratch_.root + "\\";
+// Without a copy that takes over, a process checks as usual and loads its window: with
+// both switches but a package from yesterday (the cache is emptied at start), and as a
+// relaunching instance whose copy cannot be made (a folder stands where it would go),
+// also with one switch alone.
+TEST_F(PackageCacheTest, OnlyAnUpgradingCopyWithAQuotedFolderAndTodaysPackageInstalls) {
+  settings_.Write("general", "LastCheckUpdate", "04-17-2026");  // not due: the check ends at once
+  ASSERT_TRUE(
+      std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe")));
+  const std::string folder = "\"" + scratch_.root + "\\\"";
   const struct {
     bool xp;
-    std::string arguments;
-    std::vector<std::string> questions;
+    std::string date, arguments, questions;
+    bool checks;
   } rows[] = {
-      {true, "/UPGRADING /INSTALLPATH \"" + folder + "\"", {"Winxp不支持的升级方式"}},
-      {false, "/upgrading /installpath " + folder, {}},  // not quoted
-      {false, "/upgrading /installpath \"\"", {}},
-      {false, "/upgrading /installpath \"" + folder + "missing\\\"", {}},
+      {true, "04-17-2026", "/UPGRADING /INSTALLPATH " + folder, "Winxp不支持的升级方式", false},
+      {false, "04-17-2026", "/upgrading /installpath " + scratch_.root + "\\", "", false},  // not quoted
+      {false, "04-17-2026", "/upgrading /installpath \"\"", "", false},
+      {false, "04-17-2026", "/upgrading /installpath \"" + scratch_.root + "\\missing\\\"", "", false},
+      {false, "04-16-2026", "/upgrading /installpath " + folder + " /ui", "", true},
+      {false, "04-17-2026", "/ui", "", true},
+      {false, "04-17-2026", "/installpath " + folder + " /ui", "", true},
+      {false, "04-17-2026", "/upgrading /ui", "", true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments);
-    Cache("04-17-2026");
+    Cache(row.date);
     platform_.xp = row.xp;
     platform_.questions.clear();
     platform_.captions.clear();
     RunWithArguments(row.arguments);
-    EXPECT_EQ(platform_.questions, row.questions);
-    if (row.xp) {
-      EXPECT_EQ(platform_.captions, std::vector<std::string>{"Zelvora-升级App"});
-    }
+    EXPECT_EQ(platform_.questions, row.questions.empty() ? Texts{} : Texts{row.questions});
+    EXPECT_EQ(platform_.captions, row.xp ? Texts{"Zelvora-升级App"} : Texts{});
     EXPECT_FALSE(MarkerMade("zelinstalling"));
-    EXPECT_FALSE(MarkerMade("zelpatcher"));  // the window's
-    EXPECT_TRUE(GetCachedPackage(settings_).valid);
-  }
-}
-
-// Without a copy that takes over, a process checks as usual and loads its window: with
-// both switches but a package from yesterday, and as a relaunching instance whose copy
-// cannot be made (a folder stands where it would go), also with one switch alone.
-TEST_F(PackageCacheTest, WithoutACopyTakingOverTheProcessChecks) {
-  settings_.Write("general", "LastCheckUpdate", "04-17-2026");  // not due: the check ends at once
-  ASSERT_TRUE(
-      std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe")));
-  const struct {
-    const char* date;
-    std::string arguments;
-  } rows[] = {{"04-16-2026", "/upgrading /installpath \"" + scratch_.root + "\\\" /ui"},
-              {"04-17-2026", "/ui"},
-              // one of the two switches alone makes no upgrading copy
-              {"04-17-2026", "/installpath \"" + scratch_.root + "\\\" /ui"},
-              {"04-17-2026", "/upgrading /ui"}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments);
-    Cache(row.date);
-    RunWithArguments(row.arguments);
-    if (std::string(row.date) != "04-17-2026") {
-      EXPECT_EQ(RecordText(), "?|0|?");  // emptied at start
-    }
-    EXPECT_TRUE(frmUpdate::Instance().IsLoaded());
+    EXPECT_EQ(frmUpdate::Instance().IsLoaded(), row.checks);
+    EXPECT_EQ(MarkerMade("zelpatcher"), row.checks);  // the window's; the rows that check come last
+    EXPECT_EQ(RecordText() == "?|0|?", row.date != "04-17-2026");
     frmUpdate::Instance().Unload();
   }
-  EXPECT_FALSE(MarkerMade("zelinstalling"));
 }
 
 }  // namespace

@@ -38,51 +38,71 @@ class ProgressWindow : public ::testing::Test {
   void TearDown() override { frmUpdate::Instance().Unload(); }
 
   std::string Marker(const char* name) const { return scratch_.programData + "\\zelGuard\\" + name + ".run"; }
-  void PlaceInstallingMarker() const { ASSERT_TRUE(test::WriteBytes(Marker("zelinstalling"), "4242")); }
+  std::string Status() const { return Narrow(WindowText(window_.StatusHandle())); }
+  // Left, top, width and height in the window's client area.
+  std::array<LONG, 4> Placed(HWND control) const {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+  }
 
   test::ScratchFolders scratch_;
   frmUpdate& window_ = frmUpdate::Instance();
 };
 
-TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndTakesStatus) {
+// A hidden window makes its text box and button only when they are needed; whatever
+// happened before must show once they are there. Its marker stays as long as the
+// process: unloading cannot remove it.
+TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndItsStateShowsLater) {
   window_.LoadHidden();
-  ASSERT_TRUE(window_.IsLoaded());
   EXPECT_FALSE(IsWindowVisible(window_.Handle()));
   EXPECT_TRUE(PathExists(Marker("zelpatcher")));
-
-  window_.SetStatus("获取升级信息......");
-  EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "获取升级信息......");
+  window_.EnableButton();                       // the common ending of a hidden run, before any status
   window_.SetStatus("文件校验失败\r\n请重试");  // a message with a line break replaces the whole text
-  EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "文件校验失败\r\n请重试");
+  window_.Show();
+  ASSERT_NE(window_.ButtonHandle(), nullptr);
+  EXPECT_TRUE(IsWindowEnabled(window_.ButtonHandle()));
+  EXPECT_EQ(Status(), "文件校验失败\r\n请重试");
+  EXPECT_EQ(Placed(window_.ButtonHandle()), (std::array<LONG, 4>{144, 200, 81, 25}));
 
+  // Loaded again, the window starts over with its button disabled.
   window_.Unload();
   EXPECT_FALSE(window_.IsLoaded());
-  // The marker is held open by this process: unloading cannot remove it.
   EXPECT_TRUE(PathExists(Marker("zelpatcher")));
+  window_.LoadHidden();
+  window_.SetStatus("正在下载......");
+  EXPECT_EQ(Status(), "正在下载......");
+  ASSERT_NE(window_.ButtonHandle(), nullptr);
+  EXPECT_FALSE(IsWindowEnabled(window_.ButtonHandle()));
 }
 
-TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
+// A window the user closed while the run goes on takes no more status; shown again,
+// it is a new window.
+TEST_F(ProgressWindow, ShownWindowLayoutButtonAndClosing) {
   window_.Show();
-  ASSERT_TRUE(window_.IsLoaded());
+  HWND closed = window_.Handle();
+  SendMessageW(closed, WM_CLOSE, 0, 0);
+  window_.SetStatus("正在下载......");
+  window_.EnableButton();
+  window_.SwitchOnWatch();
+  EXPECT_FALSE(window_.IsLoaded());
+  EXPECT_FALSE(IsWindow(closed));
+
+  window_.Show();
   HWND hwnd = window_.Handle();
   EXPECT_TRUE(IsWindowVisible(hwnd));
   EXPECT_EQ(Narrow(WindowText(hwnd)), "Zelvora(Zel卫士增强版)-升级程序");
   HWND button = window_.ButtonHandle();
   EXPECT_EQ(Narrow(WindowText(button)), "退出");
   EXPECT_FALSE(IsWindowEnabled(button));
-  // The layout in pixels at 96 DPI, 15 twips to a pixel: left, top, width, height.
-  const auto placed = [hwnd](HWND control) {
-    RECT r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
-    return std::array<LONG, 4>{r.left, r.top, r.right - r.left, r.bottom - r.top};
-  };
+  // The layout in pixels at 96 DPI, 15 twips to a pixel.
   RECT client;
   GetClientRect(hwnd, &client);
   EXPECT_EQ((std::array<LONG, 2>{client.right, client.bottom}), (std::array<LONG, 2>{404, 246}));
-  EXPECT_EQ(placed(window_.StatusHandle()), (std::array<LONG, 4>{16, 32, 369, 137}));
-  EXPECT_EQ(placed(button), (std::array<LONG, 4>{144, 200, 81, 25}));
-  EXPECT_EQ(WindowText(window_.StatusHandle()), L"");
+  EXPECT_EQ(Placed(window_.StatusHandle()), (std::array<LONG, 4>{16, 32, 369, 137}));
+  EXPECT_EQ(Placed(button), (std::array<LONG, 4>{144, 200, 81, 25}));
+  EXPECT_EQ(Status(), "");
 
   window_.SetStatus("版本已更新到最新");
   window_.EnableButton();
@@ -91,31 +111,6 @@ TEST_F(ProgressWindow, ShownWindowLayoutAndButton) {
   SendMessageW(button, BM_CLICK, 0, 0);
   EXPECT_FALSE(window_.IsLoaded());
   EXPECT_FALSE(IsWindow(hwnd));
-}
-
-// A hidden window makes its text box and button only when they are needed; whatever
-// happened before must show once they are there.
-TEST_F(ProgressWindow, HiddenWindowShownLaterHasItsControlsAndTheirState) {
-  window_.LoadHidden();
-  window_.EnableButton();  // the common ending of a hidden run, before any status
-  window_.Show();
-  HWND button = window_.ButtonHandle();
-  ASSERT_NE(button, nullptr);
-  EXPECT_TRUE(IsWindowEnabled(button));
-  EXPECT_EQ(WindowText(window_.StatusHandle()), L"");
-  RECT b;
-  GetWindowRect(button, &b);
-  MapWindowPoints(nullptr, window_.Handle(), reinterpret_cast<POINT*>(&b), 2);
-  EXPECT_EQ(b.left, 144);  // the same layout as a window shown at once
-  EXPECT_EQ(b.top, 200);
-
-  // Loaded again, the window starts over with its button disabled.
-  window_.Unload();
-  window_.LoadHidden();
-  window_.SetStatus("正在下载......");
-  EXPECT_EQ(Narrow(WindowText(window_.StatusHandle())), "正在下载......");
-  ASSERT_NE(window_.ButtonHandle(), nullptr);
-  EXPECT_FALSE(IsWindowEnabled(window_.ButtonHandle()));
 }
 
 // The watch ticks once a second, over a shown window as over a hidden one: nothing to
@@ -129,7 +124,7 @@ TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
     EXPECT_EQ(PumpTicks(10000, 1), 1);
     EXPECT_TRUE(window_.IsLoaded());
     const DWORD start = GetTickCount();
-    PlaceInstallingMarker();
+    ASSERT_TRUE(test::WriteBytes(Marker("zelinstalling"), "4242"));
     EXPECT_EQ(PumpTicks(10000), 1);
     const DWORD took = GetTickCount() - start;
     EXPECT_FALSE(window_.IsLoaded());
@@ -137,25 +132,6 @@ TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
     if (shown) continue;  // painting a shown window may hold a tick back on a loaded machine
     EXPECT_GE(took, 900u);
     EXPECT_LT(took, 1900u);  // a generous second: twice the interval would not pass
-  }
-}
-
-TEST_F(ProgressWindow, StatusAfterTheUserClosedTheWindowIsDropped) {
-  window_.Show();
-  HWND hwnd = window_.Handle();
-  SendMessageW(hwnd, WM_CLOSE, 0, 0);  // the user closes it while the run goes on
-  EXPECT_FALSE(window_.IsLoaded());
-  window_.SetStatus("正在下载......");
-  window_.EnableButton();
-  window_.SwitchOnWatch();
-  EXPECT_FALSE(window_.IsLoaded());
-  EXPECT_FALSE(IsWindow(hwnd));
-  // No window of this process has come back (other tests' windows may be up meanwhile).
-  const std::wstring caption = Widen("Zelvora(Zel卫士增强版)-升级程序");
-  for (HWND other = nullptr; (other = FindWindowExW(nullptr, other, nullptr, caption.c_str()));) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(other, &owner);
-    EXPECT_NE(owner, GetCurrentProcessId());
   }
 }
 

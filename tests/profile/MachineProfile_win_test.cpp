@@ -50,7 +50,8 @@ struct Wmi10 : test::FakeWmi {
 };
 
 // The profile of a machine with an https handler and a document handler, whose WMI
-// service the test chooses.
+// service each row chooses: one that answers, none, one whose queries fail, or one
+// whose UUID query throws.
 class MachineFactsCollection : public test::RegistrySandbox {
  protected:
   void SetUp() override {
@@ -58,79 +59,67 @@ class MachineFactsCollection : public test::RegistrySandbox {
     Set(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", "", "C:\\Tools\\Browser.EXE -url \"%1\"");
     Set(HKEY_CLASSES_ROOT, ".docx", "", "Zel.Doc");
     Set(HKEY_CLASSES_ROOT, "Zel.Doc\\shell\\Open\\command", "", "C:\\Apps\\Editor.exe");
-    platform_.bindWmi = [this]() -> std::unique_ptr<ClsWMI> {
-      ++binds_;
-      if (!wmiAnswers_) return nullptr;
-      auto wmi = std::make_unique<Wmi10>();
-      wmi->uuidFails = uuidFails_;
-      wmi->queriesFail = queriesFail_;
-      return wmi;
-    };
   }
-  std::string Profile(bool full) { return GetMachineProfile(full, settings_, wmi_); }
-  // What every collected fact gives: the fake's answers and this machine's screen.
-  static MachineFacts Collected() {
-    const auto [width, height] = GetScreenSize();
-    return {.uuid = "4C4C4544-0035-3010-8044-B4C04F583432",
-            .osMajorVersion = GetOSMajorVersion(),
-            .arch = "64",
-            .osName = "\u4E2D",
-            .osVer = "10.0",
-            .cpu = "CPU",
-            .resolution = ResolutionText(width, height),
-            .httpsShellApp = "browser",
-            .docShellProfile = HandlerOnly()};
-  }
-  static std::string HandlerOnly() { return DocShellProfileText("c:\\apps\\editor.exe", "0", "{}"); }
-  std::string StoredUuid() const { return settings_.Read("general", "InstalledUUID", "<unset>"); }
 
-  int binds_ = 0;
-  // The machine's WMI service: none, one whose UUID query throws, or one whose
-  // queries fail.
-  bool wmiAnswers_ = true;
-  bool uuidFails_ = false;
-  bool queriesFail_ = false;
-
- private:
   test::ScratchFolders scratch_;
   SettingsFile settings_{scratch_.root + "\\config.dat"};
   test::VirtualPlatform platform_;
-  std::unique_ptr<ClsWMI> wmi_;
 };
 
-TEST_F(MachineFactsCollection, EveryFactCollectedAndTheServiceBoundOnceForTheRun) {
-  EXPECT_EQ(Profile(true), BuildMachineProfile(Collected(), true));
-  EXPECT_EQ(StoredUuid(), Collected().uuid);
-  EXPECT_EQ(Profile(false), BuildMachineProfile(Collected(), false));
-  EXPECT_EQ(binds_, 1);
-}
-
-TEST_F(MachineFactsCollection, WithoutWmiOnlyTheDocumentProfileAndMajorVersionAreCollected) {
-  wmiAnswers_ = false;
-  MachineFacts defaults;
-  defaults.osMajorVersion = GetOSMajorVersion();
-  defaults.docShellProfile = HandlerOnly();
-  EXPECT_EQ(Profile(true), BuildMachineProfile(defaults, true));
-  EXPECT_EQ(StoredUuid(), "<unset>");
-}
-
-TEST_F(MachineFactsCollection, FailingQueriesSendTheirItemsEmptyAndEverythingElseIsCollected) {
-  queriesFail_ = true;
-  const std::string profile = Profile(true);
-  MachineFacts facts = Collected();
-  facts.arch = facts.osName = facts.osVer = facts.cpu = "";
-  facts.uuid = StoredUuid();  // the machine reported none, so one was generated
-  EXPECT_EQ(facts.uuid.size(), 36u);
-  EXPECT_EQ(profile, BuildMachineProfile(facts, true));
-}
-
-TEST_F(MachineFactsCollection, AFailingStepKeepsEarlierFactsAndDefaultsTheRestUpToTheHttpsHandler) {
-  uuidFails_ = true;
-  MachineFacts facts = Collected();
-  facts.uuid = "";
-  facts.resolution = "0*0";
-  facts.httpsShellApp = "unknown";
-  EXPECT_EQ(Profile(true), BuildMachineProfile(facts, true));
+// Each failure keeps what was collected before it and defaults the rest; the service
+// is bound once for the run.
+TEST_F(MachineFactsCollection, EveryFactCollectedUpToTheFirstFailure) {
+  const auto [width, height] = GetScreenSize();
+  const std::string handlerOnly = DocShellProfileText("c:\\apps\\editor.exe", "0", "{}");
+  const MachineFacts collected = {.uuid = "4C4C4544-0035-3010-8044-B4C04F583432",
+                                  .osMajorVersion = GetOSMajorVersion(),
+                                  .arch = "64",
+                                  .osName = "\u4E2D",
+                                  .osVer = "10.0",
+                                  .cpu = "CPU",
+                                  .resolution = ResolutionText(width, height),
+                                  .httpsShellApp = "browser",
+                                  .docShellProfile = handlerOnly};
+  MachineFacts noWmi, queriesFail = collected, uuidFails = collected;
+  noWmi.osMajorVersion = GetOSMajorVersion();
+  noWmi.docShellProfile = handlerOnly;
+  queriesFail.arch = queriesFail.osName = queriesFail.osVer = queriesFail.cpu = queriesFail.uuid = "";
+  uuidFails.uuid = "";
+  uuidFails.resolution = "0*0";
+  uuidFails.httpsShellApp = "unknown";
+  const struct {
+    const char* what;
+    bool wmi, queriesFail, uuidFails;
+    MachineFacts facts;  // a uuid of "" in a row with WMI: one generated and stored
+  } rows[] = {{"every fact", true, false, false, collected},
+              {"no WMI", false, false, false, noWmi},
+              {"failing queries", true, true, false, queriesFail},
+              {"a throwing step", true, false, true, uuidFails}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    settings_.Write("general", "InstalledUUID", "");
+    int binds = 0;
+    platform_.bindWmi = [&]() -> std::unique_ptr<ClsWMI> {
+      ++binds;
+      if (!row.wmi) return nullptr;
+      auto wmi = std::make_unique<Wmi10>();
+      wmi->uuidFails = row.uuidFails;
+      wmi->queriesFail = row.queriesFail;
+      return wmi;
+    };
+    std::unique_ptr<ClsWMI> wmi;
+    const std::string profile = GetMachineProfile(true, settings_, wmi);
+    MachineFacts facts = row.facts;
+    const std::string stored = settings_.Read("general", "InstalledUUID", "");
+    if (row.queriesFail) {
+      EXPECT_EQ(stored.size(), 36u);
+      facts.uuid = stored;
+    }
+    EXPECT_EQ(profile, BuildMachineProfile(facts, true));
+    EXPECT_EQ(stored, row.uuidFails ? "" : facts.uuid);
+    EXPECT_EQ(GetMachineProfile(false, settings_, wmi), BuildMachineProfile(facts, false));
+    EXPECT_EQ(binds, row.wmi ? 1 : 2);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "protocol/FormPost.h"
+#include "support/E2eWorld_win.h"
 #include "support/LoopbackServers_win.h"
 #include "support/RequestCatcher_win.h"
 #include "support/VirtualPlatform.h"
@@ -39,9 +40,7 @@ TEST(UpdateService, ClientAnswersTheNextRequestAfterAnAbandonedOne) {
   const std::string url = kServers.ServiceBase() + "/zelguard/update1";
   const auto client = CreateHttpClient();
   ASSERT_TRUE(client->Start({"POST", url, {}, kPlainBody}));
-  const auto received = [&] { return Json::parse(service.Requests()).size(); };
-  for (int poll = 0; poll < 500 && received() == 0; ++poll) Sleep(10);
-  ASSERT_EQ(received(), 1u);
+  ASSERT_TRUE(test::WaitFor([&] { return Json::parse(service.Requests()).size() == 1; }, 5000));
   EXPECT_FALSE(client->IsDone());
 
   const DWORD start = GetTickCount();

@@ -33,7 +33,7 @@ std::string Message(const std::string& keyId, const std::string& answer = kAnswe
   return SignedMessage(keyId, kNonce, Sha256Hex(kRequest), Sha256Hex(answer));
 }
 
-TEST(SignatureCheckTest, BuiltKeysVerifyOpenSslSignaturesAndRefuseEveryOneBitChange) {
+TEST(SignatureCheckTest, BuiltKeysVerifyOpenSslSignaturesAndRefuseEveryOneBitChangeAndNoncesAreNew) {
   ASSERT_TRUE(SystemVerifiesEcKeys());
   for (const auto& [header, ec] : {std::pair{kEcHeader, true}, std::pair{kRsaHeader, false}}) {
     SCOPED_TRACE(ec ? "ECDSA P-256" : "RSA 3072");
@@ -56,10 +56,7 @@ TEST(SignatureCheckTest, BuiltKeysVerifyOpenSslSignaturesAndRefuseEveryOneBitCha
     const UpdateKey& other = kKeys[ec ? 1 : 0];
     EXPECT_FALSE(VerifyAnswerSignature(UpdateKey{key.id, key.kind, other.spki}, message, parsed->signature));
   }
-}
-
-// The answer digests are checked by the signatures above.
-TEST(SignatureCheckTest, NoncesAreNewLowerCaseHex) {
+  // Each request's nonce is new, lower-case hex.
   const std::string nonce = NewNonce();
   EXPECT_EQ(nonce.find_first_not_of("0123456789abcdef"), std::string::npos);
   EXPECT_EQ(nonce.size(), 32u);

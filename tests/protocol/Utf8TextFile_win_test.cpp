@@ -14,7 +14,7 @@ class Utf8TextFileTest : public ::testing::Test {
   clsUTF8TextFile file_;
 };
 
-TEST_F(Utf8TextFileTest, WritesUtf8BytesWithoutMarkAndCrLfOnlyWhenAsked) {
+TEST_F(Utf8TextFileTest, WritesUtf8BytesWithoutMarkAndCrLfOnlyWhenAskedOrFailsUntouched) {
   ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, false, "a", true));
   EXPECT_EQ(test::ReadBytes(path_), "a\r\n");
   ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, false, "\u4E2D"));
@@ -22,9 +22,8 @@ TEST_F(Utf8TextFileTest, WritesUtf8BytesWithoutMarkAndCrLfOnlyWhenAsked) {
   ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, "b", true));
   ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, ""));
   EXPECT_EQ(test::ReadBytes(path_), "\xE4\xB8\xAD" "b\r\n");  // appended without separator
-}
 
-TEST_F(Utf8TextFileTest, WriteFailsWithoutTouchingAFileItCannotReplace) {
+  // A file it cannot replace stays untouched.
   EXPECT_FALSE(file_.WriteMsgToUTF8File(scratch_.root + "\\missing\\x.txt", false, "a"));
   ASSERT_TRUE(test::WriteBytes(path_, "old"));
   UniqueFile holder(CreateFileW(Widen(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,

@@ -53,31 +53,24 @@ TEST_F(ProcessStart, StartProcessQuotesTheProgramOnceAndPausesHalfASecond) {
   EXPECT_EQ(seam_.now, 2000u);
 }
 
-// Shell starts quote only what needs it, pass the window style on and do not pause;
-// on XP they first delete the manifest beside the program.
-TEST_F(ProcessStart, ShellRunPassesTheWindowStyleAndDeletesTheManifestOnXpOnly) {
+// Shell starts pass the window style on and do not pause. From Vista on the shell
+// program opens the program (here the peer, copied as the explorer.exe of a Windows
+// folder of the test's own); XP starts it directly, after deleting the manifest
+// beside it.
+TEST_F(ProcessStart, ShellRunPassesTheWindowStyleAndOnXpDeletesTheManifestAndSkipsTheShell) {
+  const std::string explorer = Peer("windows\\explorer.exe");
+  scratch.Point("WINDIR", scratch.root + "\\windows");
   for (bool xp : {false, true}) {
+    SCOPED_TRACE(xp ? "XP" : "newer");
     seam_.xp = xp;
     ASSERT_TRUE(test::WriteBytes(plain_ + ".manifest", "<assembly/>"));
     ASSERT_TRUE(ShellRun(plain_, "", SW_HIDE));
     EXPECT_EQ(Report(), plain_ + " show:0");
-    EXPECT_EQ(test::PathExists(plain_ + ".manifest"), !xp) << xp;
-  }
-  ASSERT_TRUE(ShellRun(spaced_, "", SW_SHOWNORMAL));
-  EXPECT_EQ(Report(), "\"" + spaced_ + "\" show:1");
-  EXPECT_EQ(seam_.now, 0u);
-}
-
-// From Vista on the shell program opens the program (here the peer, copied as the
-// explorer.exe of a Windows folder of the test's own); XP starts it directly.
-TEST_F(ProcessStart, ShellRunViaExplorerHandsTheProgramToTheShellExceptOnXp) {
-  const std::string explorer = Peer("windows\\explorer.exe");
-  scratch.Point("WINDIR", scratch.root + "\\windows");
-  for (bool xp : {false, true}) {
-    seam_.xp = xp;
-    ASSERT_TRUE(ShellRunViaExplorer(spaced_, SW_SHOWNORMAL)) << xp;
+    EXPECT_EQ(test::PathExists(plain_ + ".manifest"), !xp);
+    ASSERT_TRUE(ShellRunViaExplorer(spaced_, SW_SHOWNORMAL));
     EXPECT_EQ(Report(), (xp ? "" : explorer + " ") + "\"" + spaced_ + "\" show:1");
   }
+  EXPECT_EQ(seam_.now, 0u);
 }
 
 TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {

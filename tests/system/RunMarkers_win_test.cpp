@@ -1,15 +1,12 @@
 #include "system/RunMarkers.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
-
 
 #include "support/E2eWorld_win.h"
-#include "support/ScratchFolders_win.h"
-#include "system/Text.h"
 #include "support/VirtualPlatform.h"
 #include "system/Folders.h"
 #include "system/Process_win.h"
+#include "system/Text.h"
 
 namespace zel {
 namespace {
@@ -22,73 +19,57 @@ class RunMarkers : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(GetProductDataDir(), productData); }
 
-  // A product process double: marker_holder.exe creates the marker NAME in FOLDER ("-"
-  // for the product data folder), then lives for holdMs or until killed. Exit code 0
-  // when CreateRunMarker reported True.
-  ProcessInfo Holder(const std::string& name, const std::string& folder, int holdMs = 20000) {
-    ProcessInfo holder;
-    EXPECT_TRUE(StartProcess(GetAppDir() + ZEL_MARKER_HOLDER,
-                             name + " " + (folder.empty() ? "-" : folder) + " " + std::to_string(holdMs),
-                             holder));
-    return holder;
-  }
-  static DWORD Ended(ProcessInfo& holder, bool kill) {
-    if (kill) TerminateProcess(holder.process.Get(), 9);
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(holder.process.Get(), 10000) == WAIT_OBJECT_0)
-      GetExitCodeProcess(holder.process.Get(), &code);
-    return code;
-  }
-
   test::ScratchFolders scratch;
   test::VirtualPlatform clock;  // no real pause after each start
   std::string productData = scratch.programData + "\\zelGuard\\";
 };
 
-// In a given folder, and in the program's folder when there is no ProgramData.
+// In a given folder, and in the program's folder when there is no ProgramData. The
+// holder is a product process double: marker_holder.exe creates the marker NAME in
+// FOLDER ("-" for the product data folder), then stays until it is ended.
 TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
   const std::string name = "zelTest" + std::to_string(GetCurrentProcessId());  // the program folder is shared
   for (const std::string& folder : {scratch.temp + "\\", std::string()}) {
     if (folder.empty()) scratch.Point("ProgramData", std::nullopt);
     const std::string path = (folder.empty() ? GetAppDir() : folder) + name + ".run";
-    ProcessInfo first = Holder(name, folder);
+    ProcessInfo holder;
+    ASSERT_TRUE(StartProcess(GetAppDir() + ZEL_MARKER_HOLDER,
+                             name + " " + (folder.empty() ? "-" : folder) + " 20000", holder));
     // The holder makes the file first and writes its id into it after: wait for the id.
-    ASSERT_TRUE(test::WaitFor([&] { return ReadBytes(path) == std::to_string(first.processId); })) << path;
+    const std::string id = std::to_string(holder.processId);
+    ASSERT_TRUE(test::WaitFor([&] { return ReadBytes(path) == id; })) << path;
     EXPECT_TRUE(RunMarkerExists(AsciiLower(name), folder));
 
-    // A second holder of the name gets no file of its own, and still reports success.
-    ProcessInfo second = Holder(name, folder, 0);
-    EXPECT_EQ(Ended(second, false), 0u);
-    EXPECT_EQ(ReadBytes(path), std::to_string(first.processId));
+    // A second maker of the name gets no file of its own, and still reports success.
+    EXPECT_TRUE(CreateRunMarker(name, folder));
+    EXPECT_EQ(ReadBytes(path), id);
 
-    Ended(first, true);
+    TerminateProcess(holder.process.Get(), 9);
+    ASSERT_EQ(WaitForSingleObject(holder.process.Get(), 10000), WAIT_OBJECT_0);
     EXPECT_FALSE(RunMarkerExists(name, folder));
     EXPECT_FALSE(PathExists(path));
   }
 }
 
-TEST_F(RunMarkers, OwnMarkerCannotBeDeletedALeftoverOneCan) {
+// The own marker cannot be deleted, a leftover one can; only the installing marker
+// does not count as another, in any case of its name.
+TEST_F(RunMarkers, OwnMarkerStaysAndOnlyTheInstallingMarkerDoesNotCountAsAnother) {
   EXPECT_TRUE(CreateRunMarker("zelpatcher", ""));
   EXPECT_EQ(ReadBytes(productData + "zelpatcher.run"), std::to_string(GetCurrentProcessId()));
   EXPECT_FALSE(DeleteRunMarker("zelpatcher"));
   EXPECT_TRUE(RunMarkerExists("zelpatcher", ""));
-
   ASSERT_TRUE(WriteBytes(productData + "zelcore.run", "1"));
   EXPECT_TRUE(DeleteRunMarker("zelcore"));
   EXPECT_FALSE(PathExists(productData + "zelcore.run"));
   EXPECT_FALSE(DeleteRunMarker("zelcore"));
-}
 
-TEST_F(RunMarkers, OnlyTheInstallingMarkerDoesNotCountAsAnother) {
-  for (const std::string& where : {std::string(), scratch.temp + "\\"}) {
-    const std::string in = where.empty() ? productData : where;
-    EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", where)) << in;
-    ASSERT_TRUE(WriteBytes(in + "ZELInstalling.RUN", "1"));
-    EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", where)) << in;
-    ASSERT_TRUE(WriteBytes(in + "zelpatcher.run", "2"));
-    EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", where)) << in;
-    EXPECT_TRUE(OtherRunMarkerExists("ZELPATCHER", where)) << in;
-  }
+  const std::string folder = scratch.temp + "\\";
+  EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", folder));
+  ASSERT_TRUE(WriteBytes(folder + "ZELInstalling.RUN", "1"));
+  EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", folder));
+  ASSERT_TRUE(WriteBytes(folder + "zelpatcher.run", "2"));
+  EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", folder));
+  EXPECT_TRUE(OtherRunMarkerExists("ZELPATCHER", folder));
 }
 
 TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
