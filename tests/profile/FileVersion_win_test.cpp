@@ -6,7 +6,6 @@
 #include "support/RegistrySandbox_win.h"
 
 namespace zel {
-namespace {
 
 TEST(FileVersion, BuildIsTheLastComponentUnsignedAndNoResourceGivesNoVersion) {
   const std::pair<std::string, std::string> cases[] = {
@@ -27,5 +26,4 @@ TEST(FileVersion, BuildIsTheLastComponentUnsignedAndNoResourceGivesNoVersion) {
   }
 }
 
-}  // namespace
 }  // namespace zel

@@ -14,7 +14,6 @@
 #include "system/Process_win.h"
 
 namespace zel {
-namespace {
 
 TEST(DiagnosticsLog, ProcessesAppendingAtOnceKeepEveryLineWholeWithinTheBound) {
   test::ScratchFolders scratch;
@@ -72,5 +71,4 @@ TEST(DiagnosticsLog, ALogThatCannotBeOpenedIsSkippedAndLeavesTheLastError) {
   EXPECT_FALSE(test::PathExists(scratch.root + "\\missing"));
 }
 
-}  // namespace
 }  // namespace zel

@@ -9,7 +9,6 @@
 #include "support/ScratchFolders_win.h"
 
 namespace zel {
-namespace {
 
 TEST(Folders, TempFilesAreNewEmptyFilesInTheWorkFolder) {
   test::ScratchFolders scratch;
@@ -39,5 +38,4 @@ TEST(Folders, ProductDataFolderMadeByManyAtOnceServesThemAll) {
   }
 }
 
-}  // namespace
 }  // namespace zel

@@ -6,7 +6,6 @@
 #include "system/Text.h"
 
 namespace zel {
-namespace {
 
 TEST(PathLib, SplitPathKeepsEverythingBeforeTheLastBackslashAsTheFolder) {
   const std::pair<const char*, PathParts> cases[] = {
@@ -48,5 +47,4 @@ TEST(PathLib, UnicodeTestLooksAtTheBytesOfTheRereadText) {
   EXPECT_TRUE(HasBytesOutsidePrintableAscii("a~\x7F", Latin1ToUtf8));
 }
 
-}  // namespace
 }  // namespace zel

@@ -8,7 +8,6 @@
 #include "protocol/RequestBody.h"
 
 namespace zel {
-namespace {
 
 TEST(ZlibLibrary, LoadedByFullPathFromTheProgramFolderOnly) {
   wchar_t path[MAX_PATH], previous[MAX_PATH];
@@ -27,5 +26,4 @@ TEST(ZlibLibrary, LoadedByFullPathFromTheProgramFolderOnly) {
   SetCurrentDirectoryW(previous);
 }
 
-}  // namespace
 }  // namespace zel
