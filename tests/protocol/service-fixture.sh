@@ -18,7 +18,7 @@ mkdir -p "$dir/packages"
 "$bin" serve --host 127.0.0.1 --port 0 --catalog "$dir/catalog.json" --db "$dir/checkins.db" \
   --packages "$dir/packages" --test-control --quiet </dev/null >"$dir/stdout" 2>"$dir/stderr" &
 echo $! >"$dir/pid"
-for _ in $(seq 100); do
+for _ in $(seq 250); do  # the sanitizers make a slow start on a busy machine
   port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9][0-9]*\)$/\1/p' "$dir/stdout")
   [ -z "$port" ] || { echo "$port" >"$dir/port"; exit 0; }
   kill -0 "$(cat "$dir/pid")" 2>/dev/null || break
