@@ -200,6 +200,7 @@ TEST_F(OperatedServerTest, TheAdminListenerCountsAnswersAndReportsAStoreThatTake
   }
   EXPECT_TRUE(Eventually([&] { return Metrics().find("zelupdate_responses_total{status=\"4xx\"} 1\n") != std::string::npos; }));
   EXPECT_EQ(Status(client_->Get("/metrics")), 404);  // never on the public port
+  EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404);  // nor test routes without test control
 
   EXPECT_EQ(Status(admin_->Get("/healthz")), 200);
   sqlite3* locker = nullptr;
