@@ -1,7 +1,5 @@
 #include "Answer.h"
 
-#include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include "TestSupport.h"

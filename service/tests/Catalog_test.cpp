@@ -1,10 +1,5 @@
 #include "Catalog.h"
 
-#include <gtest/gtest.h>
-
-#include <sstream>
-#include <thread>
-
 #include "CatalogWatch.h"
 #include "Commands.h"
 #include "TestSupport.h"

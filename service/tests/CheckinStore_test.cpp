@@ -1,15 +1,11 @@
 #include "CheckinStore.h"
 
-#include <gtest/gtest.h>
 #include <libpq-fe.h>
-
 #include <sqlite3.h>
 
-#include <sstream>
-
 #include "Commands.h"
-#include "Processes.h"
 #include "Report.h"
+#include "TestSupport.h"
 
 namespace zel::svc::test {
 namespace {

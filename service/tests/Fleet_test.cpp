@@ -1,14 +1,10 @@
 // The fleet layout: nginx in front serving packages and passing queries to
 // replicas that share a PostgreSQL store.
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <atomic>
-#include <regex>
-#include <set>
 
-#include "Processes.h"
 #include "ServerFixture.h"
 
 namespace zel::svc::test {

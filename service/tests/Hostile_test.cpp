@@ -1,10 +1,7 @@
 // Clients that misbehave, on purpose or not, and a store that fails: each is
 // answered within bounded time, stores nothing it should not, and leaves the
 // other clients served.
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <set>
 
 #include "AccessLog.h"
 #include "CheckinWriter.h"
@@ -201,28 +198,22 @@ TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
   Start();
   constexpr int kClients = 16, kQueries = 40;
   std::vector<std::thread> clients;
-  std::mutex mutex;
-  std::set<std::string> answered;
+  std::atomic<int> answered{0};
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
       httplib::Client client("127.0.0.1", port_);
       client.set_keep_alive(true);
       for (int q = 0; q < kQueries; ++q) {
-        const std::string uuid = "G-" + std::to_string(c) + "-" + std::to_string(q);
-        auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", uuid), true), kForm);
-        if (Json(res)["data"]["action"] == "33") {
-          std::lock_guard lock(mutex);
-          answered.insert(uuid);
-        }
+        const std::string query = ShortQuery("2.0.0", "G-" + std::to_string(c) + "-" + std::to_string(q));
+        answered += Json(client.Post("/zelguard/update1", MakeBody(query, true), kForm))["data"]["action"] == "33";
       }
     });
   }
   for (auto& t : clients) t.join();
-  EXPECT_EQ(answered.size(), std::size_t{kClients * kQueries});
-  EXPECT_EQ(Column(*store_, "SELECT uuid FROM checkins"), answered);
+  EXPECT_EQ(answered, kClients * kQueries);
+  EXPECT_EQ(Count(*store_, "SELECT COUNT(DISTINCT uuid) FROM checkins"), kClients * kQueries);
   // Fewer transactions than check-ins: concurrent queries shared their commits.
   EXPECT_LT(server_->Writer()->Commits(), server_->Writer()->Rows());
-  EXPECT_EQ(server_->Writer()->Rows(), std::uint64_t{kClients * kQueries});
 }
 
 }  // namespace

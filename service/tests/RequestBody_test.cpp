@@ -1,7 +1,5 @@
 #include "RequestBody.h"
 
-#include <gtest/gtest.h>
-
 #include "TestSupport.h"
 
 namespace zel::svc::test {

@@ -3,15 +3,11 @@
 // raw connections for clients that misbehave.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "TestSupport.h"
 #include "UpdateServer.h"

@@ -1,13 +1,8 @@
 // The service program as other tests and vendors start it: refuses to start
 // without a valid catalog, serves until signalled, then reports.
-#include <gtest/gtest.h>
-#include <httplib.h>
 #include <sys/stat.h>
 
-#include <sstream>
-
 #include "Commands.h"
-#include "Processes.h"
 #include "ServerFixture.h"
 
 namespace zel::svc::test {

@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kNonce = "0123456789abcdef0123456789abcdef";
 
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  stat(path.c_str(), &st);
-  return st.st_mode & 07777;
-}
-
 TEST(Signing, KeysOfBothKindsTravelAsPkcs8AndAsTheirPublicKeyLine) {
   // A named curve with an uncompressed point, and RSA 3072 with exponent 65537.
   for (const auto& [kind, spkiSize] :
@@ -83,8 +77,8 @@ TEST(KeyFiles, APrivateKeyIsWrittenForItsOwnerOnlyNeverOverAFileAndLoadedOnlySo)
   const bool written = WriteKeyFiles(*key, folder, error);
   umask(mask);
   ASSERT_TRUE(written) << error;
-  EXPECT_EQ(ModeOf(folder), 0700u);
-  EXPECT_EQ(ModeOf(pem), 0600u);
+  EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms(0700));
+  EXPECT_EQ(std::filesystem::status(pem).permissions(), std::filesystem::perms(0600));
   EXPECT_EQ(ReadText(pub), key->PublicKeyLine() + "\n");
   auto loaded = LoadKeyFile(pem, error);
   ASSERT_TRUE(loaded) << error;
