@@ -33,14 +33,10 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
   std::filesystem::create_directories(dir.path / "packages");
   const std::string package(1500000, 'p');
   dir.Write("packages/zel-2.1.0.exe", package);
-  Catalog catalog;
-  PublishEntry(catalog,
-               {"2.1.0", "http://h/packages/zel-2.1.0.exe", 1500000, std::string(32, 'b'), false, "", ""},
-               true);
-  catalog.policy.fullProfileEveryDays = 30;  // the answer depends on the shared store
-  catalog.policy.updateUrl = "http://plain.example/zelguard/update1";
-  std::string error;
-  ASSERT_TRUE(SaveCatalog(dir.File("catalog.json"), catalog, error)) << error;
+  // Answers that depend on the shared store, and move plain-http clients to a new address.
+  dir.Write("catalog.json", R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe","size":1500000,)"
+                            R"("md5":"900150983CD24FB0D6963F7D28E17F72"}],"policy":{"full_profile_every_days":30,)"
+                            R"("update_url":"http://plain.example/zelguard/update1"}})");
 
   ChildProcess replicas[3];
   std::string upstreams;
@@ -140,6 +136,7 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
   for (auto& t : clients) t.join();
   EXPECT_TRUE(WIFEXITED(drained) && WEXITSTATUS(drained) == 0) << drained;
 
+  std::string error;
   auto reader = OpenCheckinStore(db, CheckinStore::Access::kReadOnly, error);
   ASSERT_TRUE(reader) << error;
   const auto stored = Column(*reader, "SELECT uuid || '/' || full_profile FROM checkins");

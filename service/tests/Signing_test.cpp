@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include "KeyFiles.h"
-#include "Signatures.h"
 #include "TestSupport.h"
 
 namespace zel::svc::test {

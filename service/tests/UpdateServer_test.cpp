@@ -4,7 +4,6 @@
 #include <sqlite3.h>
 
 #include "ServerFixture.h"
-#include "Signatures.h"
 
 namespace zel::svc::test {
 namespace {
@@ -31,9 +30,8 @@ TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
   EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
   EXPECT_EQ(Data(FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
 
-  EXPECT_EQ(Checkins(), 2);
-  EXPECT_EQ(Checkins("uuid = 'U-2' AND full_profile = 1"), 1);
-  EXPECT_EQ(Checkins("remote_addr = '127.0.0.1'"), 2);
+  EXPECT_EQ(Column(*store_, "SELECT uuid || ' ' || full_profile || ' ' || remote_addr FROM checkins"),
+            (std::set<std::string>{"U-1 0 127.0.0.1", "U-2 1 127.0.0.1"}));
   const json requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0]["target"], "/zelguard/update1");
