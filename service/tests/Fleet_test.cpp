@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "ServerFixture.h"
+#include "TestSupport.h"
 
 namespace zel::svc::test {
 namespace {
@@ -111,8 +111,8 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
         const std::string uuid = "F-" + std::to_string(c) + "-" + std::to_string(q);
         for (const bool full : {true, false}) {
           const bool after = killed;
-          const std::string query = full ? FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid);
-          const auto answer = Json(http.Post("/zelguard/update1", MakeBody(query, true), kForm));
+          const json answer = Json(http.Post(
+              "/zelguard/update1", MakeBody(full ? FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid), true), kForm));
           const auto action = answer["data"]["action"];
           if (action == "33") {
             std::lock_guard lock(mutex);

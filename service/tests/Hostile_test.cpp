@@ -5,7 +5,7 @@
 
 #include "AccessLog.h"
 #include "CheckinWriter.h"
-#include "ServerFixture.h"
+#include "TestSupport.h"
 
 namespace zel::svc::test {
 namespace {

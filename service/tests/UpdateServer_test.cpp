@@ -3,7 +3,7 @@
 
 #include <sqlite3.h>
 
-#include "ServerFixture.h"
+#include "TestSupport.h"
 
 namespace zel::svc::test {
 namespace {
