@@ -106,12 +106,10 @@ TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
   std::string error;
   ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
   Execute(where, "DROP TABLE schema_version; DROP VIEW installations; CREATE VIEW installations AS SELECT uuid FROM checkins");
-  {
-    auto old = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
-    ASSERT_TRUE(old) << error;
-    TextRows rows;
-    ASSERT_NE(old->Select("SELECT COUNT(*) FROM schema_version", rows), "");  // no such table
-  }
+  TextRows rows;
+  const auto old = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
+  ASSERT_TRUE(old) << error;
+  ASSERT_NE(old->Select("SELECT COUNT(*) FROM schema_version", rows), "");  // no such table
   Execute(where, "INSERT INTO checkins (time, full_profile, uuid) VALUES ('2026-04-17T08:30:00Z', 1, 'A')");
   std::ostringstream out, err;
   ASSERT_EQ(RunMigrate({.db = where}, out, err), 0) << err.str();
@@ -137,8 +135,8 @@ std::string Show(CheckinStore& store, const std::string& setting) {
 // server became a standby) is replaced by its next use, as is one the server ended.
 TEST(PostgresStore, HoldsItsSessionSettingsAndReplacesAConnectionThatTurnedReadOnly) {
   const std::string where = SharedCluster().Database(), db = where.substr(where.find("dbname=") + 7);
-  Execute(where, "ALTER DATABASE " + db + " SET synchronous_commit = off");
-  Execute(where, "ALTER DATABASE " + db + " SET statement_timeout = 0");
+  Execute(where, "ALTER DATABASE " + db + " SET synchronous_commit = off; ALTER DATABASE " + db +
+                     " SET statement_timeout = 0");
   std::string error;
   auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
