@@ -84,18 +84,14 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
 // Runs statements on a store beside the service's own connection.
 void Execute(const std::string& where, const std::string& sql) {
   if (IsPostgresAddress(where)) {
-    PGconn* c = PQconnectdb(where.c_str());
-    PGresult* r = PQexec(c, sql.c_str());
-    EXPECT_TRUE(PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK)
-        << PQerrorMessage(c);
-    PQclear(r);
-    PQfinish(c);
-  } else {
-    sqlite3* db = nullptr;
-    sqlite3_open(where.c_str(), &db);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
+    const std::string psql = "psql -q -X -v ON_ERROR_STOP=1 '" + where + "' -c \"" + sql + "\" >/dev/null";
+    EXPECT_EQ(std::system(psql.c_str()), 0) << sql;
+    return;
   }
+  sqlite3* db = nullptr;
+  sqlite3_open(where.c_str(), &db);
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
 }
 
 // A store of the layout before versions (no schema_version, a view of its own) is
