@@ -125,12 +125,14 @@ TEST(Catalog, RefusesInvalidCatalogsAndLoadsOlderOnes) {
 // watch: the first check reads it again.
 TEST(CatalogWatch, ServesTheLastGoodCatalogFromTheFirstCheckOn) {
   ScratchDir dir;
-  const std::string path = dir.Write("c.json", R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe",)"
-                                                R"("size":10,"md5":"900150983CD24FB0D6963F7D28E17F72"}]})");
+  const std::string path =
+      dir.Write("c.json", R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe",)"
+                          R"("size":10,"md5":"900150983CD24FB0D6963F7D28E17F72"}]})");
   CatalogWatch watch(path, Catalog{}, std::chrono::hours(1));
   watch.Check();
   EXPECT_EQ(watch.Current()->latest, "2.1.0");
-  for (const char* fault : {"{ broken", "", R"({"latest":"9.0","packages":[]})", static_cast<const char*>(nullptr)}) {
+  for (const char* fault :
+       {"{ broken", "", R"({"latest":"9.0","packages":[]})", static_cast<const char*>(nullptr)}) {
     if (fault) {
       dir.Write("c.json", fault);
     } else {

@@ -180,8 +180,10 @@ TEST(Report, HtmlPageAndTextEscapeWhatClientsSentAndThePageStandsAlone) {
   data.versionsByDay = {{"2026-04-17", "2.0\"onload=x", 2}, {"2026-04-18", "2.1.0", 5}};
   data.checkinsPerDay = {{"2026-04-17", 2}, {"2026-04-18", 5}};
   const std::string page = HtmlReport(data, "Report & <test>", kT0);
-  for (const char* absent : {"<script", "\"onload", "src=", "href="}) EXPECT_EQ(page.find(absent), std::string::npos);
-  for (const char* present : {"&lt;script&gt;alert(1)&lt;/script&gt; 16", "Report &amp; &lt;test&gt;", "<svg"}) {
+  for (const char* absent : {"<script", "\"onload", "src=", "href="})
+    EXPECT_EQ(page.find(absent), std::string::npos);
+  for (const char* present :
+       {"&lt;script&gt;alert(1)&lt;/script&gt; 16", "Report &amp; &lt;test&gt;", "<svg"}) {
     EXPECT_NE(page.find(present), std::string::npos) << present;
   }
 }

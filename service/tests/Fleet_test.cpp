@@ -34,9 +34,10 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
   const std::string package(1500000, 'p');
   dir.Write("packages/zel-2.1.0.exe", package);
   // Answers that depend on the shared store, and move plain-http clients to a new address.
-  dir.Write("catalog.json", R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe","size":1500000,)"
-                            R"("md5":"900150983CD24FB0D6963F7D28E17F72"}],"policy":{"full_profile_every_days":30,)"
-                            R"("update_url":"http://plain.example/zelguard/update1"}})");
+  dir.Write("catalog.json",
+            R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe","size":1500000,)"
+            R"("md5":"900150983CD24FB0D6963F7D28E17F72"}],"policy":{"full_profile_every_days":30,)"
+            R"("update_url":"http://plain.example/zelguard/update1"}})");
 
   ChildProcess replicas[3];
   std::string upstreams;
@@ -111,8 +112,8 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
         const std::string uuid = "F-" + std::to_string(c) + "-" + std::to_string(q);
         for (const bool full : {true, false}) {
           const bool after = killed;
-          const json answer = Json(http.Post(
-              "/zelguard/update1", MakeBody(full ? FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid), true), kForm));
+          const std::string query = full ? FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid);
+          const auto answer = Json(http.Post("/zelguard/update1", MakeBody(query, true), kForm));
           const auto action = answer["data"]["action"];
           if (action == "33") {
             std::lock_guard lock(mutex);
@@ -140,7 +141,8 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
   auto reader = OpenCheckinStore(db, CheckinStore::Access::kReadOnly, error);
   ASSERT_TRUE(reader) << error;
   const auto stored = Column(*reader, "SELECT uuid || '/' || full_profile FROM checkins");
-  EXPECT_TRUE(std::includes(stored.begin(), stored.end(), answered.begin(), answered.end())) << "answered check-ins lost";
+  EXPECT_TRUE(std::includes(stored.begin(), stored.end(), answered.begin(), answered.end()))
+      << "answered check-ins lost";
   EXPECT_GT(answered.size(), 200u);
   EXPECT_GT(answeredAfterKill, 100);  // the last replica took over
   EXPECT_EQ(disagreed, 0);

@@ -126,7 +126,8 @@ struct HeldStore final : CheckinStore {
     rows += static_cast<int>(inserted.size());
     return {};
   }
-  std::string LastFullProfiles(const std::vector<std::string>&, std::map<std::string, std::int64_t>&) override {
+  std::string LastFullProfiles(const std::vector<std::string>&,
+                               std::map<std::string, std::int64_t>&) override {
     return {};
   }
   std::string Prune(std::int64_t, std::int64_t, std::int64_t&) override { return {}; }
@@ -187,7 +188,8 @@ TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
       client.set_keep_alive(true);
       for (int q = 0; q < kQueries; ++q) {
         const std::string query = ShortQuery("2.0.0", "G-" + std::to_string(c) + "-" + std::to_string(q));
-        answered += Json(client.Post("/zelguard/update1", MakeBody(query, true), kForm))["data"]["action"] == "33";
+        answered +=
+            Json(client.Post("/zelguard/update1", MakeBody(query, true), kForm))["data"]["action"] == "33";
       }
     });
   }

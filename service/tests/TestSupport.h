@@ -148,7 +148,6 @@ bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chro
   return true;
 }
 
-
 class ChildProcess {
  public:
   // Starts the program with its stdout on a pipe (read by ListeningPort) and its
@@ -159,7 +158,9 @@ class ChildProcess {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (!errFile.empty()) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (!errFile.empty())
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                       O_WRONLY | O_CREAT | O_APPEND, 0644);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -210,7 +211,8 @@ class PostgresCluster {
   std::string Database() {
     EXPECT_FALSE(conninfo_.empty()) << "no PostgreSQL cluster";
     const std::string name = "zel" + std::to_string(++databases_);
-    const std::string command = "psql -q -X '" + conninfo_ + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
+    const std::string command =
+        "psql -q -X '" + conninfo_ + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     return std::regex_replace(conninfo_, std::regex("dbname=\\w+"), "dbname=" + name);
   }
@@ -233,7 +235,6 @@ inline PostgresCluster& SharedCluster() {
   static PostgresCluster cluster;
   return cluster;
 }
-
 
 inline std::shared_ptr<const SigningKey> TestKey(KeyKind kind) {
   static std::map<KeyKind, std::shared_ptr<const SigningKey>> keys;
@@ -300,7 +301,6 @@ inline ::testing::AssertionResult Verifies(const std::string& publicLine, const 
   return good ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "bad signature " << header;
 }
 
-
 using nlohmann::json;
 
 constexpr const char* kForm = "application/x-www-form-urlencoded";
@@ -337,7 +337,8 @@ class RawConnection {
   std::string ReadAll() {
     std::string all;
     char buffer[65536];
-    for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, 0)) > 0;) all.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, 0)) > 0;)
+      all.append(buffer, static_cast<std::size_t>(n));
     return all;
   }
 
@@ -352,7 +353,8 @@ class ServiceFixture : public ::testing::Test {
   }
 
   // Opens the SQLite store unless the test opened one, and starts the service.
-  void Start(bool testControl = false, std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000)) {
+  void Start(bool testControl = false,
+             std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000)) {
     std::string error;
     if (!store_) store_ = OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error);
     ASSERT_TRUE(store_) << error;
@@ -400,7 +402,7 @@ class ServiceFixture : public ::testing::Test {
   Catalog catalog_;
   std::unique_ptr<CheckinStore> store_;
   std::shared_ptr<const KeyRing> keys_;  // none: answers go out unsigned
-  ServerConfig config_;  // what a test sets before Start; Start fills in the rest
+  ServerConfig config_;                  // what a test sets before Start; Start fills in the rest
   std::unique_ptr<UpdateServer> server_;
   int port_ = 0;
   std::unique_ptr<httplib::Client> client_;

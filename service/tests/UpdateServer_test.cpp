@@ -184,16 +184,18 @@ TEST_F(OperatedServerTest, TheAdminListenerCountsAnswersAndReportsAStoreThatTake
                            "zelupdate_catalog_info{latest=\"2.1.0\"} 1\n"}) {
     EXPECT_NE(metrics.find(line), std::string::npos) << line << metrics;
   }
-  EXPECT_TRUE(Eventually([&] { return Admin("/metrics").find("zelupdate_responses_total{status=\"4xx\"} 1\n") != std::string::npos; }));
+  EXPECT_TRUE(Eventually([&] {
+    return Admin("/metrics").find("zelupdate_responses_total{status=\"4xx\"} 1\n") != std::string::npos;
+  }));
   EXPECT_EQ(Status(client_->Get("/metrics")), 404);  // never on the public port
-  EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404);  // nor test routes without test control
+  EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404);   // nor test routes without test control
 
   EXPECT_THAT(Admin("/healthz"), ::testing::StartsWith("200 "));
   sqlite3* locker = nullptr;
   ASSERT_EQ(sqlite3_open(dir_.File("checkins.db").c_str(), &locker), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-  EXPECT_THAT(Admin("/healthz"),
-              ::testing::AllOf(::testing::StartsWith("503 "), ::testing::HasSubstr("store: sqlite: database is locked")));
+  EXPECT_THAT(Admin("/healthz"), ::testing::AllOf(::testing::StartsWith("503 "),
+                                                  ::testing::HasSubstr("store: sqlite: database is locked")));
   // A locked store is answered "try again" within the budget, and nothing is stored.
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(Data(ShortQuery("2.0.0", "V"))["action"], "32");
@@ -222,10 +224,12 @@ TEST_F(UpdateServerTest, EveryUpdateAnswerIsSignedOverTheBytesAsSentWithTheKeyTh
   for (const auto& [kind, body, status, isSigned] : cases) {
     const auto key = TestKey(kind);
     auto res = client_->Post("/zelguard/update1",
-                             {{"X-Zel-Key-Id", "ffffffffffffffff," + key->Id()}, {"X-Zel-Nonce", kNonce}}, body, kForm);
+                             {{"X-Zel-Key-Id", "ffffffffffffffff," + key->Id()}, {"X-Zel-Nonce", kNonce}},
+                             body, kForm);
     ASSERT_EQ(Status(res), status);
     const std::string signature = res->get_header_value("X-Zel-Signature");
-    EXPECT_TRUE(isSigned ? Verifies(key->PublicKeyLine(), signature, kNonce, body, res->body) : signature.empty())
+    EXPECT_TRUE(isSigned ? Verifies(key->PublicKeyLine(), signature, kNonce, body, res->body)
+                         : signature.empty())
         << KeyKindName(kind) << " " << status << " " << res->body;
     if (status == 200 && body == offer) signedOffer = res->body;
   }
