@@ -1,7 +1,5 @@
 #include "Answer.h"
 
-#include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include "TestSupport.h"
@@ -60,7 +58,6 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
   EXPECT_FALSE(Ask(ShortQuery("2.0.0", "U"))["updateinfo"].contains("sha256"));
   catalog_.packages.back().reinstall = true;  // the offered version itself wants one
   EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 1);
-  catalog_.packages.back().reinstall = false;
 
   catalog_.latest.clear();  // nothing offered
   EXPECT_EQ(Ask(ShortQuery("0.0.1", "U"))["action"], "31");

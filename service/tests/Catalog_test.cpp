@@ -1,10 +1,5 @@
 #include "Catalog.h"
 
-#include <gtest/gtest.h>
-
-#include <sstream>
-#include <thread>
-
 #include "CatalogWatch.h"
 #include "Commands.h"
 #include "TestSupport.h"
@@ -125,17 +120,30 @@ TEST(Catalog, RefusesInvalidCatalogsAndLoadsOlderOnes) {
   EXPECT_EQ(older->packages[0].sha256, "");
 }
 
+// A broken, half-written or removed file leaves the last good catalog in service.
 // A publish may replace the file after the service read it and before it began to
 // watch: the first check reads it again.
-TEST(CatalogWatch, ReadsAFileThatChangedBeforeTheWatchBegan) {
+TEST(CatalogWatch, ServesTheLastGoodCatalogFromTheFirstCheckOn) {
   ScratchDir dir;
-  Catalog published;
-  PublishEntry(published, {"2.1.0", "http://h/p.exe", 10, std::string(32, 'b'), false, "", ""}, true);
-  std::string error;
-  ASSERT_TRUE(SaveCatalog(dir.File("c.json"), published, error)) << error;
-  CatalogWatch watch(dir.File("c.json"), Catalog{}, std::chrono::hours(1));
+  const std::string path =
+      dir.Write("c.json", R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe",)"
+                          R"("size":10,"md5":"900150983CD24FB0D6963F7D28E17F72"}]})");
+  CatalogWatch watch(path, Catalog{}, std::chrono::hours(1));
   watch.Check();
   EXPECT_EQ(watch.Current()->latest, "2.1.0");
+  for (const char* fault :
+       {"{ broken", "", R"({"latest":"9.0","packages":[]})", static_cast<const char*>(nullptr)}) {
+    if (fault) {
+      dir.Write("c.json", fault);
+    } else {
+      std::filesystem::remove(path);
+    }
+    watch.Check();
+    EXPECT_EQ(watch.Current()->latest, "2.1.0") << (fault ? fault : "removed");
+  }
+  dir.Write("c.json", R"({"latest":"","packages":[]})");  // valid, and offers nothing
+  watch.Check();
+  EXPECT_EQ(watch.Current()->latest, "");
 }
 
 }  // namespace

@@ -1,28 +1,32 @@
 // Clients that misbehave, on purpose or not, and a store that fails: each is
 // answered within bounded time, stores nothing it should not, and leaves the
 // other clients served.
-#include <gtest/gtest.h>
-
 #include <atomic>
-#include <set>
 
 #include "AccessLog.h"
 #include "CheckinWriter.h"
-#include "ServerFixture.h"
+#include "TestSupport.h"
 
 namespace zel::svc::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class HostileTest : public ServiceFixture {
- protected:
-  void SetUp() override { Start(); }
-};
+using HostileTest = ServiceFixture;
+
+// Sends a byte on each connection every 100 ms until stopped.
+std::jthread Drip(std::vector<std::unique_ptr<RawConnection>>& connections) {
+  return std::jthread([&connections](std::stop_token stop) {
+    for (; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+      for (auto& c : connections) c->Send("X");
+    }
+  });
+}
 
 // Slow package readers, idle keep-alive connections and clients that send their
 // head a byte at a time hold connections, never the service.
 TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
+  Start();
   // 32 downloads that read nothing, 32 idle connections, 16 heads sent a byte at a time.
   std::vector<std::unique_ptr<RawConnection>> held, dripping;
   for (int i = 0; i < 80; ++i) {
@@ -32,12 +36,7 @@ TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
                                   : ""));
     (i < 64 ? held : dripping).push_back(std::move(c));
   }
-  std::jthread drip([&](std::stop_token stop) {
-    while (!stop.stop_requested()) {
-      for (auto& c : dripping) c->Send("X");
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  });
+  const std::jthread drip = Drip(dripping);
   int answeredWithinOneSecond = 0;  // of 60 queries, each on a new connection
   for (int i = 0; i < 60; ++i) {
     httplib::Client probe("127.0.0.1", port_);
@@ -53,16 +52,10 @@ TEST_F(HostileTest, SlowIdleAndDrippingClientsLeaveOthersServed) {
 
 // One address holds at most its share of connections, and a head that is not in
 // within its deadline loses its connection, however the client trickles it.
-class EdgeLimitsTest : public ServiceFixture {
- protected:
-  void SetUp() override {
-    config_.connectionsPerAddress = 4;
-    config_.headDeadlineSeconds = 1;
-    Start();
-  }
-};
-
-TEST_F(EdgeLimitsTest, AnAddressHoldsItsShareOfConnectionsAndAHeadMustArriveInTime) {
+TEST_F(HostileTest, AnAddressHoldsItsShareOfConnectionsAndAHeadMustArriveInTime) {
+  config_.connectionsPerAddress = 4;
+  config_.headDeadlineSeconds = 1;
+  Start();
   std::vector<std::unique_ptr<RawConnection>> held;
   for (int i = 0; i < 4; ++i) {
     held.push_back(std::make_unique<RawConnection>(port_));
@@ -74,19 +67,14 @@ TEST_F(EdgeLimitsTest, AnAddressHoldsItsShareOfConnectionsAndAHeadMustArriveInTi
   };
   // Once the service has taken the four, a fifth connection is closed unanswered.
   EXPECT_TRUE(Eventually([&] { return query() == -1; }));
-  std::jthread drip([&](std::stop_token stop) {
-    while (!stop.stop_requested()) {
-      for (auto& c : held) c->Send("X");
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  });
+  const std::jthread drip = Drip(held);
   // The deadline ends the trickling heads, which frees the address's share.
   EXPECT_TRUE(Eventually([&] { return query() == 200; }, std::chrono::seconds(6)));
   EXPECT_EQ(held[0]->ReadAll(), "");
 }
 
 TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
-  const auto start = Clock::now();
+  Start();
   {  // a chunked body that never ends: the connection is closed past the limit
     RawConnection c(port_);
     ASSERT_TRUE(c.Send("POST /zelguard/update1 HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\n\r\n"));
@@ -100,12 +88,12 @@ TEST_F(HostileTest, OversizedBodiesAreRefusedEarlyWhateverTheirFraming) {
   ASSERT_LT(gz.size(), kMaxBodyBytes);
   EXPECT_EQ(Status(client_->Post("/zelguard/update1", {{"Content-Encoding", "deflate"}}, gz, kForm)), 413);
   EXPECT_EQ(Status(client_->Post("/zelguard/update1", {{"Content-Encoding", "br"}}, gz, kForm)), 415);
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(Checkins(), 0);
   EXPECT_EQ(Status(PostUpdate(ShortQuery("2.0.0", "after"))), 200);
 }
 
 TEST_F(HostileTest, AcceptsEveryBodyUpToTheLimitInAnyFraming) {
+  Start();
   // A machine with many add-ins: a form body well over 8 KiB.
   const std::string addins(6000, 'x');
   const std::string query = ShortQuery("2.0.0", "big") + "&OfficeAddins=" + HexEncodeText(addins);
@@ -123,141 +111,91 @@ TEST_F(HostileTest, AcceptsEveryBodyUpToTheLimitInAnyFraming) {
   EXPECT_EQ(Checkins("uuid = 'big' AND length(office_addins) = 6000"), 2);
 }
 
-// Kept-alive queries are answered at once: no answer waits for more data to join
-// it (Nagle's algorithm would hold each for 40 ms). The client sends each request
-// without delay too, as the program's does.
-TEST_F(HostileTest, KeptAliveQueriesAreNotHeldBack) {
-  httplib::Client client("127.0.0.1", port_);
-  client.set_keep_alive(true);
-  client.set_tcp_nodelay(true);
-  std::vector<double> ms;
-  for (int i = 0; i < 21; ++i) {
-    const auto start = Clock::now();
-    ASSERT_EQ(Status(client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", "K"), false), kForm)), 200);
-    ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
-  EXPECT_LT(ms[10], 30.0);
-}
-
-TEST_F(HostileTest, HasNoTestRoutesWithoutTestControl) { EXPECT_EQ(AddFaults(R"([{"drop":true}])"), 404); }
-
 TEST(AccessLog, NeverWritesAClientsBytesRaw) {
   EXPECT_EQ(EscapeForLog("GET /a b"), "GET /a b");
   EXPECT_EQ(EscapeForLog("/x\r\n200 OK \x1b[2J\"\\\xe4\xb8\xad"), "/x\\x0D\\x0A200 OK \\x1B[2J\\\"\\\\\\xE4\\xB8\\xAD");
 }
 
-// A store that runs a hook before each insert: an error the hook returns is the
-// insert's, otherwise the rows go to the store inside.
-struct HookedStore final : CheckinStore {
-  HookedStore(std::unique_ptr<CheckinStore> store, std::function<std::string()> hook)
-      : inner(std::move(store)), beforeInsert(std::move(hook)) {}
-  std::string Insert(const std::vector<CheckinRow>& rows) override {
-    const std::string error = beforeInsert();
-    return error.empty() ? inner->Insert(rows) : error;
+// A store whose inserts wait until it is opened, and only count their rows.
+struct HeldStore final : CheckinStore {
+  std::string Insert(const std::vector<CheckinRow>& inserted) override {
+    ++inserting;
+    Eventually([this] { return open.load(); }, std::chrono::seconds(10));
+    rows += static_cast<int>(inserted.size());
+    return {};
   }
-  std::string LastFullProfiles(const std::vector<std::string>& uuids,
-                               std::map<std::string, std::int64_t>& lastFull) override {
-    return inner->LastFullProfiles(uuids, lastFull);
+  std::string LastFullProfiles(const std::vector<std::string>&,
+                               std::map<std::string, std::int64_t>&) override {
+    return {};
   }
   std::string Prune(std::int64_t, std::int64_t, std::int64_t&) override { return {}; }
-  std::string Select(const std::string& sql, TextRows& rows) override { return inner->Select(sql, rows); }
-  const std::unique_ptr<CheckinStore> inner;
-  const std::function<std::string()> beforeInsert;
+  std::string Select(const std::string&, TextRows&) override { return {}; }
+  std::atomic<int> inserting{0}, rows{0};
+  std::atomic<bool> open{false};
 };
-using StalledStoreTest = ServiceFixture;
 
-// The queries that waited behind the stalled insert are answered "try again" at the
-// budget and never stored once the store works again.
-TEST_F(StalledStoreTest, AStalledStoreIsAnsweredTryAgainAtTheBudgetAndStoresNothingLate) {
-  std::string error;
-  // The first insert stalls past the budget and fails; then the store works.
-  store_ = std::make_unique<HookedStore>(
-      OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error),
-      [stalled = false]() mutable {
-        if (std::exchange(stalled, true)) return std::string();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        return std::string("stalled");
-      });
+// Queries are answered "try again" at the budget while the store stalls; the one
+// queued behind the stall is never stored once the store is back (its row would
+// record an action nobody was told).
+TEST_F(HostileTest, AStalledStoreIsAnsweredTryAgainAtTheBudgetAndStoresNothingLate) {
+  auto held = std::make_unique<HeldStore>();
+  HeldStore& store = *held;
+  store_ = std::move(held);
   Start(false, std::chrono::milliseconds(300));
-  std::vector<std::thread> clients;
-  std::atomic<int> tryAgain{0};
   const auto start = Clock::now();
-  for (int i = 0; i < 8; ++i) {
-    clients.emplace_back([&, i] {
-      // The first query takes the writer into the stall; the others queue behind it.
-      std::this_thread::sleep_for(std::chrono::milliseconds(i ? 50 : 0));
-      httplib::Client c("127.0.0.1", port_);
-      auto res = c.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", std::to_string(i)), false), kForm);
-      tryAgain += Json(res)["data"]["action"] == "32";
-    });
-  }
-  for (auto& t : clients) t.join();
-  EXPECT_EQ(tryAgain, 8);
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "held"))["action"], "32");
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "queued"))["action"], "32");
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
-  // Once the stall is over, after everything queued before it.
-  EXPECT_TRUE(Eventually([&] { return Data(ShortQuery("2.0.0", "later"))["action"] == "33"; }));
-  EXPECT_EQ(Column(*store_, "SELECT uuid FROM checkins"), std::set<std::string>{"later"});
+  store.open = true;
+  EXPECT_EQ(Data(ShortQuery("2.0.0", "later"))["action"], "33");
+  EXPECT_EQ(store.rows, 2);  // the insert that was under way, and the later one
 }
 
 // Behind a store that does not keep up, the queue stops at its limit: further
 // check-ins are refused at once (their queries answered "try again"), the queued
 // ones are still stored.
 TEST(CheckinWriter, AFullQueueRefusesFurtherCheckinsAtOnce) {
-  ScratchDir dir;
-  std::string error;
-  std::atomic<int> inserting{0};
-  std::atomic<bool> open{false};
-  HookedStore store(OpenCheckinStore(dir.File("c.db"), CheckinStore::Access::kReadWrite, error), [&] {
-    ++inserting;
-    Eventually([&] { return open.load(); }, std::chrono::seconds(10));
-    return std::string();
-  });
-  std::atomic<int> committed{0};
-  const auto job = [&] {
+  HeldStore store;
+  const auto job = [] {
     auto j = std::make_shared<CheckinJob>();
     j->query = Parse(ShortQuery("2.0.0", "Q"));
     j->decide = [](const CheckinJob&, std::optional<std::int64_t>) { return 33; };
-    j->finish = [&](bool stored) { committed += stored; };
+    j->finish = [](bool) {};
     return j;
   };
   CheckinWriter writer(store, std::chrono::microseconds(0), 2);
   ASSERT_TRUE(writer.Submit(job()));
-  ASSERT_TRUE(Eventually([&] { return inserting > 0; }));  // the writer is held with the first one
+  ASSERT_TRUE(Eventually([&] { return store.inserting > 0; }));  // the writer is held with the first one
   EXPECT_TRUE(writer.Submit(job()));
   EXPECT_TRUE(writer.Submit(job()));
   EXPECT_FALSE(writer.Submit(job()));
   EXPECT_EQ(writer.Queued(), 2u);
-  open = true;
+  store.open = true;
   writer.Stop();
-  EXPECT_EQ(committed, 3);
+  EXPECT_EQ(store.rows, 3);
 }
 
 TEST_F(HostileTest, GroupsConcurrentCheckinsAndAnswersOnlyCommittedOnes) {
+  Start();
   constexpr int kClients = 16, kQueries = 40;
   std::vector<std::thread> clients;
-  std::mutex mutex;
-  std::set<std::string> answered;
+  std::atomic<int> answered{0};
   for (int c = 0; c < kClients; ++c) {
     clients.emplace_back([&, c] {
       httplib::Client client("127.0.0.1", port_);
       client.set_keep_alive(true);
       for (int q = 0; q < kQueries; ++q) {
-        const std::string uuid = "G-" + std::to_string(c) + "-" + std::to_string(q);
-        auto res = client.Post("/zelguard/update1", MakeBody(ShortQuery("2.0.0", uuid), true), kForm);
-        if (Json(res)["data"]["action"] == "33") {
-          std::lock_guard lock(mutex);
-          answered.insert(uuid);
-        }
+        const std::string query = ShortQuery("2.0.0", "G-" + std::to_string(c) + "-" + std::to_string(q));
+        answered +=
+            Json(client.Post("/zelguard/update1", MakeBody(query, true), kForm))["data"]["action"] == "33";
       }
     });
   }
   for (auto& t : clients) t.join();
-  EXPECT_EQ(answered.size(), std::size_t{kClients * kQueries});
-  EXPECT_EQ(Column(*store_, "SELECT uuid FROM checkins"), answered);
+  EXPECT_EQ(answered, kClients * kQueries);
+  EXPECT_EQ(Count(*store_, "SELECT COUNT(DISTINCT uuid) FROM checkins"), kClients * kQueries);
   // Fewer transactions than check-ins: concurrent queries shared their commits.
   EXPECT_LT(server_->Writer()->Commits(), server_->Writer()->Rows());
-  EXPECT_EQ(server_->Writer()->Rows(), std::uint64_t{kClients * kQueries});
 }
 
 }  // namespace

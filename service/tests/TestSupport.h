@@ -1,23 +1,51 @@
-// Helpers shared by the service's tests: a scratch folder and update bodies built
-// the way the program builds them.
+// Helpers shared by the service's tests: a scratch folder, update bodies built the
+// way the program builds them, the processes a test starts and always ends (the
+// service program, nginx and a throwaway PostgreSQL cluster), and signing keys made
+// once per test process with a check of a signed answer done the way the program
+// does it: from the public key line alone, with the signed text rebuilt here.
+//
+// A service on loopback for tests that drive it over real HTTP: a catalog offering
+// 2.1.0, a 3 MB package, an SQLite store (or another store the test opens), and
+// raw connections for clients that misbehave.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CheckinStore.h"
 #include "RequestBody.h"
+#include "Signing.h"
+#include "UpdateServer.h"
 #include "WireCodec.h"
+
+extern char** environ;
 
 namespace zel::svc::test {
 
@@ -94,9 +122,8 @@ inline std::int64_t Count(CheckinStore& store, const std::string& sql) {
 }
 
 inline std::string ReadText(const std::string& path) {
-  std::stringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 // What a shell command writes to stdout; nothing when it fails.
@@ -120,5 +147,266 @@ bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chro
   }
   return true;
 }
+
+class ChildProcess {
+ public:
+  // Starts the program with its stdout on a pipe (read by ListeningPort) and its
+  // stderr in the file given (or inherited).
+  bool Start(const std::vector<std::string>& args, const std::string& errFile = "") {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (!errFile.empty())
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
+                                       O_WRONLY | O_CREAT | O_APPEND, 0644);
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const bool started = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    out_ = out[0];
+    if (!started) pid_ = -1;
+    return started;
+  }
+  ~ChildProcess() {
+    Stop(SIGKILL);
+    if (out_ >= 0) close(out_);
+  }
+
+  // The port of the first line "listening on HOST:PORT", or 0 after the time given.
+  int ListeningPort(int timeoutMs = 20000) {
+    char line[256] = {};
+    pollfd ready{out_, POLLIN, 0};
+    if (poll(&ready, 1, timeoutMs) <= 0 || read(out_, line, sizeof line - 1) <= 0) return 0;
+    std::cmatch m;
+    return std::regex_search(line, m, std::regex(R"(listening on [^:]+:(\d+))")) ? std::stoi(m[1]) : 0;
+  }
+
+  // Signals the process and waits up to 10 s for its exit status (-1: none).
+  int Stop(int signal = SIGTERM) {
+    if (pid_ <= 0) return status_;
+    kill(pid_, signal);
+    if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
+      kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
+    pid_ = -1;
+    return status_;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1;
+  int status_ = -1;
+};
+
+// A PostgreSQL cluster of the test's own, on a socket in a scratch folder; each
+// Database() is a new, empty database in it.
+class PostgresCluster {
+ public:
+  ~PostgresCluster() { Run("stop"); }
+
+  // The connection string of a new database.
+  std::string Database() {
+    EXPECT_FALSE(conninfo_.empty()) << "no PostgreSQL cluster";
+    const std::string name = "zel" + std::to_string(++databases_);
+    const std::string command =
+        "psql -q -X '" + conninfo_ + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return std::regex_replace(conninfo_, std::regex("dbname=\\w+"), "dbname=" + name);
+  }
+
+ private:
+  std::string Run(const std::string& verb) {
+    std::string out =
+        CommandOutput("sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string());
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  }
+
+  const ScratchDir dir_;
+  const std::string conninfo_ = Run("start");
+  int databases_ = 0;
+};
+
+// The cluster of this test process, started on first use and removed at exit.
+inline PostgresCluster& SharedCluster() {
+  static PostgresCluster cluster;
+  return cluster;
+}
+
+inline std::shared_ptr<const SigningKey> TestKey(KeyKind kind) {
+  static std::map<KeyKind, std::shared_ptr<const SigningKey>> keys;
+  auto& key = keys[kind];
+  std::string error;
+  if (!key) key = SigningKey::Generate(kind, error);
+  EXPECT_TRUE(key) << error;
+  return key;
+}
+
+inline std::string FromBase64(const std::string& text) {
+  std::string bytes(text.size(), '\0');
+  const int n =
+      EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                      reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+  if (n < 0) return {};
+  const std::size_t padding = text.size() - text.find_last_not_of('=') - 1;
+  bytes.resize(static_cast<std::size_t>(n) - padding);
+  return bytes;
+}
+
+inline std::string Sha256LowerHex(const std::string& bytes) {
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+  std::string hex;
+  for (unsigned char b : digest) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+  return hex;
+}
+
+// Whether an X-Zel-Signature value verifies with the public key of the line
+// "<key id> <base64 SubjectPublicKeyInfo>" for this nonce, request and answer.
+inline ::testing::AssertionResult Verifies(const std::string& publicLine, const std::string& header,
+                                           const std::string& nonce, const std::string& request,
+                                           const std::string& answer) {
+  const std::string id = publicLine.substr(0, publicLine.find(' '));
+  if (header.substr(0, header.find(' ')) != id)
+    return ::testing::AssertionFailure() << "signed by " << header;
+  const std::string spki = FromBase64(publicLine.substr(id.size() + 1));
+  const auto* p = reinterpret_cast<const unsigned char*>(spki.data());
+  std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
+      d2i_PUBKEY(nullptr, &p, static_cast<long>(spki.size())), EVP_PKEY_free);
+  if (!key) return ::testing::AssertionFailure() << "no public key in " << publicLine;
+  std::string signature = FromBase64(header.substr(id.size() + 1));
+  if (EVP_PKEY_is_a(key.get(), "EC")) {
+    // r and s of 32 bytes each, back into the DER OpenSSL verifies.
+    if (signature.size() != 64)
+      return ::testing::AssertionFailure() << "ECDSA signature of " << signature.size();
+    const auto* raw = reinterpret_cast<const unsigned char*>(signature.data());
+    ECDSA_SIG* sig = ECDSA_SIG_new();
+    ECDSA_SIG_set0(sig, BN_bin2bn(raw, 32, nullptr), BN_bin2bn(raw + 32, 32, nullptr));
+    unsigned char* der = nullptr;
+    const int length = i2d_ECDSA_SIG(sig, &der);
+    signature.assign(reinterpret_cast<char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    ECDSA_SIG_free(sig);
+  }
+  const std::string message = "zel-update-signature-v1\n" + id + "\n" + nonce + "\n" +
+                              Sha256LowerHex(request) + "\n" + Sha256LowerHex(answer);
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  const bool good =
+      EVP_DigestVerifyInit_ex(ctx.get(), nullptr, "SHA256", nullptr, nullptr, key.get(), nullptr) == 1 &&
+      EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
+                       reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+  return good ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "bad signature " << header;
+}
+
+using nlohmann::json;
+
+constexpr const char* kForm = "application/x-www-form-urlencoded";
+constexpr const char* kPackage = "/packages/zel-2.1.0.exe";
+
+inline int Status(const httplib::Result& res) { return res ? res->status : -1; }
+inline json Json(const httplib::Result& res) { return res ? json::parse(res->body, nullptr, false) : json(); }
+
+// A TCP connection to loopback that sends and reads exactly what a test says.
+class RawConnection {
+ public:
+  // A connection that fails shows in the first Send.
+  explicit RawConnection(int port, int receiveBuffer = 0) {
+    if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    const timeval timeout{5, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    const sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
+  }
+  ~RawConnection() { close(fd_); }
+  RawConnection(const RawConnection&) = delete;
+  RawConnection& operator=(const RawConnection&) = delete;
+
+  bool Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+  // Reads until the peer closes or nothing comes for the receive timeout.
+  std::string ReadAll() {
+    std::string all;
+    char buffer[65536];
+    for (ssize_t n; (n = recv(fd_, buffer, sizeof buffer, 0)) > 0;)
+      all.append(buffer, static_cast<std::size_t>(n));
+    return all;
+  }
+
+ private:
+  const int fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+};
+
+class ServiceFixture : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (server_) server_->Stop(), thread_.join();
+  }
+
+  // Opens the SQLite store unless the test opened one, and starts the service.
+  void Start(bool testControl = false,
+             std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000)) {
+    std::string error;
+    if (!store_) store_ = OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error);
+    ASSERT_TRUE(store_) << error;
+    std::filesystem::create_directories(dir_.path / "packages");
+    package_.resize(3000000);
+    for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
+    dir_.Write("packages/zel-2.1.0.exe", package_);
+    PublishEntry(catalog_, {"2.1.0", "http://h/p.exe", 3000000, std::string(32, 'b'), false, "", ""}, true);
+    SaveCatalog();
+
+    config_.catalogPath = dir_.File("catalog.json");
+    config_.packagesDir = dir_.File("packages");
+    config_.testControl = testControl;
+    config_.logRequests = false;
+    config_.keys = keys_;
+    config_.answerBudget = answerBudget;
+    config_.catalogCheckInterval = std::chrono::milliseconds(20);
+    server_ = std::make_unique<UpdateServer>(config_, *store_);
+    auto port = server_->Bind(error);
+    ASSERT_TRUE(port) << error;
+    port_ = *port;
+    client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
+    client_->set_read_timeout(10, 0);
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+
+  void SaveCatalog() {
+    std::string error;
+    ASSERT_TRUE(zel::svc::SaveCatalog(dir_.File("catalog.json"), catalog_, error)) << error;
+  }
+  httplib::Result PostUpdate(const std::string& query, bool zip = false) {
+    return client_->Post("/zelguard/update1", MakeBody(query, zip), kForm);
+  }
+  json Data(const std::string& query, bool zip = false) { return Json(PostUpdate(query, zip))["data"]; }
+  json Requests() { return Json(client_->Get("/_test/requests")); }
+  std::int64_t Checkins(const std::string& where = "1 = 1") {
+    return Count(*store_, "SELECT COUNT(*) FROM checkins WHERE " + where);
+  }
+  int AddFaults(const std::string& faults) {
+    return Status(client_->Post("/_test/faults", faults, "application/json"));
+  }
+
+  ScratchDir dir_;
+  std::string package_;
+  Catalog catalog_;
+  std::unique_ptr<CheckinStore> store_;
+  std::shared_ptr<const KeyRing> keys_;  // none: answers go out unsigned
+  ServerConfig config_;                  // what a test sets before Start; Start fills in the rest
+  std::unique_ptr<UpdateServer> server_;
+  int port_ = 0;
+  std::unique_ptr<httplib::Client> client_;
+  std::thread thread_;
+};
 
 }  // namespace zel::svc::test
