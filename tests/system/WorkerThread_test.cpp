@@ -15,6 +15,8 @@
 
 namespace zel {
 
+// Hand-offs while spinning threads keep every core busy: a lost wake-up leaves the
+// test waiting for good, and the test's time limit under ctest ends it as a failure.
 TEST(WorkerThread, NoHandOffIsLostWhileEveryCoreIsBusy) {
   constexpr int kHandOffs = 100000;
   int handedOff = 0;
