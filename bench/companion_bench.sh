@@ -21,7 +21,7 @@ nginx_dir=$work/nginx
 out=$work/out
 source scripts/wine-env.sh
 finish() {
-  sh companion/tests/nginx-fixture.sh stop "$nginx_dir" || true
+  sh tests/protocol/nginx-fixture.sh stop "$nginx_dir" || true
   zel_stop_wine
   rm -rf "$work"
 }
@@ -29,7 +29,7 @@ trap finish EXIT
 rm -rf "$work"
 mkdir -p "$out"
 zel_start_wine
-sh companion/tests/nginx-fixture.sh start "$nginx_dir"
+sh tests/protocol/nginx-fixture.sh start "$nginx_dir"
 base=http://127.0.0.1:$(cat "$nginx_dir/port")
 winpath() { echo "Z:$1" | tr / '\\'; }
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }

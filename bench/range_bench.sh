@@ -17,11 +17,11 @@ cmake --build --preset "$win_preset" --target range_bench >/dev/null
 state=$PWD/build/bench-range
 source scripts/wine-env.sh
 cleanup() {
-  sh companion/tests/nginx-fixture.sh stop "$state"
+  sh tests/protocol/nginx-fixture.sh stop "$state"
   zel_stop_wine
 }
 trap cleanup EXIT
-sh companion/tests/nginx-fixture.sh start "$state"
+sh tests/protocol/nginx-fixture.sh start "$state"
 head -c "$size" /dev/urandom >"$state/www/package.bin"
 url=http://127.0.0.1:$(cat "$state/port")/package.bin
 zel_start_display

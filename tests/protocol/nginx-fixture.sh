@@ -1,6 +1,6 @@
 #!/bin/sh
-# Starts and stops a private nginx on 127.0.0.1 for the companion's tests: a real web
-# server's Range behaviour.
+# Starts and stops a private nginx on 127.0.0.1 for the download tests and the download
+# benchmarks: a real web server's Range behaviour.
 #   nginx-fixture.sh start STATE_DIR   -> STATE_DIR/port holds its port, STATE_DIR/www its files
 #   nginx-fixture.sh stop STATE_DIR
 # /NAME serves STATE_DIR/www/NAME with ranges. /slow/NAME does too, but sends a request
