@@ -129,6 +129,7 @@ HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std
     return box != nullptr;
   }, timeoutMs);
   // The message is the box's static text that is not the icon.
+  if (text) text->clear();
   for (HWND label = nullptr; box && text && (label = FindWindowExW(box, label, L"Static", nullptr));)
     if (!WindowText(label).empty()) *text = WindowText(label);
   return box;
