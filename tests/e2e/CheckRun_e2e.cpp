@@ -201,9 +201,7 @@ TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
     if (std::string(updater) != "zelpatcher.exe") {
       ASSERT_TRUE(MoveFileW(Widen(product_ + "zelpatcher.exe").c_str(), Widen(product_ + updater).c_str()));
     }
-    Config(
-        "InstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"
-        "[versions]\r\nLocalAppVer=1.0.1\r\nServerAppVer=1.0.2\r\n");
+    EarlierRun("[versions]\r\nLocalAppVer=1.0.1\r\nServerAppVer=1.0.2\r\n");
 
     EXPECT_EQ(Finish(world_.StartNotElevated(product_ + updater, "/ui")), kLatest);
 

@@ -33,8 +33,11 @@ class WorldScenario : public ::testing::Test {
     CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
     ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\n" + general));
   }
-  // An account that has run the updater before, and not today.
-  void EarlierRun() const { Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n"); }
+  // An account that has run the updater before, and not today; `more` follows in the
+  // settings file (further sections).
+  void EarlierRun(const std::string& more = "") const {
+    Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=01-01-2000\r\n" + more);
+  }
 
   // The product folder product_ with the updater, its zlib1.dll and these files (see
   // World::InstallProduct).
