@@ -6,9 +6,17 @@
 #include <algorithm>
 #include <vector>
 
+#include "settings/CheckSchedule.h"
 #include "support/E2eWorld_win.h"
+#include "system/Platform_win.h"
 
 namespace zel::bench {
+
+// Today's date as the program writes it, by the real clock.
+inline std::string TodayText() {
+  const PlatformScope real(Win32Platform());
+  return zel::TodayText();
+}
 
 inline double MedianMs(std::vector<double> v) {
   std::sort(v.begin(), v.end());

@@ -20,7 +20,7 @@ namespace {
 double TimeOneRun(const zel::test::World& world, const std::string& program, const std::string& args,
                   int& failures) {
   DWORD code = 1;
-  const double ms = zel::bench::TimeRunMs([&] { return world.StartNotElevated(program, args); }, &code);
+  const double ms = zel::bench::TimeRunMs([&] { return world.Start(program, args, false); }, &code);
   if (code != 0) ++failures;
   return ms;
 }
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   for (const World* w : {&world, &idle}) CreateDirectoryA(w->UserDataDir().c_str(), nullptr);
   WriteBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
   WriteBytes(idle.ConfigPath(),
-                 "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
+             "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" + zel::bench::TodayText() + "\r\n");
 
   const std::string floor = BinDir() + "post_once.exe";
   ServiceControl service(control);

@@ -20,7 +20,7 @@
 
 namespace {
 
-bool InstallerRuns() { return zel::test::ProcessNamedRuns("zelupdatepkg.exe"); }
+bool InstallerRuns() { return zel::test::ProcessesNamed("zelupdatepkg.exe") > 0; }
 
 // The checking instance and its upgrading copy share the file name: two of them
 // running means the copy has started.
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
     LARGE_INTEGER t0, tCopy{}, t1;
     QueryPerformanceCounter(&t0);
-    Child run = world.StartNotElevated(product + "zelpatcher.exe", "/manual");
+    Child run = world.Start(product + "zelpatcher.exe", "/manual", false);
     bool copySeen = false, started = false;
     for (int poll = 0; poll < 12000 && !(started = InstallerRuns()); ++poll) {
       if (!copySeen && (copySeen = UpgradingCopyRuns())) QueryPerformanceCounter(&tCopy);

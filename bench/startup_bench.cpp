@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 21;
   zel::test::World world("bench");
   CreateDirectoryA(world.UserDataDir().c_str(), nullptr);
-  const std::string config = "[general]\r\nLastCheckUpdate=" + zel::test::TodayDateText() +
+  const std::string config = "[general]\r\nLastCheckUpdate=" + zel::bench::TodayText() +
                              "\r\nInstalledUUID=3F2504E0-4F89-11D3-9A0C-0305E82C3301\r\n";
   zel::test::WriteBytes(world.ConfigPath(), config);
   const std::string bin = zel::test::BinDir();

@@ -67,7 +67,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring commandLine;
   for (int i = first; i < argc; ++i) commandLine += (i > first ? L" " : L"") + Quoted(argv[i]);
 
-  zel::test::Child child = zel::test::StartLimited(commandLine, nullptr);
+  zel::test::Child child = zel::test::StartLimited(commandLine);
   if (child.Pid() == 0) return 120;
   if (!statusFile.empty() && !Watch(child, statusFile, closeFile)) return 121;
   DWORD code = 0;

@@ -11,6 +11,7 @@
 #include "driver/ProgressWindow_win.h"
 #include "driver/UpdateRun.h"
 #include "protocol/FileMd5.h"
+#include "settings/CheckSchedule.h"
 #include "settings/SettingsFile.h"
 #include "support/CmdlineEcho.h"
 #include "support/E2eWorld_win.h"
@@ -166,11 +167,11 @@ TEST_F(PackageCacheTest, HandOverEndsACopyLeftSuspendedUnlessACopyIsAtWork) {
 // folder stands in its place), it checks as usual after the 60 polls.
 TEST_F(PackageCacheTest, RelaunchEndsOnlyWhenTheCopyTakesOver) {
   platform_.today = Win32Platform().Today();  // the copy's today too
-  settings_.Write("general", "LastCheckUpdate", test::TodayDateText());  // not due
+  settings_.Write("general", "LastCheckUpdate", TodayText());  // not due
   const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
   for (const bool takesOver : {false, true}) {
     SCOPED_TRACE(takesOver ? "the copy takes over" : "the copy cannot");
-    Cache(test::TodayDateText());
+    Cache(TodayText());
     if (takesOver) {  // the copy's marker comes in real time: wait for it at the first poll
       platform_.at = platform_.now + 1000;
       platform_.then = [&] { test::WaitFor([&] { return test::PathExists(marker); }, 30000); };

@@ -1,13 +1,15 @@
 // The real zelpatcher.exe under Wine: start-up, single instance, schedule, window.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
 #include <sddl.h>
 
 #include "driver/UpdateRun.h"
+#include "settings/CheckSchedule.h"
 #include "support/E2eWorld_win.h"
 #include "support/WorldControl_win.h"
-#include "system/UniqueHandle_win.h"
 #include "system/Text_win.h"
+#include "system/UniqueHandle_win.h"
 
 namespace zel::test {
 namespace {
@@ -25,7 +27,7 @@ class Startup : public ::testing::Test {
   }
   void CheckedToday() {
     CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\nLastCheckUpdate=" + TodayDateText() + "\r\n"));
+    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\nLastCheckUpdate=" + TodayText() + "\r\n"));
   }
   void PlaceInstallingMarker() {
     CreateDirectoryW(Widen(world_.ProductDataDir()).c_str(), nullptr);

@@ -2,23 +2,12 @@
 
 #include <tlhelp32.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "system/Text.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
-namespace {
-
-bool SameNameIgnoringCase(const std::wstring& entry, const std::wstring& name) {
-  const auto eq = entry.find(L'=', 1);
-  return eq == name.size() && CompareStringOrdinal(entry.c_str(), static_cast<int>(eq), name.c_str(),
-                                                   static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
-}
-
-}  // namespace
-
 std::string BinDir() {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
@@ -42,9 +31,9 @@ void Child::Kill() {
 }
 
 World::World(const std::string& name) {
-  wchar_t temp[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH, temp);
-  root_ = MakeFreshFolder(Narrow(temp) + "zel-e2e", name) + "\\";
+  // Taken once: a started world points this process's TEMP at its own folder.
+  static const std::string base = GetEnv("TEMP").value_or("C:\\windows\\temp") + "\\zel-e2e";
+  root_ = MakeFreshFolder(base, name) + "\\";
   for (const std::string& dir : {AppData(), ProgramData(), Temp()})
     CreateDirectoryW(Widen(dir).c_str(), nullptr);
 }
@@ -64,35 +53,18 @@ std::string World::InstallProduct(const std::map<std::string, std::string>& file
   return folder + "zelpatcher.exe";
 }
 
-std::wstring World::EnvironmentBlock() const {
-  const std::pair<std::wstring, std::string> overrides[] = {
-      {L"APPDATA", AppData()}, {L"ProgramData", ProgramData()}, {L"TEMP", Temp()}, {L"TMP", Temp()}};
-  std::wstring block;
-  wchar_t* env = GetEnvironmentStringsW();
-  for (const wchar_t* p = env; *p; p += wcslen(p) + 1) {
-    const std::wstring entry = p;
-    bool replaced = false;
-    for (const auto& [key, value] : overrides) replaced = replaced || SameNameIgnoringCase(entry, key);
-    if (!replaced) block += entry + L'\0';
-  }
-  FreeEnvironmentStringsW(env);
-  for (const auto& [key, value] : overrides) block += key + L"=" + Widen(value) + L'\0';
-  block += L'\0';
-  return block;
-}
-
 namespace {
 
-// Starts the command line with the token (null: this process's own) and environment.
-Child StartAs(HANDLE token, std::wstring commandLine, const wchar_t* environment) {
+// Starts the command line with the token (null: this process's own); it inherits this
+// process's environment.
+Child StartAs(HANDLE token, std::wstring commandLine) {
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  auto* env = const_cast<wchar_t*>(environment);
-  const DWORD flags = CREATE_UNICODE_ENVIRONMENT;
-  if (!(token ? CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, env,
+  if (!(token ? CreateProcessAsUserW(token, nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                      nullptr, &si, &pi)
-              : CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, env, nullptr, &si, &pi)))
+              : CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                               &pi)))
     return {};
   CloseHandle(pi.hThread);
   return Child(UniqueKernelHandle(pi.hProcess), pi.dwProcessId);
@@ -100,15 +72,17 @@ Child StartAs(HANDLE token, std::wstring commandLine, const wchar_t* environment
 
 }  // namespace
 
-Child World::Start(const std::string& program, const std::string& arguments) const {
-  return StartAs(nullptr, L"\"" + Widen(program) + L"\" " + Widen(arguments), EnvironmentBlock().c_str());
+Child World::Start(const std::string& program, const std::string& arguments, bool elevated) const {
+  for (const auto& [name, folder] : {std::pair{L"APPDATA", AppData()},
+                                     {L"ProgramData", ProgramData()},
+                                     {L"TEMP", Temp()},
+                                     {L"TMP", Temp()}})
+    SetEnvironmentVariableW(name, Widen(folder).c_str());
+  const std::wstring commandLine = L"\"" + Widen(program) + L"\" " + Widen(arguments);
+  return elevated ? StartAs(nullptr, commandLine) : StartLimited(commandLine);
 }
 
-Child World::StartNotElevated(const std::string& program, const std::string& arguments) const {
-  return StartLimited(L"\"" + Widen(program) + L"\" " + Widen(arguments), EnvironmentBlock().c_str());
-}
-
-Child StartLimited(std::wstring commandLine, const wchar_t* environment) {
+Child StartLimited(std::wstring commandLine) {
   UniqueKernelHandle own;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, own.Put())) return {};
   TOKEN_LINKED_TOKEN linked{};
@@ -119,7 +93,7 @@ Child StartLimited(std::wstring commandLine, const wchar_t* environment) {
   if (!DuplicateTokenEx(limited.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary,
                         primary.Put()))
     return {};
-  return StartAs(primary.Get(), std::move(commandLine), environment);
+  return StartAs(primary.Get(), std::move(commandLine));
 }
 
 std::wstring WindowText(HWND window) {
@@ -149,21 +123,6 @@ std::wstring StatusText(HWND window) {
   return text;
 }
 
-std::string TodayDateText() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char text[16];
-  std::snprintf(text, sizeof text, "%02u-%02u-%04u", now.wMonth, now.wDay, now.wYear);
-  return text;
-}
-
-std::string IniValue(const std::string& path, const std::string& section, const std::string& key) {
-  char value[4096] = {};
-  GetPrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), "", value, sizeof value,
-                           ToAnsi(path).c_str());
-  return FromAnsi(value);
-}
-
 namespace {
 
 // Calls visit with every process the system lists.
@@ -184,8 +143,6 @@ int ProcessesNamed(const std::string& fileName) {
   ForEachProcess([&](const PROCESSENTRY32W& entry) { count += LowerText(Narrow(entry.szExeFile)) == LowerText(fileName); });
   return count;
 }
-
-bool ProcessNamedRuns(const std::string& fileName) { return ProcessesNamed(fileName) > 0; }
 
 bool KillImage(const std::string& path, bool onlyLook) {
   bool found = false;

@@ -69,27 +69,23 @@ class World {
                              std::string folder = "") const;
 
   // Starts program with the arguments (the command line is the quoted program, a
-  // blank and the arguments) in this world's environment.
-  Child Start(const std::string& program, const std::string& arguments) const;
-  // The same, without administrator rights (see StartLimited).
-  Child StartNotElevated(const std::string& program, const std::string& arguments) const;
+  // blank and the arguments), with administrator rights unless not elevated (see
+  // StartLimited). The program inherits this process's environment with the world's
+  // folders in it.
+  Child Start(const std::string& program, const std::string& arguments, bool elevated = true) const;
 
  private:
-  std::wstring EnvironmentBlock() const;
   std::string root_;
 };
 
 // Starts a command line with the limited token linked to this process's token, so
 // the program sees itself as not elevated, as a standard user's program does (Wine
 // gives every process an elevated token whose linked token is the limited one).
-// environment: a block for CREATE_UNICODE_ENVIRONMENT, or null for this process's own.
 // An empty Child when the token or the start fails.
-Child StartLimited(std::wstring commandLine, const wchar_t* environment);
+Child StartLimited(std::wstring commandLine);
 
 // How many processes of this file name ("zelupdatepkg.exe", any letter case) run.
 int ProcessesNamed(const std::string& fileName);
-// True while some process of this file name runs.
-bool ProcessNamedRuns(const std::string& fileName);
 // Ends every process whose image file is path (any letter case), or with onlyLook just
 // tells whether one runs; true when one was found.
 bool KillImage(const std::string& path, bool onlyLook = false);
@@ -99,11 +95,5 @@ std::wstring WindowText(HWND window);
 // The text of the window's status box, asked of its process as the user sees it.
 std::wstring StatusText(HWND window);
 HWND ChildOfClass(HWND parent, const wchar_t* className);
-
-// Today's date text as the program writes it (month-day-year).
-std::string TodayDateText();
-
-// A value of an INI file as the program's settings functions read it ("" when missing).
-std::string IniValue(const std::string& path, const std::string& section, const std::string& key);
 
 }  // namespace zel::test

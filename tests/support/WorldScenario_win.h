@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "settings/CheckSchedule.h"
+#include "settings/SettingsFile.h"
 #include "support/E2eWorld_win.h"
 #include "support/WorldControl_win.h"
 #include "system/Text.h"
@@ -45,10 +47,10 @@ class WorldScenario : public ::testing::Test {
     ASSERT_NE(world_.InstallProduct(files, product_), "");
   }
 
-  // Starts the updater of the product folder, as a standard user unless elevated.
-  Child Start(const std::string& arguments, bool elevated = false) const {
-    const std::string program = product_ + "zelpatcher.exe";
-    return elevated ? world_.Start(program, arguments) : world_.StartNotElevated(program, arguments);
+  // Starts the updater (of that name) of the product folder, as a standard user unless elevated.
+  Child Start(const std::string& arguments, bool elevated = false,
+              const char* updater = "zelpatcher.exe") const {
+    return world_.Start(product_ + updater, arguments, elevated);
   }
   // The status shown once "退出" is enabled, i.e. the run has reached its end; then
   // clicks "退出" and waits for the process to end.
@@ -82,7 +84,7 @@ class WorldScenario : public ::testing::Test {
   }
 
   std::string Setting(const char* section, const char* key) const {
-    return IniValue(world_.ConfigPath(), section, key);
+    return SettingsFile(world_.ConfigPath()).Read(section, key, "");
   }
 
   World world_;
