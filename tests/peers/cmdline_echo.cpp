@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -15,17 +16,6 @@ std::string Environment(const char* name) {
   char value[MAX_PATH * 2] = {};
   const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
   return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
-}
-
-bool WriteAll(const std::string& path, const std::string& bytes) {
-  HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  written == bytes.size();
-  CloseHandle(file);
-  return ok;
 }
 
 }  // namespace
@@ -40,9 +30,8 @@ int main() {
     report += "\nshow:";
     report += (startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_string(startup.wShowWindow) : "none";
     const std::string partial = out + ".part";
-    if (!WriteAll(partial, report) || !MoveFileExA(partial.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      return 2;
-    }
+    if (!(std::ofstream(partial, std::ios::binary) << report)) return 2;
+    if (!MoveFileExA(partial.c_str(), out.c_str(), MOVEFILE_REPLACE_EXISTING)) return 2;
   }
   const std::string stay = Environment("ZEL_PEER_STAY_MS");
   if (!stay.empty()) {

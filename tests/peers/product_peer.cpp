@@ -16,11 +16,12 @@
 // replaced, 2 a product process whose marker could not be made.
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
 #include "driver/CommandLine.h"
-
 #include "system/Platform_win.h"
 #include "system/RunMarkers.h"
 #include "system/Text.h"
@@ -39,10 +40,9 @@ std::wstring OwnPath() {
 }
 
 int RunAsProductProcess() {
-  std::string name = zel::LowerText(zel::Narrow(OwnPath()));
-  name = name.substr(name.find_last_of('\\') + 1);
-  name = name.substr(0, name.rfind(".exe"));
-  if (!zel::CreateRunMarker(name, "")) return 2;
+  if (!zel::CreateRunMarker(zel::LowerText(zel::Narrow(std::filesystem::path(OwnPath()).stem().wstring())),
+                            ""))
+    return 2;
   wchar_t stays[8] = {};
   const bool refuses = GetEnvironmentVariableW(L"ZEL_PEER_STAYS", stays, 8) > 0 && stays[0] == L'1';
   for (DWORD waited = 0; waited < kStayLimitMs; waited += kPollMs) {
@@ -65,14 +65,8 @@ int RunAsInstaller(const std::string& arguments) {
   bool replaced = true;
   for (const char* program : kProductPrograms)
     replaced = CopyFileW(OwnPath().c_str(), zel::Widen(folder + program).c_str(), FALSE) && replaced;
-  const HANDLE log = CreateFileW(zel::Widen(folder + "install.log").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
-                                 nullptr, OPEN_ALWAYS, 0, nullptr);
-  if (log != INVALID_HANDLE_VALUE) {
-    const std::string line = arguments + "\r\n";
-    DWORD written = 0;
-    WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(log);
-  }
+  std::ofstream(std::filesystem::path(zel::Widen(folder + "install.log")), std::ios::app | std::ios::binary)
+      << arguments << "\r\n";
   return replaced ? 0 : 1;
 }
 
