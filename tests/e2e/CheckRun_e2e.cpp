@@ -24,28 +24,14 @@ using Programs = std::map<std::string, std::string>;
 
 constexpr char kLatest[] = "版本已更新到最新";
 constexpr char kOldDate[] = "01-01-2000";  // the last check of EarlierRun()
+// Queries to the built-in address, as Sent() gives them.
+const std::string kShortQuery = "update.zelvora.cn/zelguard/update1 short";
+const std::string kFullQuery = "update.zelvora.cn/zelguard/update1 full";
 
 const Names kShortProfile = {"AppVer", "ExecutionLevel", "OSMajorVer", "UUID"};
 const Names kFullProfile = {"AppVer",         "Arch",          "CPU",        "DocShellApp", "DocShellVer",
                             "ExecutionLevel", "HttpsShellApp", "OSMajorVer", "OSName",      "OSVer",
                             "OfficeAddins",   "Resolution",    "UUID"};
-
-// One update query as the service received it.
-struct Query {
-  std::string target, host;
-  std::string text;  // the query text before the form layer (values as hex)
-  json fields;       // decoded values by name; null when the service could not decode the body
-
-  std::string Field(const std::string& name) const {
-    return fields.is_object() && fields.contains(name) ? fields[name].get<std::string>() : "<absent>";
-  }
-  Names FieldNames() const {
-    Names names;
-    if (fields.is_object())
-      for (const auto& [name, value] : fields.items()) names.push_back(name);
-    return names;
-  }
-};
 
 // A Word installation as the registry shows it: .docx opens with a winword.exe of
 // version 16.0.0.4266 in folder (two levels below an existing one, ending in a
@@ -98,12 +84,23 @@ class CheckRun : public WorldScenario {
     return Finish(Start(arguments, elevated), timeoutMs);
   }
 
-  std::vector<Query> Queries() const {
-    std::vector<Query> queries;
-    for (const auto& r : Received("POST"))
-      queries.push_back({r["target"], Header(r, "host"),
-                         r["query"].is_string() ? r["query"].get<std::string>() : "", r["decoded"]});
-    return queries;
+  // The update queries the service received, each as "host/target profile": the
+  // profile "short" or "full" by the fields it carried, otherwise what was decoded.
+  Names Sent() const {
+    Names sent;
+    for (const auto& r : Received("POST")) {
+      Names fields;
+      for (const auto& [name, value] : r["decoded"].items()) fields.push_back(name);
+      const std::string profile = fields == kShortProfile  ? "short"
+                                  : fields == kFullProfile ? "full"
+                                                           : r["decoded"].dump();
+      sent.push_back(Header(r, "host") + r["target"].get<std::string>() + " " + profile);
+    }
+    return sent;
+  }
+  // A field of the first query the service received and decoded.
+  std::string Field(const char* name) const {
+    return Received("POST").at(0)["decoded"].value(name, "<absent>");
   }
 };
 
@@ -115,19 +112,16 @@ TEST_F(CheckRun, FirstRunSendsTheFullProfileAndRecordsTheDocumentProgram) {
 
   EXPECT_EQ(Run("/ui", /*elevated=*/true), kLatest);
 
-  const auto queries = Queries();
-  ASSERT_EQ(queries.size(), 1u);
-  const Query& q = queries[0];
-  EXPECT_EQ(q.FieldNames(), kFullProfile);
-  EXPECT_EQ(q.Field("ExecutionLevel"), "1");
-  EXPECT_NE(q.Field("OSName"), "");  // the machine's WMI service answered
-  EXPECT_EQ(q.Field("DocShellApp"), "winword");
-  EXPECT_EQ(q.Field("DocShellVer"), "16");
-  EXPECT_EQ(q.Field("OfficeAddins"), "{\"Word\":[\"" + std::string(WordInstalled::kAddinName) + "\"]}");
-  EXPECT_EQ(q.Field("UUID"), Setting("general", "InstalledUUID"));
-  EXPECT_EQ(q.Field("UUID").size(), 36u);
-  EXPECT_EQ(Setting("general", "InstalledDate"), TodayDateText());
-  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
+  ASSERT_EQ(Sent(), Names{kFullQuery});
+  EXPECT_EQ(Field("ExecutionLevel"), "1");
+  EXPECT_NE(Field("OSName"), "");  // the machine's WMI service answered
+  EXPECT_EQ(Field("DocShellApp"), "winword");
+  EXPECT_EQ(Field("DocShellVer"), "16");
+  EXPECT_EQ(Field("OfficeAddins"), "{\"Word\":[\"" + std::string(WordInstalled::kAddinName) + "\"]}");
+  EXPECT_EQ(Field("UUID"), Setting("general", "InstalledUUID"));
+  EXPECT_EQ(Field("UUID").size(), 36u);
+  EXPECT_EQ(Setting("general", "InstalledDate"), TodayText());
+  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
   EXPECT_EQ(Setting("office", "AppName"), "winword");
   EXPECT_EQ(Setting("office", "AppVer"), "16");
   EXPECT_EQ(Setting("office", "InstallPath"), word.Folder());
@@ -142,10 +136,10 @@ TEST_F(CheckRun, FailedProbeSendsNothingAndLeavesTheCheckDue) {
 
   EXPECT_EQ(Run("/ui /manual"), "您的网络连接异常，无法连接到升级服务器。");
 
-  EXPECT_EQ(Queries().size(), 0u);
+  EXPECT_EQ(Sent(), Names{});
   EXPECT_EQ(Setting("general", "LastCheckUpdate"), kOldDate);
   // The first run is recorded before the probe.
-  EXPECT_EQ(Setting("general", "InstalledDate"), TodayDateText());
+  EXPECT_EQ(Setting("general", "InstalledDate"), TodayText());
   EXPECT_EQ(Setting("office", "AppName"), "winword");
 }
 
@@ -160,19 +154,19 @@ TEST_F(CheckRun, WithoutZlibTheQueryGoesOutPlain) {
   const json posts = Received("POST");
   ASSERT_EQ(posts.size(), 1u);
   EXPECT_NE(posts[0]["body"].get<std::string>().find("&zip=0&data="), std::string::npos) << posts[0]["body"];
-  EXPECT_EQ(Queries()[0].FieldNames(), kShortProfile);  // the service read it all the same
+  EXPECT_EQ(Sent(), Names{kShortQuery});  // the service read it all the same
 }
 
 // A day already checked ends at once; "/manual" asks all the same.
 TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
   InstallProduct();
-  Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayDateText() + "\r\n");
+  Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayText() + "\r\n");
 
   EXPECT_EQ(Run("/UI"), "");  // the common ending at once; switches in any case
-  EXPECT_EQ(Queries().size(), 0u);
+  EXPECT_EQ(Sent(), Names{});
 
   EXPECT_EQ(Run("/ui /manual"), kLatest);
-  EXPECT_EQ(Queries().size(), 1u);
+  EXPECT_EQ(Sent(), Names{kShortQuery});
 }
 
 // ---- The service's answers ----
@@ -203,15 +197,13 @@ TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
     }
     EarlierRun("[versions]\r\nLocalAppVer=1.0.1\r\nServerAppVer=1.0.2\r\n");
 
-    EXPECT_EQ(Finish(world_.StartNotElevated(product_ + updater, "/ui")), kLatest);
+    EXPECT_EQ(Finish(Start("/ui", false, updater)), kLatest);
 
-    const auto queries = Queries();
-    ASSERT_EQ(queries.size(), 1u);
-    const Query& q = queries[0];
-    EXPECT_EQ(q.FieldNames(), kShortProfile);
-    EXPECT_EQ(q.text.substr(0, q.text.find("&UUID=")), "AppVer=" + HexEncodeText(version) + "&ExecutionLevel=30");
-    EXPECT_EQ(q.Field("UUID"), Setting("general", "InstalledUUID"));
-    EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
+    ASSERT_EQ(Sent(), Names{kShortQuery});
+    EXPECT_EQ(Received("POST")[0]["query"], "AppVer=" + HexEncodeText(version) + "&ExecutionLevel=30&UUID=" +
+                                                HexEncodeText(Setting("general", "InstalledUUID")) +
+                                                "&OSMajorVer=36");  // Windows 7's 6
+    EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
     EXPECT_EQ(Setting("general", "InstalledDate"), "02-03-2021");
     EXPECT_EQ(Setting("versions", "LocalAppVer"), version == "0.0.0" ? "1.0.1" : version);
     EXPECT_EQ(Setting("versions", "ServerAppVer"), version == "0.0.0" ? "1.0.2" : version);
@@ -232,8 +224,8 @@ TEST_F(CheckRun, RefusedQueryShowsTheAnswerAndCountsAsTheDaysCheck) {
 
   EXPECT_EQ(Run("/ui /manual", false, 60000), "服务器00错误:" + refused);
 
-  EXPECT_EQ(Queries().size(), 1u);
-  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
+  EXPECT_EQ(Sent(), Names{kShortQuery});
+  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
 }
 
 TEST_F(CheckRun, FullProfileAskedTwiceGivesUpAfterTheSecondQuery) {
@@ -245,19 +237,16 @@ TEST_F(CheckRun, FullProfileAskedTwiceGivesUpAfterTheSecondQuery) {
   Answer(json::array({{{"body", again}}, {{"body", again}, {"delay_ms", 5000}}}));
 
   const Child run = Start("/ui /manual");
-  ASSERT_TRUE(WaitFor([&] { return Queries().size() >= 2; }, 120000));
-  ASSERT_EQ(Queries().size(), 2u);
-  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
+  ASSERT_TRUE(WaitFor([&] { return Sent().size() >= 2; }, 120000));
+  ASSERT_EQ(Sent().size(), 2u);
+  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
   WritePrivateProfileStringW(L"general", L"LastCheckUpdate", Widen(kOldDate).c_str(),
                              Widen(world_.ConfigPath()).c_str());
 
   EXPECT_EQ(Finish(run), "服务器暂时无法访问.");
 
-  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayDateText());
-  const auto queries = Queries();
-  ASSERT_EQ(queries.size(), 2u);
-  EXPECT_EQ(queries[0].FieldNames(), kShortProfile);
-  EXPECT_EQ(queries[1].FieldNames(), kFullProfile);
+  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
+  EXPECT_EQ(Sent(), (Names{kShortQuery, kFullQuery}));
 }
 
 TEST_F(CheckRun, NewServiceAddressCarriesTheSecondQuery) {
@@ -269,13 +258,7 @@ TEST_F(CheckRun, NewServiceAddressCarriesTheSecondQuery) {
 
   EXPECT_EQ(Run("/ui"), kLatest);  // the second answer is the service's own: 31
 
-  const auto queries = Queries();
-  ASSERT_EQ(queries.size(), 2u);
-  EXPECT_EQ(queries[0].target, "/zelguard/update1");
-  EXPECT_EQ(queries[0].host, "update.zelvora.cn");
-  EXPECT_EQ(queries[1].target, "/zelguard/update1?via=moved");
-  EXPECT_EQ(queries[1].host, "127.0.0.1");
-  EXPECT_EQ(queries[1].FieldNames(), kFullProfile);
+  EXPECT_EQ(Sent(), (Names{kShortQuery, "127.0.0.1/zelguard/update1?via=moved full"}));
   EXPECT_EQ(Setting("general", "UpdateURL"), moved);
 }
 

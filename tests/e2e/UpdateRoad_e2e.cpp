@@ -12,7 +12,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,32 +69,25 @@ class UpdateRoad : public WorldScenario {
   }
 
   // Puts the package into the service's packages folder and scripts the next update
-  // answer to offer it; `info` members replace the offer's ("null" removes one), `data`
-  // members are added to the answer's data, and `fault` members to the scripted answer.
-  std::string Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object(),
-                    const json& fault = json::object(), const json& data = json::object()) {
+  // answer to offer it; `info` members replace the offer's, `data` members are added to
+  // the answer's data, and `fault` members to the scripted answer.
+  void Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object(),
+             const json& fault = json::object(), const json& data = json::object()) {
     const std::string package = WorldSetting("ZEL_WORLD_PACKAGES") + "\\zel-1.0.2.exe";
     EXPECT_TRUE(CopyFileW(Widen(BinDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
     const FileDigests digests = FileMd5AndSha256(package);
-    const std::string& md5 = digests.md5;
     json offer = {{"ver", "1.0.2"},
                   {"size", static_cast<std::int64_t>(ReadBytes(package).size())},
-                  {"hash", md5},
+                  {"hash", digests.md5},
                   {"sha256", digests.sha256},
                   {"packageurl", HexEncodeText(kPackageUrl)},
                   {"reinstall", 0}};
-    for (const auto& [name, value] : info.items()) {
-      if (value.is_null())
-        offer.erase(name);
-      else
-        offer[name] = value;
-    }
+    offer.update(info);
     json answer = {{"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", offer}}}};
     answer["data"].update(data);
     json scripted = {{"body", answer.dump()}};
     scripted.update(fault);
     EXPECT_TRUE(service_.AddFaults(json::array({scripted}).dump()));
-    return md5;
   }
 
   // Answers the run's message box of that caption; its text comes back.
@@ -107,29 +99,17 @@ class UpdateRoad : public WorldScenario {
     return Narrow(text);
   }
 
-  // Package GETs the service received, with their Range header ("" without).
-  std::vector<std::string> PackageRanges() const {
-    std::vector<std::string> ranges;
-    for (const auto& r : Received("GET", "/packages/")) ranges.push_back(Header(r, "range"));
-    return ranges;
-  }
-
   // The steps of the diagnostics log, one entry per process in the order the processes
   // first wrote: "role: step step ...".
   std::vector<std::string> LoggedSteps() const {
     std::vector<std::string> processes;
     std::map<std::string, std::size_t> entry;
-    std::istringstream lines(ReadBytes(world_.UserDataDir() + "\\zelpatcher.log"));
-    const std::regex form(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[(\d+) ([a-z ]+)\] ([a-z -]+): .*\r)");
-    for (std::string line; std::getline(lines, line);) {
-      std::smatch parts;
-      if (!std::regex_match(line, parts, form)) {
-        ADD_FAILURE() << "not a log line: " << line;
-        continue;
-      }
-      const auto [at, added] = entry.try_emplace(parts[1], processes.size());
-      if (added) processes.push_back(parts[2].str().append(":"));
-      processes[at->second].append(" ").append(parts[3].str());
+    const std::string log = ReadBytes(world_.UserDataDir() + "\\zelpatcher.log");
+    const std::regex line(R"(\[(\d+) ([a-z ]+)\] ([a-z -]+): )");
+    for (std::sregex_iterator at(log.begin(), log.end(), line), end; at != end; ++at) {
+      const auto [it, added] = entry.try_emplace((*at)[1], processes.size());
+      if (added) processes.push_back((*at)[2].str() + ":");
+      processes[it->second].append(" ").append((*at)[3].str());
     }
     return processes;
   }
@@ -149,7 +129,7 @@ class UpdateRoad : public WorldScenario {
     return window && Narrow(StatusText(window)) == status;
   }
   // The installer (the cached package, started by the upgrading copy) is running.
-  bool InstallerRuns() const { return ProcessNamedRuns("zelupdatepkg.exe"); }
+  bool InstallerRuns() const { return ProcessesNamed("zelupdatepkg.exe") > 0; }
   // Product 1.0.1 again, with an empty cache and no update work folder left.
   void Reinstall() {
     for (const char* program : kProductPrograms)
@@ -176,7 +156,7 @@ TEST_F(UpdateRoad, PackageInformationThatCannotBeUsedEndsTheRunWithItsStatus) {
   Offer(kNewVersionPeer, {{"packageurl", "7G"}});
   EXPECT_EQ(Finish(Start("/ui /manual")), "获取升级包地址失败");
   EXPECT_EQ(Setting("versions", "ServerAppVer"), "1.0.2");  // written before the checks
-  EXPECT_TRUE(PackageRanges().empty());
+  EXPECT_TRUE(Received("GET", "/packages/").empty());
 }
 
 // ---- The download routes; each run ends at the fresh-installation question ----
@@ -258,7 +238,7 @@ TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
   const Child run = Start("/ui /manual");
   Answer(run, "Zel卫士发现新版本", IDNO);
   EXPECT_EQ(Finish(run), "升级中...");
-  EXPECT_TRUE(PackageRanges().empty());  // nothing was downloaded
+  EXPECT_TRUE(Received("GET", "/packages/").empty());  // nothing was downloaded
 
   // Another program holds the complete file, so it cannot be moved into place: the
   // package is missing, and the run ends without a word and without downloading again.
@@ -270,7 +250,7 @@ TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包......");
-  EXPECT_TRUE(PackageRanges().empty());
+  EXPECT_TRUE(Received("GET", "/packages/").empty());
 }
 
 // (What the answer Yes starts is read in the package steps' test.)
@@ -307,7 +287,7 @@ TEST_F(UpdateRoad, FaultsAfterTheDownloadEndTheRunWithTheirStatus) {
   const std::string renamed = product_ + "zelupdater.exe";
   ASSERT_TRUE(MoveFileW(Widen(product_ + "zelpatcher.exe").c_str(), Widen(renamed).c_str()));
   Offer();
-  EXPECT_EQ(Finish(world_.StartNotElevated(renamed, "/ui /manual")), "升级过程出错(复制或启动升级程序失败)");
+  EXPECT_EQ(Finish(Start("/ui /manual", false, "zelupdater.exe")), "升级过程出错(复制或启动升级程序失败)");
   EXPECT_FALSE(Setting("UPDATE", "CacheDate").empty());
   EXPECT_TRUE(PathExists(CachedPackage()));
 }
