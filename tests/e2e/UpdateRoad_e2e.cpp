@@ -228,29 +228,26 @@ TEST_F(UpdateRoad, ProxyThatRefusesFailsTheQuery) {
   EXPECT_TRUE(Received("POST").empty());
 }
 
+// A complete partial file counts as the download, even with a companion that is no
+// program. Held by another program, it cannot be moved into place: the package is
+// missing, and the run ends without a word. Neither run downloads.
 TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
   InstallProduct();
-  // A companion that is no program, and its partial file already complete.
   ASSERT_TRUE(WriteBytes(product_ + "zelupdateget.exe", "not a program"));
-  Offer(kNewVersionPeer, {{"reinstall", 1}});
-  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(),
-                        Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), FALSE));
-  const Child run = Start("/ui /manual");
-  Answer(run, "Zel卫士发现新版本", IDNO);
-  EXPECT_EQ(Finish(run), "升级中...");
-  EXPECT_TRUE(Received("GET", "/packages/").empty());  // nothing was downloaded
-
-  // Another program holds the complete file, so it cannot be moved into place: the
-  // package is missing, and the run ends without a word and without downloading again.
-  ASSERT_TRUE(service_.Reset());
-  Offer(kNewVersionPeer, {{"reinstall", 1}});
-  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(),
-                        Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), FALSE));
-  const UniqueFile held(CreateFileW(Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn").c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(held);
-  EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包......");
-  EXPECT_TRUE(Received("GET", "/packages/").empty());
+  const std::wstring partial = Widen(world_.UserDataDir() + "\\zelupdatepkg.dwn");
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held ? "held" : "free");
+    ASSERT_TRUE(service_.Reset());
+    Offer(kNewVersionPeer, {{"reinstall", 1}});
+    ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(), partial.c_str(), FALSE));
+    const UniqueFile holder(
+        held ? CreateFileW(partial.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+             : INVALID_HANDLE_VALUE);
+    const Child run = Start("/ui /manual");
+    if (!held) Answer(run, "Zel卫士发现新版本", IDNO);
+    EXPECT_EQ(Finish(run), held ? "下载升级包......" : "升级中...");
+    EXPECT_TRUE(Received("GET", "/packages/").empty());
+  }
 }
 
 // (What the answer Yes starts is read in the package steps' test.)
@@ -347,38 +344,32 @@ TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
 
 // ---- Kill matrix: a process of the road dies at a phase; the next start recovers ----
 
-// One row of the matrix: who dies, when (a condition on the world), and whether a
-// product process refuses to leave while it happens.
-struct KillCase {
-  const char* process;
-  const char* phase;
-  bool sweepdocStays;
-  std::function<bool(UpdateRoad&)> reached;
-  std::function<std::string(UpdateRoad&)> image;
-};
-
+// Each row: who dies, when (a condition on the world), and whether a product process
+// refuses to leave while it happens.
 TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) {
-  const auto copyImage = [](UpdateRoad& t) { return t.world_.Temp() + "\\zelupdate_tmp\\zelpatcher.exe"; };
-  const auto checkingImage = [](UpdateRoad& t) { return t.product_ + "zelpatcher.exe"; };
-  const auto installerImage = [](UpdateRoad& t) { return t.CachedPackage(); };
-  const KillCase cases[] = {
+  const std::string copyImage = world_.Temp() + "\\zelupdate_tmp\\zelpatcher.exe";
+  const std::string checkingImage = product_ + "zelpatcher.exe";
+  const struct {
+    const char* process;
+    const char* phase;
+    bool sweepdocStays;
+    std::function<bool()> reached;
+  } cases[] = {
       {"checking instance", "during download", false,
-       [](UpdateRoad& t) { return PathExists(t.world_.UserDataDir() + "\\zelupdatepkg.dwn"); }, checkingImage},
+       [&] { return PathExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"); }},
       // Verified: the package is being copied into the cache, not yet recorded.
       {"checking instance", "after verification", false,
-       [](UpdateRoad& t) { return PathExists(t.CachedPackage()) || t.Shows("升级中..."); }, checkingImage},
+       [&] { return PathExists(CachedPackage()) || Shows("升级中..."); }},
       {"checking instance", "after the cache record", false,
-       [](UpdateRoad& t) { return !t.Setting("UPDATE", "CacheDate").empty(); }, checkingImage},
-      {"upgrading copy", "during the wait", true,
-       [](UpdateRoad& t) { return PathExists(t.Marker("zelinstalling")); }, copyImage},
+       [&] { return !Setting("UPDATE", "CacheDate").empty(); }},
+      {"upgrading copy", "during the wait", true, [&] { return PathExists(Marker("zelinstalling")); }},
       {"upgrading copy", "during installation", false,
-       [](UpdateRoad& t) { return PathExists(t.product_ + "install.log") || t.InstallerRuns(); }, copyImage},
-      {"installer", "during installation", false, [](UpdateRoad& t) { return t.InstallerRuns(); },
-       installerImage},
+       [&] { return PathExists(product_ + "install.log") || InstallerRuns(); }},
+      {"installer", "during installation", false, [&] { return InstallerRuns(); }},
   };
   InstallProduct();
   std::string table = "| killed | phase | state afterwards | next start |\n|---|---|---|---|\n";
-  for (const KillCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.process) + " " + c.phase);
     Reinstall();
     RunProduct(c.sweepdocStays);
@@ -389,16 +380,19 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     runPid_ = run.Pid();
     // The phases of the checking instance last a moment only: when the road has run
     // past one before the kill lands, the row says so, and what counts is the same.
-    const bool ofCheckingInstance = c.image(*this) == checkingImage(*this);
+    const std::string process = c.process;
+    const std::string image = process == "installer"        ? CachedPackage()
+                              : process == "upgrading copy" ? copyImage
+                                                            : checkingImage;
     const bool reached =
-        WaitFor([&] { return c.reached(*this) || (ofCheckingInstance && !run.Running()); }, kRunMs);
-    const bool killed = reached && KillImage(c.image(*this));
+        WaitFor([&] { return c.reached() || (image == checkingImage && !run.Running()); }, kRunMs);
+    const bool killed = reached && KillImage(image);
     EXPECT_TRUE(reached) << "the run neither reached the phase nor ended";
     // A checking instance that outlived the kill shows its ending; its user closes it.
     if (!run.WaitExit(5000)) run.Kill();
     for (Child& process : products_) process.Kill();
     products_.clear();
-    if (c.sweepdocStays) KillImage(copyImage(*this));  // a copy left waiting would install later
+    if (c.sweepdocStays) KillImage(copyImage);  // a copy left waiting would install later
     WaitFor([&] { return !PathExists(Marker("zelinstalling")); }, 120000);
 
     // Consistent: a cache record always has its file, and any file there is one a
@@ -413,11 +407,11 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     // suspended for good (the system resumes a new process only at the end of its
     // start): it never runs and holds the copy's file until the next hand-over ends it.
     // A copy that runs holds the installing marker within a second or two.
-    const bool cutOff = !WaitFor(
-        [&] { return PathExists(Marker("zelinstalling")) || !KillImage(copyImage(*this), true); }, 30000);
+    const bool cutOff =
+        !WaitFor([&] { return PathExists(Marker("zelinstalling")) || !KillImage(copyImage, true); }, 30000);
     // A copy that runs goes on by itself (it installs once the killed process's marker
     // is gone, or gives up); the next start comes after it.
-    if (!cutOff) WaitFor([&] { return !KillImage(copyImage(*this), true); }, kRunMs);
+    if (!cutOff) WaitFor([&] { return !KillImage(copyImage, true); }, kRunMs);
     // The next start on the same day recovers without help: a kept cache is handed
     // over again, otherwise the update is offered and installed anew.
     ASSERT_TRUE(service_.Reset());
@@ -427,7 +421,7 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     const bool recovered = WaitFor([&] { return HandOverDone() && ProductVersion() == "1.0.2"; }, 120000);
     EXPECT_TRUE(recovered);
     // Nothing of this row may run into the next one.
-    for (const auto& image : {copyImage(*this), checkingImage(*this)}) KillImage(image);
+    for (const auto& left : {copyImage, checkingImage}) KillImage(left);
     table += std::string("| ") + c.process + (killed ? "" : " (had ended)") + " | " + c.phase + " | " +
              state + (cutOff ? ", the copy's start cut off (healed by the next start)" : "") + " | " +
              (recovered ? "installed 1.0.2" : "NOT RECOVERED") + " |\n";

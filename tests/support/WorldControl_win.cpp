@@ -61,47 +61,49 @@ constexpr wchar_t kInternetSettings[] = L"Software\\Microsoft\\Windows\\CurrentV
 }  // namespace
 
 UserProxy::UserProxy(const std::string& address) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                      nullptr))
-    return;
-  const DWORD enable = 1;
   const std::wstring server = Widen(address);
-  applied_ = !RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                             static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t))) &&
-             !RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable),
-                             sizeof enable);
-  RegCloseKey(key);
+  const DWORD enable = 1;
+  applied_ = !RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", REG_SZ, server.c_str(),
+                              static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t))) &&
+             !RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", REG_DWORD, &enable,
+                              sizeof enable);
 }
 
 UserProxy::~UserProxy() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_SET_VALUE, &key)) return;
   const DWORD disable = 0;
-  RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&disable), sizeof disable);
-  RegDeleteValueW(key, L"ProxyServer");
-  RegCloseKey(key);
+  RegSetKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", REG_DWORD, &disable, sizeof disable);
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer");
 }
 
 namespace {
-bool IsDialog(HWND window) {
-  wchar_t name[16] = {};
-  GetClassNameW(window, name, 16);
-  return std::wstring_view(name) == L"#32770";
+
+// The first top-level window of the class (null: any) and process (0: any) that passes
+// test, waiting up to timeoutMs; null when none came.
+template <typename Test>
+HWND FindWindowOf(DWORD pid, const wchar_t* className, DWORD timeoutMs, Test test) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        for (HWND window = nullptr;
+             !found && (window = FindWindowExW(nullptr, window, className, nullptr));) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          if ((pid == 0 || owner == pid) && test(window)) found = window;
+        }
+        return found != nullptr;
+      },
+      timeoutMs);
+  return found;
 }
+
 }  // namespace
 
 HWND FindProgressWindow(DWORD pid, DWORD timeoutMs) {
-  HWND found = nullptr;
-  WaitFor([&] {
-    for (HWND window = nullptr; !found && (window = FindWindowExW(nullptr, window, nullptr, nullptr));) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(window, &owner);
-      if (owner == pid && ChildOfClass(window, L"Button") && !IsDialog(window)) found = window;
-    }
-    return found != nullptr;
-  }, timeoutMs);
-  return found;
+  return FindWindowOf(pid, nullptr, timeoutMs, [](HWND window) {
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    return ChildOfClass(window, L"Button") && std::wstring_view(className) != L"#32770";  // not a dialog
+  });
 }
 
 bool WaitForEnding(HWND window, DWORD timeoutMs, std::wstring& status) {
@@ -119,15 +121,8 @@ void ClickButton(HWND window) {
 }
 
 HWND FindMessageBox(DWORD pid, const std::wstring& caption, DWORD timeoutMs, std::wstring* text) {
-  HWND box = nullptr;
-  WaitFor([&] {
-    for (HWND window = nullptr; !box && (window = FindWindowExW(nullptr, window, L"#32770", nullptr));) {
-      DWORD owner = 0;
-      GetWindowThreadProcessId(window, &owner);
-      if ((pid == 0 || owner == pid) && WindowText(window) == caption) box = window;
-    }
-    return box != nullptr;
-  }, timeoutMs);
+  const HWND box =
+      FindWindowOf(pid, L"#32770", timeoutMs, [&](HWND window) { return WindowText(window) == caption; });
   // The message is the box's static text that is not the icon.
   if (text) text->clear();
   for (HWND label = nullptr; box && text && (label = FindWindowExW(box, label, L"Static", nullptr));)
