@@ -143,30 +143,19 @@ TEST_F(CheckRun, FailedProbeSendsNothingAndLeavesTheCheckDue) {
   EXPECT_EQ(Setting("office", "AppName"), "winword");
 }
 
-// Without zlib1.dll beside the program the query goes out uncompressed, and the run
-// goes on as usual.
-TEST_F(CheckRun, WithoutZlibTheQueryGoesOutPlain) {
-  InstallProduct();
-  EarlierRun();
-  ASSERT_TRUE(DeleteFileW(Widen(product_ + "zlib1.dll").c_str()));
-
-  EXPECT_EQ(Run("/ui /manual"), kLatest);
-  const json posts = Received("POST");
-  ASSERT_EQ(posts.size(), 1u);
-  EXPECT_NE(posts[0]["body"].get<std::string>().find("&zip=0&data="), std::string::npos) << posts[0]["body"];
-  EXPECT_EQ(Sent(), Names{kShortQuery});  // the service read it all the same
-}
-
-// A day already checked ends at once; "/manual" asks all the same.
-TEST_F(CheckRun, ManualAsksOnADayAlreadyChecked) {
+// A day already checked ends at once; "/manual" asks all the same. Without zlib1.dll
+// beside the program the query goes out uncompressed, and the run goes on as usual.
+TEST_F(CheckRun, ManualAsksOnADayAlreadyCheckedAndWithoutZlibPlainly) {
   InstallProduct();
   Config("InstalledDate=02-03-2021\r\nLastCheckUpdate=" + TodayText() + "\r\n");
+  ASSERT_TRUE(DeleteFileW(Widen(product_ + "zlib1.dll").c_str()));
 
   EXPECT_EQ(Run("/UI"), "");  // the common ending at once; switches in any case
   EXPECT_EQ(Sent(), Names{});
 
   EXPECT_EQ(Run("/ui /manual"), kLatest);
-  EXPECT_EQ(Sent(), Names{kShortQuery});
+  ASSERT_EQ(Sent(), Names{kShortQuery});  // the service read it all the same
+  EXPECT_NE(Received("POST")[0]["body"].get<std::string>().find("&zip=0&data="), std::string::npos);
 }
 
 // ---- The service's answers ----
@@ -214,20 +203,6 @@ TEST_F(CheckRun, LatestAnswerToTheShortQueryNamesTheFirstVersionedProgram) {
   }
 }
 
-// A refusal ends the run with the answer shown exactly as it came, its bare line feed
-// too, and the day counts as checked (which answer means what is read in UpdateQuery_test).
-TEST_F(CheckRun, RefusedQueryShowsTheAnswerAndCountsAsTheDaysCheck) {
-  const std::string refused = "{\"code\":0,\n\"message\":\"请求无效\",\"data\":{\"action\":\"31\"}}";
-  InstallProduct();
-  Answer(json::array({{{"body", refused}}}));
-  EarlierRun();
-
-  EXPECT_EQ(Run("/ui /manual", false, 60000), "服务器00错误:" + refused);
-
-  EXPECT_EQ(Sent(), Names{kShortQuery});
-  EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
-}
-
 TEST_F(CheckRun, FullProfileAskedTwiceGivesUpAfterTheSecondQuery) {
   InstallProduct();
   EarlierRun();
@@ -249,17 +224,35 @@ TEST_F(CheckRun, FullProfileAskedTwiceGivesUpAfterTheSecondQuery) {
   EXPECT_EQ(Sent(), (Names{kShortQuery, kFullQuery}));
 }
 
-TEST_F(CheckRun, NewServiceAddressCarriesTheSecondQuery) {
-  InstallProduct();
-  EarlierRun();
+// A refusal ends the run with the answer shown exactly as it came, its bare line feed
+// too, and the day counts as checked (which answer means what is read in
+// UpdateQuery_test). A new service address carries the second query, and is kept.
+TEST_F(CheckRun, RefusalIsShownAsItCameAndANewAddressCarriesTheSecondQuery) {
+  const std::string refused = "{\"code\":0,\n\"message\":\"请求无效\",\"data\":{\"action\":\"31\"}}";
   const std::string moved = "http://127.0.0.1/zelguard/update1?via=moved";
-  Answer(json::array(
-      {{{"body", R"({"code":1,"message":"","data":{"action":"32","updateurl":")" + HexEncodeText(moved) + R"("}})"}}}));
-
-  EXPECT_EQ(Run("/ui"), kLatest);  // the second answer is the service's own: 31
-
-  EXPECT_EQ(Sent(), (Names{kShortQuery, "127.0.0.1/zelguard/update1?via=moved full"}));
-  EXPECT_EQ(Setting("general", "UpdateURL"), moved);
+  const struct {
+    std::string answer, status;
+    Names sent;
+    std::string updateUrl;
+  } rows[] = {
+      {refused, "服务器00错误:" + refused, {kShortQuery}, ""},
+      // The second answer is the service's own: 31.
+      {R"({"code":1,"message":"","data":{"action":"32","updateurl":")" + HexEncodeText(moved) + R"("}})",
+       kLatest,
+       {kShortQuery, "127.0.0.1/zelguard/update1?via=moved full"},
+       moved},
+  };
+  InstallProduct();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.status);
+    ASSERT_TRUE(service_.Reset());
+    Answer(json::array({{{"body", row.answer}}}));
+    EarlierRun();
+    EXPECT_EQ(Run("/ui /manual", false, 60000), row.status);
+    EXPECT_EQ(Sent(), row.sent);
+    EXPECT_EQ(Setting("general", "LastCheckUpdate"), TodayText());
+    EXPECT_EQ(Setting("general", "UpdateURL"), row.updateUrl);
+  }
 }
 
 }  // namespace
