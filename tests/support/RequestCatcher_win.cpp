@@ -11,26 +11,22 @@ namespace zel::test {
 
 OneRequestCatcher::OneRequestCatcher(std::optional<std::string> answerBody) : answer_(std::move(answerBody)) {
   WSADATA wsa;
-  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return;
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  WSAStartup(MAKEWORD(2, 2), &wsa);  // balanced in the destructor, as is the socket
+  const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  listener_ = listener;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int size = sizeof address;
   if (listener == INVALID_SOCKET || bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
       listen(listener, SOMAXCONN) != 0 ||
-      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    if (listener != INVALID_SOCKET) closesocket(listener);
-    WSACleanup();
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
     return;
-  }
-  listener_ = listener;
   port_ = ntohs(address.sin_port);
   serving_ = std::async(std::launch::async, &OneRequestCatcher::Serve, this);
 }
 
 OneRequestCatcher::~OneRequestCatcher() {
-  if (listener_ == ~0ull) return;
   ending_ = true;
   closesocket(static_cast<SOCKET>(listener_));  // ends a waiting accept
   if (serving_.valid()) serving_.wait();
