@@ -16,22 +16,18 @@ namespace {
 
 class Startup : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_NE(updater_ = world_.InstallProduct(), ""); }
-  const std::string& Updater() const { return updater_; }
+  // The product installed, and checked today already.
+  void SetUp() override {
+    ASSERT_NE(updater_ = world_.InstallProduct(), "");
+    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
+    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\nLastCheckUpdate=" + TodayText() + "\r\n"));
+  }
   // The upgrading copy: the program in the update work folder, without zlib1.dll.
   Child StartWorkCopy(const std::string& arguments) {
     const std::string workDir = world_.Temp() + "\\zelupdate_tmp\\";
     CreateDirectoryW(Widen(workDir).c_str(), nullptr);
     EXPECT_TRUE(CopyFileW(Widen(updater_).c_str(), Widen(workDir + "zelpatcher.exe").c_str(), FALSE));
     return world_.Start(workDir + "zelpatcher.exe", arguments);
-  }
-  void CheckedToday() {
-    CreateDirectoryW(Widen(world_.UserDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteBytes(world_.ConfigPath(), "[general]\r\nLastCheckUpdate=" + TodayText() + "\r\n"));
-  }
-  void PlaceInstallingMarker() {
-    CreateDirectoryW(Widen(world_.ProductDataDir()).c_str(), nullptr);
-    ASSERT_TRUE(WriteBytes(world_.ProductDataDir() + "zelinstalling.run", "4242"));
   }
 
   World world_{"startup"};
@@ -40,11 +36,10 @@ class Startup : public ::testing::Test {
 
 // One instance per program file: the upgrading copy is another file and runs its course.
 TEST_F(Startup, ASecondStartOfTheFileEndsAtOnceACopyElsewhereRuns) {
-  CheckedToday();
-  Child first = world_.Start(Updater(), "/ui");
+  Child first = world_.Start(updater_, "/ui");
   ASSERT_NE(FindProgressWindow(first.Pid(), 20000), nullptr);
 
-  Child second = world_.Start(Updater(), "/ui /manual");
+  Child second = world_.Start(updater_, "/ui /manual");
   DWORD code = 99;
   EXPECT_TRUE(second.WaitExit(15000, &code));
   EXPECT_EQ(code, 0u);
@@ -57,29 +52,28 @@ TEST_F(Startup, ASecondStartOfTheFileEndsAtOnceACopyElsewhereRuns) {
 // An instance with full administrator rights holds a claim that a standard user's start
 // may not open: that start ends at once too.
 TEST_F(Startup, AClaimThatCannotBeOpenedCountsAsTaken) {
-  CheckedToday();
   PSECURITY_DESCRIPTOR noAccess = nullptr;  // an empty access list: nobody may open it
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &noAccess, nullptr));
   SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess, FALSE};
-  const UniqueKernelHandle claim(CreateMutexW(&attributes, FALSE, InstanceClaimName(Updater()).c_str()));
+  const UniqueKernelHandle claim(CreateMutexW(&attributes, FALSE, InstanceClaimName(updater_).c_str()));
   LocalFree(noAccess);
   ASSERT_TRUE(claim);
 
-  Child start = world_.Start(Updater(), "/ui /manual");
+  Child start = world_.Start(updater_, "/ui /manual");
   DWORD code = 99;
   EXPECT_TRUE(start.WaitExit(15000, &code));
   EXPECT_EQ(code, 0u);
 }
 
 TEST_F(Startup, ACopyInTheUpdateWorkFolderKeepsItsWindow) {
-  CheckedToday();
   Child copy = StartWorkCopy("/ui");
   ASSERT_NE(FindProgressWindow(copy.Pid(), 20000), nullptr);
-  PlaceInstallingMarker();
+  CreateDirectoryW(Widen(world_.ProductDataDir()).c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(world_.ProductDataDir() + "zelinstalling.run", "4242"));
   // An instance started after the marker closes at its first watch tick, a second
   // after its window came: by then the copy, watching since before the marker, would
   // have closed too.
-  Child watched = world_.Start(Updater(), "/ui");
+  Child watched = world_.Start(updater_, "/ui");
   ASSERT_NE(FindProgressWindow(watched.Pid(), 20000), nullptr);
   EXPECT_TRUE(watched.WaitExit(20000));
   EXPECT_TRUE(copy.Running());
