@@ -24,32 +24,13 @@
 namespace zel {
 namespace {
 
-// Every text the status box is given while it lives, the passing ones too.
-class StatusLog {
- public:
-  explicit StatusLog(HWND box) : box_(box) {
-    log_ = &texts;
-    original_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(box_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Recording)));
-  }
-  ~StatusLog() {
-    SetWindowLongPtrW(box_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-    log_ = nullptr;
-  }
-  StatusLog(const StatusLog&) = delete;
-  StatusLog& operator=(const StatusLog&) = delete;
-
-  std::vector<std::string> texts;
-
- private:
-  static LRESULT CALLBACK Recording(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SETTEXT && log_) log_->push_back(Narrow(reinterpret_cast<const wchar_t*>(lParam)));
-    return CallWindowProcW(original_, box, message, wParam, lParam);
-  }
-  static inline std::vector<std::string>* log_ = nullptr;
-  static inline WNDPROC original_ = nullptr;
-  HWND box_;
-};
+// Every text the status box is given, the passing ones too.
+std::vector<std::string> statuses;
+WNDPROC statusBox = nullptr;
+LRESULT CALLBACK RecordStatus(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETTEXT) statuses.push_back(Narrow(reinterpret_cast<const wchar_t*>(lParam)));
+  return CallWindowProcW(statusBox, box, message, wParam, lParam);
+}
 
 // The package steps of one offer, from a shown window with fresh folders; the range
 // route gets its answers from a scripted request object, and the shell program
@@ -62,6 +43,8 @@ class PackageStepsTest : public ::testing::Test {
     run_.settings.emplace(scratch_.appData + "\\zelGuard\\config.dat");
     run_.windowShown = true;
     frmUpdate::Instance().Show();
+    statusBox = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        frmUpdate::Instance().StatusHandle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStatus)));
     ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(),
                           Widen(scratch_.root + "\\explorer.exe").c_str(), FALSE));
     scratch_.Point("WINDIR", scratch_.root);
@@ -84,9 +67,9 @@ class PackageStepsTest : public ::testing::Test {
                                        {"reinstall", 1}};
     const nlohmann::json answer = {
         {"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", updateInfo}}}};
-    StatusLog log(frmUpdate::Instance().StatusHandle());
+    statuses.clear();
     EXPECT_EQ(RunPackageSteps(run_, ReadAnswer(answer.dump(), "").package, false), RunEnding::kCommon);
-    return log.texts;
+    return statuses;
   }
   std::string Digest() const { return test::Md5Of(package_, scratch_.root + "\\expected.bin"); }
   // The shell program's command line and window style ("show:N").

@@ -10,8 +10,7 @@
 namespace zel {
 namespace {
 
-using test::Answer;
-using test::Attempt;
+using test::Answer, test::Attempt;
 
 // Posts with one scripted request object per attempt, on a virtual clock. The answer's
 // text, then how many request objects were asked for, and the virtual time, sleeps and
