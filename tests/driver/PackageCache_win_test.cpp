@@ -77,15 +77,14 @@ TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
   EXPECT_TRUE(GetCachedPackage(settings_).valid);
 
   // Each broken part empties the whole cache: record reset, file gone.
-  const struct {
-    const char *date, *size, *hash;
-    bool file = true;
-  } broken[] = {{"04-16-2026", "23", "x"},  {"04-17-2026", "24", "x"}, {"04-17-2026", "23", "0123"},
-                {"04-17-2026", "2x3", "x"}, {"", "23", "x"},           {"04-17-2026", "23", "x", false}};
-  for (const auto& b : broken) {
-    SCOPED_TRACE(std::string(b.date) + "/" + b.size + "/" + b.hash + (b.file ? "" : "/no file"));
-    if (b.file) ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));  // else the row before removed it
-    Record(b.date, b.size, std::string(b.hash) == "x" ? digest_ : b.hash);
+  // Date, size, digest ("x": the right one) and whether the file is there.
+  const std::tuple<std::string, const char*, std::string, bool> broken[] = {
+      {"04-16-2026", "23", "x", true},  {"04-17-2026", "24", "x", true}, {"04-17-2026", "23", "0123", true},
+      {"04-17-2026", "2x3", "x", true}, {"", "23", "x", true},           {"04-17-2026", "23", "x", false}};
+  for (const auto& [date, size, hash, file] : broken) {
+    SCOPED_TRACE(date + "/" + size + "/" + hash + (file ? "" : "/no file"));
+    ASSERT_TRUE(!file || test::WriteBytes(package_, kPackageBytes));  // else the row before removed it
+    Record(date, size, hash == "x" ? digest_ : hash);
     EXPECT_FALSE(GetCachedPackage(settings_).valid);
     EXPECT_EQ(RecordText() + (test::PathExists(package_) ? " file" : ""), "?|0|?");
   }
@@ -99,31 +98,30 @@ TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
   const std::string other = scratch_.programData + "\\zelGuard\\zelcore.run";
   std::filesystem::create_directories(test::PathOf(scratch_.programData + "\\zelGuard"));
   scratch_.Point(test::kEchoStayVariable, "30000");
-  const struct {
-    const char* what;
-    bool leaves, fileGone, installer, emptied;
-    std::uint64_t waited;  // the polls, the start's pause and the wait for the installer
-  } rows[] = {{"leaves after ten polls", true, false, false, true, 10 * 1000 + 500},
-              {"stays", false, false, false, false, 60 * 1000},
-              {"file gone", false, true, false, true, 0},
-              {"installer that does not end", true, false, true, true, 10 * 1000 + 500 + 180000}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  // What the other process does, the cached file gone, an installer, the cache emptied,
+  // and the time waited: the polls, the start's pause and the wait for the installer.
+  const std::tuple<const char*, bool, bool, bool, bool, std::uint64_t> rows[] = {
+      {"leaves after ten polls", true, false, false, true, 10 * 1000 + 500},
+      {"stays", false, false, false, false, 60 * 1000},
+      {"file gone", false, true, false, true, 0},
+      {"installer that does not end", true, false, true, true, 10 * 1000 + 500 + 180000}};
+  for (const auto& [what, leaves, fileGone, installer, emptied, waited] : rows) {
+    SCOPED_TRACE(what);
     Cache("04-17-2026");
     const CachedPackage cached = GetCachedPackage(settings_);
     ASSERT_TRUE(cached.valid);
-    if (row.fileGone) std::filesystem::remove(test::PathOf(package_));
-    if (row.installer)
-      ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
+    if (fileGone) std::filesystem::remove(test::PathOf(package_));
+    ASSERT_TRUE(!installer ||
+                CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
     ASSERT_TRUE(test::WriteBytes(other, "1"));
     const std::uint64_t start = platform_.now;
-    if (row.leaves) {
+    if (leaves) {
       platform_.at = start + 10 * 1000;
       platform_.then = [&] { std::filesystem::remove(test::PathOf(other)); };
     }
     InstallCachedPackage(settings_, cached, scratch_.root + "\\");
-    EXPECT_EQ(std::pair(RecordText() == "?|0|?", platform_.now - start), std::pair(row.emptied, row.waited));
-    if (row.installer) test::KillImage(cached.packagePath);
+    EXPECT_EQ(std::pair(RecordText() == "?|0|?", platform_.now - start), std::pair(emptied, waited));
+    if (installer) test::KillImage(cached.packagePath);
   }
 }
 
@@ -140,7 +138,8 @@ TEST_F(PackageCacheTest, HandOverEndsACopyLeftSuspendedUnlessACopyIsAtWork) {
   }
   for (const bool atWork : {true, false}) {
     SCOPED_TRACE(atWork ? "a copy at work" : "none at work");
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION left{};
     ASSERT_TRUE(CreateProcessW(Widen(copy).c_str(), nullptr, nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                                nullptr, nullptr, &startup, &left));
@@ -187,11 +186,7 @@ TEST_F(PackageCacheTest, OnlyAnUpgradingCopyWithAQuotedFolderAndTodaysPackageIns
   ASSERT_TRUE(
       std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe")));
   const std::string folder = "\"" + scratch_.root + "\\\"";
-  const struct {
-    bool xp;
-    std::string date, arguments, questions;
-    bool checks;
-  } rows[] = {
+  const std::tuple<bool, std::string, std::string, std::string, bool> rows[] = {
       {true, "04-17-2026", "/UPGRADING /INSTALLPATH " + folder, "Winxp不支持的升级方式", false},
       {false, "04-17-2026", "/upgrading /installpath " + scratch_.root + "\\", "", false},  // not quoted
       {false, "04-17-2026", "/upgrading /installpath \"\"", "", false},
@@ -201,18 +196,18 @@ TEST_F(PackageCacheTest, OnlyAnUpgradingCopyWithAQuotedFolderAndTodaysPackageIns
       {false, "04-17-2026", "/installpath " + folder + " /ui", "", true},
       {false, "04-17-2026", "/upgrading /ui", "", true},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments);
-    Cache(row.date);
-    platform_.xp = row.xp;
+  for (const auto& [xp, date, arguments, question, checks] : rows) {
+    SCOPED_TRACE(arguments);
+    Cache(date);
+    platform_.xp = xp;
     platform_.questions = platform_.captions = {};
-    RunWithArguments(row.arguments);
-    EXPECT_EQ(platform_.questions, row.questions.empty() ? Texts{} : Texts{row.questions});
-    EXPECT_EQ(platform_.captions, row.xp ? Texts{"Zelvora-升级App"} : Texts{});
+    RunWithArguments(arguments);
+    EXPECT_EQ(platform_.questions, question.empty() ? Texts{} : Texts{question});
+    EXPECT_EQ(platform_.captions, xp ? Texts{"Zelvora-升级App"} : Texts{});
     EXPECT_FALSE(MarkerMade("zelinstalling"));
-    EXPECT_EQ(frmUpdate::Instance().IsLoaded(), row.checks);
-    EXPECT_EQ(MarkerMade("zelpatcher"), row.checks);  // the window's; the rows that check come last
-    EXPECT_EQ(RecordText() == "?|0|?", row.date != "04-17-2026");
+    EXPECT_EQ(frmUpdate::Instance().IsLoaded(), checks);
+    EXPECT_EQ(MarkerMade("zelpatcher"), checks);  // the window's; the rows that check come last
+    EXPECT_EQ(RecordText() == "?|0|?", date != "04-17-2026");
     frmUpdate::Instance().Unload();
   }
 }

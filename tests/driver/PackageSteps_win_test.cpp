@@ -133,19 +133,16 @@ TEST_F(PackageStepsTest, YesStartsTheShellProgramWithThePackageOrTheAddress) {
 // program's files; Windows XP shows "升级完成" instead, and a marker that never
 // appears shows the time-out.
 TEST(InstallationWait, TheMarkerEndsTheRunAtOnceExceptOnXp) {
-  const struct {
-    bool xp, markerAppears;
-    const char* status;
-    RunEnding ending;
-  } rows[] = {{false, true, "", RunEnding::kImmediate},
-              {true, true, "升级完成", RunEnding::kCommon},
-              {false, false, "错误: 升级超时...", RunEnding::kCommon}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.status);
+  const std::tuple<bool, bool, const char*, RunEnding> rows[] = {
+      {false, true, "", RunEnding::kImmediate},
+      {true, true, "升级完成", RunEnding::kCommon},
+      {false, false, "错误: 升级超时...", RunEnding::kCommon}};
+  for (const auto& [xp, markerAppears, status, ending] : rows) {
+    SCOPED_TRACE(status);
     test::ScratchFolders scratch;
     test::VirtualPlatform platform;
-    platform.xp = row.xp;
-    if (row.markerAppears) {
+    platform.xp = xp;
+    if (markerAppears) {
       platform.at = 30000;  // the installer makes its marker half-way through the wait
       platform.then = [&] {
         ASSERT_TRUE(test::WriteBytes(scratch.programData + "\\zelGuard\\zelinstalling.run", "4242"));
@@ -153,9 +150,9 @@ TEST(InstallationWait, TheMarkerEndsTheRunAtOnceExceptOnXp) {
     }
     frmUpdate& window = frmUpdate::Instance();
     window.Show();
-    EXPECT_EQ(AwaitInstallation(), row.ending);
-    EXPECT_EQ(Narrow(test::WindowText(window.StatusHandle())), row.status);
-    EXPECT_EQ(platform.now, row.markerAppears ? 30000u : 61000u);
+    const RunEnding ended = AwaitInstallation();
+    EXPECT_EQ(std::tuple(ended, Narrow(test::WindowText(window.StatusHandle())), platform.now),
+              std::tuple(ending, status, markerAppears ? 30000u : 61000u));
     window.Unload();
   }
 }

@@ -23,9 +23,7 @@ class InstalledUuid : public ::testing::Test {
 // The machine's UUID, unless it is a placeholder: then the stored one, unless that is a
 // placeholder too: then one generated and stored for good (nullptr: a generated one).
 TEST_F(InstalledUuid, PlaceholdersGiveWayToTheMachineOrOneGeneratedUuid) {
-  const struct {
-    const char *stored, *machine, *expected;
-  } cases[] = {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
       {"", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nullptr},
       {"00000000-0000-0000-0000-000000000000", "", nullptr},  // a placeholder stored counts as none
       {"11111111-2222-3333-4444-555555555555", "FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE",
@@ -33,19 +31,19 @@ TEST_F(InstalledUuid, PlaceholdersGiveWayToTheMachineOrOneGeneratedUuid) {
       {"11111111-2222-3333-4444-555555555555", "4C4C4544-0035-3010-8044-B4C04F583432",
        "4C4C4544-0035-3010-8044-B4C04F583432"},
   };
-  for (const auto& c : cases) {
-    settings_.Write("general", "InstalledUUID", c.stored);
+  for (const auto& [stored, reported, expected] : cases) {
+    SCOPED_TRACE(reported);
+    settings_.Write("general", "InstalledUUID", stored);
     test::FakeWmi machine;
-    machine.uuid = c.machine;
+    machine.uuid = reported;
     const std::string uuid = GetInstalledUUID(machine, settings_);
-    if (c.expected) {
-      EXPECT_EQ(uuid, c.expected) << c.machine;
-    } else {
-      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"))) << uuid;
-      EXPECT_FALSE(IsInvalidUUID(uuid)) << c.stored;
-    }
-    EXPECT_EQ(Stored(), uuid) << c.machine;
-    EXPECT_EQ(GetInstalledUUID(machine, settings_), uuid) << c.machine;
+    if (expected)
+      EXPECT_EQ(uuid, expected);
+    else
+      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")) &&
+                  !IsInvalidUUID(uuid))
+          << uuid;
+    EXPECT_EQ(Stored() + " " + GetInstalledUUID(machine, settings_), uuid + " " + uuid);
   }
 }
 

@@ -87,38 +87,37 @@ TEST_F(MachineFactsCollection, EveryFactCollectedUpToTheFirstFailure) {
   uuidFails.uuid = "";
   uuidFails.resolution = "0*0";
   uuidFails.httpsShellApp = "unknown";
-  const struct {
-    const char* what;
-    bool wmi, queriesFail, uuidFails;
-    MachineFacts facts;  // a uuid of "" in a row with WMI: one generated and stored
-  } rows[] = {{"every fact", true, false, false, collected},
-              {"no WMI", false, false, false, noWmi},
-              {"failing queries", true, true, false, queriesFail},
-              {"a throwing step", true, false, true, uuidFails}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  // WMI bound, its queries failing, its UUID query throwing, and the facts sent (a uuid
+  // of "" in a row with WMI: one generated and stored).
+  const std::tuple<const char*, bool, bool, bool, MachineFacts> rows[] = {
+      {"every fact", true, false, false, collected},
+      {"no WMI", false, false, false, noWmi},
+      {"failing queries", true, true, false, queriesFail},
+      {"a throwing step", true, false, true, uuidFails}};
+  for (const auto& [what, bound, failing, throwing, sent] : rows) {
+    SCOPED_TRACE(what);
     settings_.Write("general", "InstalledUUID", "");
     int binds = 0;
     platform_.bindWmi = [&]() -> std::unique_ptr<ClsWMI> {
       ++binds;
-      if (!row.wmi) return nullptr;
+      if (!bound) return nullptr;
       auto wmi = std::make_unique<Wmi10>();
-      wmi->uuidFails = row.uuidFails;
-      wmi->queriesFail = row.queriesFail;
+      wmi->uuidFails = throwing;
+      wmi->queriesFail = failing;
       return wmi;
     };
     std::unique_ptr<ClsWMI> wmi;
     const std::string profile = GetMachineProfile(true, settings_, wmi);
-    MachineFacts facts = row.facts;
+    MachineFacts facts = sent;
     const std::string stored = settings_.Read("general", "InstalledUUID", "");
-    if (row.queriesFail) {
+    if (failing) {
       EXPECT_EQ(stored.size(), 36u);
       facts.uuid = stored;
     }
     EXPECT_EQ(profile, BuildMachineProfile(facts, true));
-    EXPECT_EQ(stored, row.uuidFails ? "" : facts.uuid);
+    EXPECT_EQ(stored, throwing ? "" : facts.uuid);
     EXPECT_EQ(GetMachineProfile(false, settings_, wmi), BuildMachineProfile(facts, false));
-    EXPECT_EQ(binds, row.wmi ? 1 : 2);
+    EXPECT_EQ(binds, bound ? 1 : 2);
   }
 }
 

@@ -24,9 +24,8 @@ class FileMd5Test : public ::testing::Test {
 // digest byte. MD5 reads blocks of 32 KiB; both digests at once read a ring of 16
 // blocks of 64 KiB, used again here, whose last block is short.
 TEST_F(FileMd5Test, KnownDigestsInUpperCase) {
-  const struct {
-    std::string bytes, md5, sha256;
-  } rows[] = {
+  const std::tuple<std::string, std::string, std::string> rows[] = {
+      // bytes, MD5, SHA-256
       {"", "D41D8CD98F00B204E9800998ECF8427E",
        "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
       {"message digest", "F96B697D7CB7938D525A2F31AAF161D0", ""},
@@ -37,15 +36,15 @@ TEST_F(FileMd5Test, KnownDigestsInUpperCase) {
        "5BA3569D3D44303DF943D7EF7E619D03A02DF82C572F3437829AF8EE69972AAD"},
   };
   const std::string path = scratch_.root + "\\\u5347\u7EA7\u5305.exe";
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.bytes.size());
-    ASSERT_TRUE(test::WriteBytes(path, row.bytes));
+  for (const auto& [bytes, md5, sha256] : rows) {
+    SCOPED_TRACE(bytes.size());
+    ASSERT_TRUE(test::WriteBytes(path, bytes));
     test::VirtualPlatform platform;
-    EXPECT_EQ(FileMd5(path, kCalgMd5), row.md5);
+    EXPECT_EQ(FileMd5(path, kCalgMd5), md5);
     EXPECT_EQ(platform.pumps, 16);
-    if (row.sha256.empty()) continue;
+    if (sha256.empty()) continue;
     const FileDigests both = FileMd5AndSha256(path);
-    EXPECT_EQ(both.md5 + " " + both.sha256, row.md5 + " " + row.sha256);
+    EXPECT_EQ(both.md5 + " " + both.sha256, md5 + " " + sha256);
   }
 }
 

@@ -79,24 +79,20 @@ TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
 // the installing marker appears, or the other marker beside it vanishes; the wait
 // gives `result` at virtual time `endsAt`.
 TEST_F(RunMarkers, WaitsSeeAChangeAtTheNextCheck) {
-  const struct {
-    bool appear;
-    std::uint64_t at;
-    bool result;
-    std::uint64_t endsAt;
-  } cases[] = {{true, 2500, true, 3000},  {true, 59500, true, 60000},  {true, 0, false, 61000},
-               {false, 2500, true, 3000}, {false, 59500, true, 60000}, {false, 0, false, 60000}};
+  const std::tuple<bool, std::uint64_t, bool, std::uint64_t> cases[] = {
+      {true, 2500, true, 3000},  {true, 59500, true, 60000},  {true, 0, false, 61000},
+      {false, 2500, true, 3000}, {false, 59500, true, 60000}, {false, 0, false, 60000}};
   const std::string installing = productData + "zelinstalling.run", patcher = productData + "zelpatcher.run";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.appear) + " at " + std::to_string(c.at));
+  for (const auto& [appear, at, result, endsAt] : cases) {
+    SCOPED_TRACE(std::to_string(appear) + " at " + std::to_string(at));
     DeleteFileA(installing.c_str());
-    ASSERT_TRUE(c.appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
+    ASSERT_TRUE(appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
     test::VirtualPlatform waiting;
-    waiting.at = c.at;
-    if (c.at) waiting.then = [&] { c.appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); };
-    const bool result =
-        c.appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, "");
-    EXPECT_EQ(std::tuple(result, waiting.now, waiting.pumps), std::tuple(c.result, c.endsAt, waiting.sleeps));
+    waiting.at = at;
+    if (at) waiting.then = [&] { appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); };
+    const bool ended =
+        appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, "");
+    EXPECT_EQ(std::tuple(ended, waiting.now, waiting.pumps), std::tuple(result, endsAt, waiting.sleeps));
   }
 }
 
