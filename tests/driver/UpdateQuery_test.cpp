@@ -40,9 +40,8 @@ TEST(UpdateQuery, AnswersLeadToTheirActionOrEndWithTheirMessage) {
   for (const auto& [answer, status, accepted] : cases) {
     SCOPED_TRACE(answer);
     const AnswerReading reading = ReadAnswer(answer, "http://builtin/u");
-    EXPECT_EQ(reading.next, Next::kEnd);
-    EXPECT_EQ(reading.status, status);
-    EXPECT_EQ(reading.accepted, accepted);
+    EXPECT_EQ(std::tuple(reading.next, reading.status, reading.accepted),
+              std::tuple(Next::kEnd, status, accepted));
   }
   EXPECT_EQ(ReadAnswer(Answer("32"), "").next, Next::kAskAgain);
   EXPECT_EQ(ReadAnswer(Answer("33"), "").next, Next::kUpdateOffered);

@@ -46,8 +46,7 @@ TEST_F(RegistryAccess, ValuesReadAsTheirTypeAndAFailedReadKeepsTheCallersValue) 
   // A key with values but no sub-keys lists none, as a missing key does.
   for (const char* path : {kKey, "Software\\Zel\\Missing"}) {
     long count = 5;
-    EXPECT_TRUE(RegEnumSubKeys(HKEY_CURRENT_USER, path, count).empty()) << path;
-    EXPECT_EQ(count, 0) << path;
+    EXPECT_TRUE(RegEnumSubKeys(HKEY_CURRENT_USER, path, count).empty() && count == 0) << path;
   }
 }
 

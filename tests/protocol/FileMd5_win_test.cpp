@@ -53,11 +53,10 @@ TEST_F(FileMd5Test, NoDigestForAMissingFileAFolderOrAFileHeldWithoutSharing) {
   EXPECT_EQ(FileMd5(scratch_.root, kCalgMd5), "");
   const std::string held = scratch_.root + "\\held.bin";
   ASSERT_TRUE(test::WriteBytes(held, "abc"));
-  {
-    UniqueFile holder(CreateFileW(Widen(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(holder);
-    EXPECT_EQ(FileMd5(held, kCalgMd5), "");
-  }
+  UniqueFile holder(CreateFileW(Widen(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(FileMd5(held, kCalgMd5), "");
+  holder.Reset();
   EXPECT_EQ(FileMd5(held, kCalgMd5), "900150983CD24FB0D6963F7D28E17F72");
   EXPECT_EQ(FileMd5(held, 0x1234), "");  // no hash object for an unknown algorithm
   const FileDigests missing = FileMd5AndSha256(scratch_.root + "\\missing.bin");

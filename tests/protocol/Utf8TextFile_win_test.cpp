@@ -29,27 +29,27 @@ TEST_F(Utf8TextFileTest, WritesUtf8BytesWithoutMarkAndCrLfOnlyWhenAskedOrFailsUn
   UniqueFile holder(CreateFileW(Widen(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                                 nullptr));
   ASSERT_TRUE(holder);
-  EXPECT_FALSE(file_.WriteMsgToUTF8File(path_, false, "new"));
-  EXPECT_FALSE(file_.WriteMsgToUTF8File(path_, true, "new"));
+  EXPECT_FALSE(file_.WriteMsgToUTF8File(path_, false, "new") || file_.WriteMsgToUTF8File(path_, true, "new"));
   holder.Reset();
   EXPECT_EQ(test::ReadBytes(path_), "old");
 }
 
 TEST_F(Utf8TextFileTest, ReadsTheWholeFileAndCountsUtf16Units) {
-  std::string text = "stale";
-  EXPECT_EQ(file_.ReadFromUTF8File(scratch_.root + "\\missing.txt", text), 0);
-  EXPECT_EQ(text, "");
+  // The UTF-16 units counted, and the text read into a variable that held some.
+  const auto read = [&](const std::string& path) {
+    std::string text = "stale";
+    const int units = file_.ReadFromUTF8File(path, text);
+    return std::pair(units, text);
+  };
+  EXPECT_EQ(read(scratch_.root + "\\missing.txt"), std::pair(0, std::string()));
   ASSERT_TRUE(test::WriteBytes(path_, ""));
-  text = "stale";
-  EXPECT_EQ(file_.ReadFromUTF8File(path_, text), 0);
-  EXPECT_EQ(text, "");
-
+  EXPECT_EQ(read(path_), std::pair(0, std::string()));
   ASSERT_TRUE(test::WriteBytes(path_, "\xEF\xBB\xBF" "a\r\n\xF0\x9F\x98\x80\xFF"));
-  EXPECT_EQ(file_.ReadFromUTF8File(path_, text), 7);  // mark, a, CR, LF, two units, U+FFFD
-  EXPECT_EQ(text, "\uFEFF" "a\r\n\U0001F600\uFFFD");
+  // The mark, a, CR, LF, two units and U+FFFD.
+  EXPECT_EQ(read(path_), std::pair(7, std::string("\uFEFF"
+                                                  "a\r\n\U0001F600\uFFFD")));
   ASSERT_TRUE(test::WriteBytes(path_, std::string("ab\0cd", 5)));
-  EXPECT_EQ(file_.ReadFromUTF8File(path_, text), 2);
-  EXPECT_EQ(text, "ab");
+  EXPECT_EQ(read(path_), std::pair(2, std::string("ab")));
 }
 
 }  // namespace

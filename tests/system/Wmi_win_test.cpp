@@ -41,8 +41,7 @@ TEST_F(Wmi, ProcessesAreFoundAndStoppedByImageName) {
   const bool started = StartProcess(test::EchoPeerPath(), "", peer);
   SetEnvironmentVariableA(test::kEchoStayVariable, nullptr);
   ASSERT_TRUE(started);
-  EXPECT_TRUE(wmi_->IsExistProcess(test::kEchoImageName));
-  EXPECT_FALSE(wmi_->IsExistProcess("zel-no-such-program.exe"));
+  EXPECT_TRUE(wmi_->IsExistProcess(test::kEchoImageName) && !wmi_->IsExistProcess("zel-no-such-program.exe"));
 
   EXPECT_TRUE(wmi_->TerminateProcess(test::kEchoImageName));
   EXPECT_EQ(WaitForSingleObject(peer.process.Get(), 0), WAIT_OBJECT_0);
