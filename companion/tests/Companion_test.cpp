@@ -11,6 +11,7 @@
 #include "support/VirtualPlatform.h"
 #include "system/PathLib.h"
 #include "system/Process_win.h"
+#include "system/Text.h"
 
 namespace zel::companion {
 namespace {
@@ -91,9 +92,8 @@ TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePacka
   // A complete file of an earlier, longer package is replaced, not written over; a
   // service may send the MD5 in lower case.
   const std::string shorter = PackageBytes(300000, 9);
-  std::string md5 = Md5(shorter);
-  for (char& c : md5) c = static_cast<char>(std::tolower(c));
-  EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("h.exe", shorter), shorter.size(), md5)), Exit::kDone);
+  const std::string url = servers_.ServicePackage("h.exe", shorter);
+  EXPECT_EQ(Run(WriteTask(url, shorter.size(), AsciiLower(Md5(shorter)))), Exit::kDone);
   EXPECT_EQ(FilesInFolder(), 1);
 }
 

@@ -4,9 +4,8 @@
 // request with the whole file, /moved/ redirects to /). The fixtures write the
 // servers' ports into ZEL_SERVICE_DIR/port and ZEL_NGINX_DIR/port.
 #include <gtest/gtest.h>
-#include <windows.h>
-
 #include <urlmon.h>
+#include <windows.h>
 
 #include <cstring>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "support/LoopbackServers_win.h"
 #include "support/RequestCatcher_win.h"
 #include "support/ScratchFolders_win.h"
+#include "system/FileListing.h"
 #include "system/Folders.h"
 
 namespace zel {
@@ -63,13 +63,7 @@ class DownloadRoutesTest : public ::testing::Test {
   std::string Md5(const std::string& bytes) const { return test::Md5Of(bytes, scratch_.root + "\\md5.bin"); }
   std::string Target() const { return scratch_.root + "\\target.exe"; }
   std::string Partial() const { return GetUserDataDir() + "\\" + kPartialPackageName; }
-  std::vector<std::string> TaskFiles() const {
-    std::vector<std::string> names;
-    std::error_code none;
-    for (const auto& entry : std::filesystem::directory_iterator(test::PathOf(GetUpdateTempDir()), none))
-      names.push_back(Narrow(entry.path().filename().wstring()));
-    return names;
-  }
+  Texts TaskFiles() const { return ListNormalFiles(GetUpdateTempDir() + "*"); }
 
   bool Ranges(const std::string& url, std::int32_t size) {
     return HttpRangeDownload(url, size, Target(), kDownloadProgressFormat, sink_);
@@ -86,8 +80,7 @@ TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldT
   const std::string a = PackageBytes(1500000, 1), b = PackageBytes(1048577, 2);
   ASSERT_TRUE(test::WriteBytes(Target(), std::string(4000000, 'x')));
   const std::string url = servers_.ServicePackage("a.exe", a);
-  EXPECT_TRUE(Ranges(url, 1500000));
-  EXPECT_TRUE(test::ReadBytes(Target()) == a);
+  EXPECT_TRUE(Ranges(url, 1500000) && test::ReadBytes(Target()) == a);
   DWORD size = 0;  // nothing of the answers is kept in the system's cache
   EXPECT_FALSE(GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size));
   // Each request with nothing but its two headers (and Host).
@@ -98,11 +91,11 @@ TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldT
                         servers_.ServiceBase().substr(7) + R"("],["Range","bytes=1048576-1500000"]])"));
   EXPECT_EQ(sink_.texts, (Texts{"下载升级包进度:70%", "下载升级包进度:100%"}));
 
-  EXPECT_TRUE(Ranges(servers_.NginxPackage("/moved/", "b.exe", b), 1048577));
-  EXPECT_TRUE(test::ReadBytes(Target()) == b);
+  EXPECT_TRUE(Ranges(servers_.NginxPackage("/moved/", "b.exe", b), 1048577) &&
+              test::ReadBytes(Target()) == b);
   const std::string c = PackageBytes(1048575, 3);
-  EXPECT_TRUE(Ranges(servers_.NginxPackage("/norange/", "c.exe", c), 1048575));
-  EXPECT_TRUE(test::ReadBytes(Target()) == c);
+  EXPECT_TRUE(Ranges(servers_.NginxPackage("/norange/", "c.exe", c), 1048575) &&
+              test::ReadBytes(Target()) == c);
 }
 
 // Which answers fail is the core's, but for the status; here the target is removed,
@@ -142,8 +135,7 @@ TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyFirstAndGivesUpOnASile
   ASSERT_TRUE(cached());
 
   servers_.ServicePackage("i.exe", fresh);
-  EXPECT_TRUE(DownloadUrlToFile(url, Target()));
-  EXPECT_TRUE(test::ReadBytes(Target()) == fresh);
+  EXPECT_TRUE(DownloadUrlToFile(url, Target()) && test::ReadBytes(Target()) == fresh);
 
   ASSERT_TRUE(cached());
   ScriptPackageFaults(Json::parse(R"([{"status":404,"body":""}])"));
