@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -58,17 +57,15 @@ class PackageStepsTest : public ::testing::Test {
   }
   // Runs the steps on an offer of the package at url (with the digest given, or the
   // package's own); every status shown.
-  std::vector<std::string> Offer(const std::string& url, std::string hash = "") {
-    if (hash.empty()) hash = Digest();
-    const nlohmann::json updateInfo = {{"ver", "1.0.2"},
-                                       {"size", package_.size()},
-                                       {"hash", hash},
-                                       {"packageurl", HexEncodeText(url)},
-                                       {"reinstall", 1}};
-    const nlohmann::json answer = {
-        {"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", updateInfo}}}};
+  std::vector<std::string> Offer(const std::string& url, const std::string& hash = "") {
+    const PackageInfo offer{"1.0.2",
+                            static_cast<std::int32_t>(package_.size()),
+                            hash.empty() ? Digest() : hash,
+                            HexEncodeText(url),
+                            1,
+                            std::nullopt};
     statuses.clear();
-    EXPECT_EQ(RunPackageSteps(run_, ReadAnswer(answer.dump(), "").package, false), RunEnding::kCommon);
+    EXPECT_EQ(RunPackageSteps(run_, offer, false), RunEnding::kCommon);
     return statuses;
   }
   std::string Digest() const { return test::Md5Of(package_, scratch_.root + "\\expected.bin"); }
