@@ -15,25 +15,6 @@
 namespace zel {
 namespace {
 
-using MachineProfile = test::RegistrySandbox;
-
-const std::string kHttpsUserChoice =
-    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
-
-TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
-  EXPECT_EQ(GetHttpsShellApp(), "unknown");
-  Set(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", "", "C:\\Tools\\Browser.EXE -url \"%1\"");
-  EXPECT_EQ(GetHttpsShellApp(), "browser");
-  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
-  EXPECT_EQ(GetHttpsShellApp(), "browser");
-  // A chosen class without a command is not replaced by the https class.
-  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
-  EXPECT_EQ(GetHttpsShellApp(), "unknown");
-  Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
-      "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
-  EXPECT_EQ(GetHttpsShellApp(), "chrome");
-}
-
 // A WMI service that reports a Chinese caption, Windows 10 and a 64-bit processor;
 // with uuidFails its UUID query throws, as any failure inside a step would.
 struct Wmi10 : test::FakeWmi {
@@ -49,10 +30,8 @@ struct Wmi10 : test::FakeWmi {
   bool uuidFails = false;
 };
 
-// The profile of a machine with an https handler and a document handler, whose WMI
-// service each row chooses: one that answers, none, one whose queries fail, or one
-// whose UUID query throws.
-class MachineFactsCollection : public test::RegistrySandbox {
+// A machine with an https handler and a document handler.
+class MachineProfile : public test::RegistrySandbox {
  protected:
   void SetUp() override {
     RegistrySandbox::SetUp();
@@ -66,9 +45,24 @@ class MachineFactsCollection : public test::RegistrySandbox {
   test::VirtualPlatform platform_;
 };
 
-// Each failure keeps what was collected before it and defaults the rest; the service
-// is bound once for the run.
-TEST_F(MachineFactsCollection, EveryFactCollectedUpToTheFirstFailure) {
+const std::string kHttpsUserChoice =
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
+
+TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
+  EXPECT_EQ(GetHttpsShellApp(), "browser");
+  // A chosen class without a command is not replaced by the https class.
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
+  EXPECT_EQ(GetHttpsShellApp(), "unknown");
+  Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
+      "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
+  EXPECT_EQ(GetHttpsShellApp(), "chrome");
+}
+
+// The WMI service is each row's choice: one that answers, none, one whose queries fail,
+// or one whose UUID query throws. Each failure keeps what was collected before it and
+// defaults the rest; the service is bound once for the run.
+TEST_F(MachineProfile, EveryFactCollectedUpToTheFirstFailure) {
   const auto [width, height] = GetScreenSize();
   const std::string handlerOnly = DocShellProfileText("c:\\apps\\editor.exe", "0", "{}");
   const MachineFacts collected = {.uuid = "4C4C4544-0035-3010-8044-B4C04F583432",
