@@ -44,8 +44,7 @@ class PackageStepsTest : public ::testing::Test {
     frmUpdate::Instance().Show();
     statusBox = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         frmUpdate::Instance().StatusHandle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStatus)));
-    ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(),
-                          Widen(scratch_.root + "\\explorer.exe").c_str(), FALSE));
+    test::CopyProgram(test::kEchoImageName, scratch_.root + "\\explorer.exe");
     scratch_.Point("WINDIR", scratch_.root);
     scratch_.Point(test::kEchoOutVariable, scratch_.root + "\\shell.txt");
   }
@@ -70,12 +69,7 @@ class PackageStepsTest : public ::testing::Test {
   }
   std::string Digest() const { return test::Md5Of(package_, scratch_.root + "\\expected.bin"); }
   // The shell program's command line and window style ("show:N").
-  std::string Shell() const {
-    test::EchoReport report;
-    return test::WaitForEchoReport(scratch_.root + "\\shell.txt", report)
-               ? report.commandLine + " " + report.show
-               : "";
-  }
+  std::string Shell() const { return test::WaitForEchoReport(scratch_.root + "\\shell.txt"); }
 
   test::ScratchFolders scratch_;
   test::VirtualPlatform platform_;

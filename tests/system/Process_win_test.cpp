@@ -18,18 +18,14 @@ class ProcessStart : public ::testing::Test {
 
   // A copy of the echo peer at root\relative.
   std::string Peer(const std::string& relative) {
-    const std::string path = scratch.root + "\\" + relative;
-    std::filesystem::create_directories(test::PathOf(path).parent_path());
-    std::filesystem::copy_file(test::PathOf(FromAnsi(test::EchoPeerPath())), test::PathOf(path));
-    return path;
+    return test::CopyProgram(test::kEchoImageName, scratch.root + "\\" + relative);
   }
 
   // The next report of the peer: the command line it got (back in UTF-8) and its window style.
   std::string Report() {
-    test::EchoReport report;
-    EXPECT_TRUE(test::WaitForEchoReport(ToAnsi(report_), report)) << "the peer did not report";
+    const std::string seen = FromAnsi(test::WaitForEchoReport(ToAnsi(report_)));
     DeleteFileW(Widen(report_).c_str());
-    return FromAnsi(report.commandLine) + " " + report.show;
+    return seen;
   }
 
   test::ScratchFolders scratch;
