@@ -115,10 +115,7 @@ TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
                 CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
     ASSERT_TRUE(test::WriteBytes(other, "1"));
     const std::uint64_t start = platform_.now;
-    if (leaves) {
-      platform_.at = start + 10 * 1000;
-      platform_.then = [&] { std::filesystem::remove(test::PathOf(other)); };
-    }
+    if (leaves) platform_.At(start + 10 * 1000, [&] { std::filesystem::remove(test::PathOf(other)); });
     InstallCachedPackage(settings_, cached, scratch_.root + "\\");
     EXPECT_EQ(std::pair(RecordText() == "?|0|?", platform_.now - start), std::pair(emptied, waited));
     if (installer) test::KillImage(cached.packagePath);
@@ -132,10 +129,8 @@ TEST_F(PackageCacheTest, HandOverEndsACopyLeftSuspendedUnlessACopyIsAtWork) {
   const std::string copy = scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe";
   const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
   // The program, the copy left behind and the marker of a copy at work (any file will do).
-  for (const std::string& file : {program + "zelpatcher.exe", copy, marker}) {
-    std::filesystem::create_directories(test::PathOf(file).parent_path());
-    ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(file).c_str(), FALSE));
-  }
+  for (const std::string& file : {program + "zelpatcher.exe", copy, marker})
+    test::CopyProgram(test::kEchoImageName, file);
   for (const bool atWork : {true, false}) {
     SCOPED_TRACE(atWork ? "a copy at work" : "none at work");
     STARTUPINFOW startup{};
@@ -161,12 +156,12 @@ TEST_F(PackageCacheTest, RelaunchEndsOnlyWhenTheCopyTakesOver) {
   for (const bool takesOver : {false, true}) {
     SCOPED_TRACE(takesOver ? "the copy takes over" : "the copy cannot");
     Cache(test::TodayDateText());
-    if (takesOver) {  // the copy's marker comes in real time: wait for it at the first poll
-      platform_.at = platform_.now + 1000;
-      platform_.then = [&] { test::WaitFor([&] { return test::PathExists(marker); }, 30000); };
-    } else {
+    // The copy's marker comes in real time: wait for it at the first poll.
+    if (takesOver)
+      platform_.At(platform_.now + 1000,
+                   [&] { test::WaitFor([&] { return test::PathExists(marker); }, 30000); });
+    else
       std::filesystem::create_directories(test::PathOf(marker));
-    }
     RunWithArguments("/ui");  // a window shown stays after the ending
     EXPECT_EQ(frmUpdate::Instance().IsLoaded(), !takesOver);
     frmUpdate::Instance().Unload();

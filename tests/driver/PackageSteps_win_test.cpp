@@ -133,12 +133,9 @@ TEST(InstallationWait, TheMarkerEndsTheRunAtOnceExceptOnXp) {
     test::ScratchFolders scratch;
     test::VirtualPlatform platform;
     platform.xp = xp;
-    if (markerAppears) {
-      platform.at = 30000;  // the installer makes its marker half-way through the wait
-      platform.then = [&] {
-        ASSERT_TRUE(test::WriteBytes(scratch.programData + "\\zelGuard\\zelinstalling.run", "4242"));
-      };
-    }
+    // The installer makes its marker half-way through the wait.
+    const std::string marker = scratch.programData + "\\zelGuard\\zelinstalling.run";
+    if (markerAppears) platform.At(30000, [&] { ASSERT_TRUE(test::WriteBytes(marker, "4242")); });
     frmUpdate& window = frmUpdate::Instance();
     window.Show();
     const RunEnding ended = AwaitInstallation();

@@ -88,8 +88,7 @@ TEST_F(RunMarkers, WaitsSeeAChangeAtTheNextCheck) {
     DeleteFileA(installing.c_str());
     ASSERT_TRUE(appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
     test::VirtualPlatform waiting;
-    waiting.at = at;
-    if (at) waiting.then = [&] { appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); };
+    if (at) waiting.At(at, [&] { appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); });
     const bool ended =
         appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, "");
     EXPECT_EQ(std::tuple(ended, waiting.now, waiting.pumps), std::tuple(result, endsAt, waiting.sleeps));
