@@ -38,30 +38,25 @@ TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
 
 TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
   const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(MakeDir("sub"), "c.txt");
-  EXPECT_FALSE(lib_.MyCopyFile(a, b, false));
-  EXPECT_EQ(test::ReadBytes(b), "B");
-  EXPECT_TRUE(lib_.MyCopyFile(a, b, true));
-  EXPECT_EQ(test::ReadBytes(b), "A");
+  EXPECT_TRUE(!lib_.MyCopyFile(a, b, false) && test::ReadBytes(b) == "B");
+  EXPECT_TRUE(lib_.MyCopyFile(a, b, true) && test::ReadBytes(b) == "A");
 
   ASSERT_TRUE(test::WriteBytes(b, "B"));
-  EXPECT_FALSE(lib_.RenameFile(a, b));
-  EXPECT_EQ(test::ReadBytes(a) + test::ReadBytes(b), "AB");
-  EXPECT_TRUE(lib_.RenameFile(a, b, true));  // the same folder: the shell's rename
-  EXPECT_EQ(test::ReadBytes(a) + test::ReadBytes(b), "A");
-  EXPECT_TRUE(lib_.RenameFile(b, c));  // another folder: a move
-  EXPECT_EQ(test::ReadBytes(b) + test::ReadBytes(c), "A");
+  EXPECT_TRUE(!lib_.RenameFile(a, b) && test::ReadBytes(a) + test::ReadBytes(b) == "AB");
+  // The same folder: the shell's rename; another folder: a move.
+  EXPECT_TRUE(lib_.RenameFile(a, b, true) && test::ReadBytes(a) + test::ReadBytes(b) == "A");
+  EXPECT_TRUE(lib_.RenameFile(b, c) && test::ReadBytes(b) + test::ReadBytes(c) == "A");
 }
 
 TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
   EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
-  EXPECT_EQ(lib_.MyGetFileSize(Make("five.bin", "12345")), 5);
-  {  // held by another program without sharing
-    const UniqueFile held(CreateFileA((scratch_.root + "\\five.bin").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held);
-    EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\five.bin"), 5);
-  }
+  const std::string five = Make("five.bin", "12345");
+  EXPECT_EQ(lib_.MyGetFileSize(five), 5);
+  // Also while another program holds it without sharing.
+  const UniqueFile held(CreateFileA(five.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  EXPECT_EQ(lib_.MyGetFileSize(five), 5);
 
   const std::string file = Make("file.txt");
   EXPECT_TRUE(!lib_.DeleteFolder(file) && test::PathExists(file));
