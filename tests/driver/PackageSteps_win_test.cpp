@@ -123,25 +123,23 @@ TEST_F(PackageStepsTest, YesStartsTheShellProgramWithThePackageOrTheAddress) {
 // The installing marker ends the run at once, so the installer can replace the
 // program's files; Windows XP shows "升级完成" instead, and a marker that never
 // appears shows the time-out.
-TEST(InstallationWait, TheMarkerEndsTheRunAtOnceExceptOnXp) {
+TEST_F(PackageStepsTest, TheInstallingMarkerEndsTheRunAtOnceExceptOnXp) {
   const std::tuple<bool, bool, const char*, RunEnding> rows[] = {
       {false, true, "", RunEnding::kImmediate},
       {true, true, "升级完成", RunEnding::kCommon},
       {false, false, "错误: 升级超时...", RunEnding::kCommon}};
+  const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
   for (const auto& [xp, markerAppears, status, ending] : rows) {
     SCOPED_TRACE(status);
-    test::ScratchFolders scratch;
-    test::VirtualPlatform platform;
-    platform.xp = xp;
+    DeleteFileW(Widen(marker).c_str());
+    platform_.xp = xp;
     // The installer makes its marker half-way through the wait.
-    const std::string marker = scratch.programData + "\\zelGuard\\zelinstalling.run";
-    if (markerAppears) platform.At(30000, [&] { ASSERT_TRUE(test::WriteBytes(marker, "4242")); });
-    frmUpdate& window = frmUpdate::Instance();
-    window.Show();
+    const std::uint64_t start = platform_.now;
+    if (markerAppears) platform_.At(start + 30000, [&] { ASSERT_TRUE(test::WriteBytes(marker, "4242")); });
     const RunEnding ended = AwaitInstallation();
-    EXPECT_EQ(std::tuple(ended, Narrow(test::WindowText(window.StatusHandle())), platform.now),
+    EXPECT_EQ(std::tuple(ended, Narrow(test::WindowText(frmUpdate::Instance().StatusHandle())),
+                         platform_.now - start),
               std::tuple(ending, status, markerAppears ? 30000u : 61000u));
-    window.Unload();
   }
 }
 
