@@ -15,13 +15,11 @@ class Utf8TextFileTest : public ::testing::Test {
 };
 
 TEST_F(Utf8TextFileTest, WritesUtf8BytesWithoutMarkAndCrLfOnlyWhenAskedOrFailsUntouched) {
-  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, false, "a", true));
-  EXPECT_EQ(test::ReadBytes(path_), "a\r\n");
-  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, false, "\u4E2D"));
-  EXPECT_EQ(test::ReadBytes(path_), "\xE4\xB8\xAD");  // replaced, no byte-order mark
-  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, "b", true));
-  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, ""));
-  EXPECT_EQ(test::ReadBytes(path_), "\xE4\xB8\xAD" "b\r\n");  // appended without separator
+  EXPECT_TRUE(file_.WriteMsgToUTF8File(path_, false, "a", true) && test::ReadBytes(path_) == "a\r\n");
+  // Replaced, without a byte-order mark; then appended without a separator.
+  EXPECT_TRUE(file_.WriteMsgToUTF8File(path_, false, "\u4E2D") && test::ReadBytes(path_) == "\xE4\xB8\xAD");
+  ASSERT_TRUE(file_.WriteMsgToUTF8File(path_, true, "b", true) && file_.WriteMsgToUTF8File(path_, true, ""));
+  EXPECT_EQ(test::ReadBytes(path_), "\u4E2Db\r\n");
 
   // A file it cannot replace stays untouched.
   EXPECT_FALSE(file_.WriteMsgToUTF8File(scratch_.root + "\\missing\\x.txt", false, "a"));

@@ -15,8 +15,7 @@ class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto opened = SettingsFile::Open();  // makes the folder, not the file
-    ASSERT_TRUE(opened);
-    ASSERT_EQ(opened->Path(), path);
+    ASSERT_TRUE(opened && opened->Path() == path);
   }
   std::string Read(const char* section, const char* key) { return settings.Read(section, key, "none"); }
   void Write(const char* section, const char* key, const std::string& value) { settings.Write(section, key, value); }

@@ -36,15 +36,14 @@ TEST_F(Wmi, InformationQueriesAnswerTrimmedTexts) {
 }
 
 TEST_F(Wmi, ProcessesAreFoundAndStoppedByImageName) {
-  SetEnvironmentVariableA(test::kEchoStayVariable, "20000");  // the peer stays for a while
+  test::ScratchFolders scratch;
+  scratch.Point(test::kEchoStayVariable, "20000");  // the peer stays for a while
   ProcessInfo peer;
-  const bool started = StartProcess(test::EchoPeerPath(), "", peer);
-  SetEnvironmentVariableA(test::kEchoStayVariable, nullptr);
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(StartProcess(test::EchoPeerPath(), "", peer));
   EXPECT_TRUE(wmi_->IsExistProcess(test::kEchoImageName) && !wmi_->IsExistProcess("zel-no-such-program.exe"));
 
-  EXPECT_TRUE(wmi_->TerminateProcess(test::kEchoImageName));
-  EXPECT_EQ(WaitForSingleObject(peer.process.Get(), 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(wmi_->TerminateProcess(test::kEchoImageName) &&
+              WaitForSingleObject(peer.process.Get(), 0) == WAIT_OBJECT_0);
   ::TerminateProcess(peer.process.Get(), 0);
   // A name whose quote breaks the query after the stop command counts as stopped.
   EXPECT_TRUE(wmi_->TerminateProcess("o'brien.exe"));
