@@ -56,7 +56,6 @@ TEST_F(RunMarkers, OwnMarkerStaysAndOnlyTheInstallingMarkerDoesNotCountAsAnother
   EXPECT_TRUE(!DeleteRunMarker("zelpatcher") && RunMarkerExists("zelpatcher", ""));
   ASSERT_TRUE(WriteBytes(productData + "zelcore.run", "1"));
   EXPECT_TRUE(DeleteRunMarker("zelcore") && !PathExists(productData + "zelcore.run"));
-  EXPECT_FALSE(DeleteRunMarker("zelcore"));
 
   const std::string folder = scratch.temp + "\\";
   EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", folder));
