@@ -28,7 +28,6 @@ TEST_F(DocAssociations, DocfileIsSkippedAndAVersionIsGuessedFromThePathOrZeroFor
 
   Associate(".docx", "DocFile", "\"c:\\old\\office14\\winword.exe\" /n");
   Associate(".xlsx", "Zel.Sheet", "C:\\Apps\\Sheet.exe");
-  Associate(".doc", "Zel.Doc", "\"c:\\never\\office16\\winword.exe\" /n");
   // Version "0" is known, and detection succeeds.
   EXPECT_EQ(Detected(), "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe");
   EXPECT_EQ(GetDocShellProfile(), DocShellProfileText("c:\\apps\\sheet.exe", "0", "{}"));

@@ -34,9 +34,8 @@ TEST(UpdateService, ClientAnswersTheNextRequestAfterAnAbandonedOne) {
   const test::ServiceControl service = kServers.Service();
   ASSERT_TRUE(service.Reset()) << "no update service at " << kServers.ServiceBase();
   const std::string body(300000, 'x');
-  Json faults = Json::parse(R"([{"delay_ms":10000}, {"status":200}])");
-  faults[1]["body"] = body;
-  ASSERT_TRUE(service.AddFaults(faults.dump()));
+  ASSERT_TRUE(
+      service.AddFaults(Json::array({{{"delay_ms", 10000}}, {{"status", 200}, {"body", body}}}).dump()));
   const std::string url = kServers.ServiceBase() + "/zelguard/update1";
   const auto client = CreateHttpClient();
   ASSERT_TRUE(client->Start({"POST", url, {}, kPlainBody}));
