@@ -18,7 +18,7 @@ std::string Pattern(std::size_t length) {
 // Whole blocks and the rest are each hashed once; the window is serviced once per
 // digest byte. MD5 reads blocks of 32 KiB; both digests at once read a ring of 16
 // blocks of 64 KiB, used again here, whose last block is short.
-TEST(FileMd5Test, KnownDigestsInUpperCase) {
+TEST(FileMd5Test, KnownDigestsInUpperCaseAndNoneForWhatCannotBeRead) {
   test::ScratchFolders scratch;
   const std::tuple<std::string, std::string, std::string> rows[] = {
       // bytes, MD5, SHA-256
@@ -41,10 +41,8 @@ TEST(FileMd5Test, KnownDigestsInUpperCase) {
     const FileDigests both = FileMd5AndSha256(path);
     EXPECT_EQ(both.md5 + " " + both.sha256, md5 + " " + sha256);
   }
-}
 
-TEST(FileMd5Test, NoDigestForAMissingFileAFolderOrAFileHeldWithoutSharing) {
-  test::ScratchFolders scratch;
+  // No digest for a missing file, a folder or a file held without sharing.
   EXPECT_EQ(FileMd5(scratch.root + "\\missing.bin", kCalgMd5), "");
   EXPECT_EQ(FileMd5(scratch.root, kCalgMd5), "");
   const std::string held = scratch.root + "\\held.bin";
