@@ -74,7 +74,7 @@ class DownloadRoutesTest : public ::testing::Test {
 
 // The walk of the ranges is the core's; here one real download of two pieces over an
 // old target, through a redirect, and a whole answer from a server without ranges.
-TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldTarget) {
+TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndNginxAndLeavesNoTargetAfterAFailure) {
   const std::string a = PackageBytes(1500000, 1), b = PackageBytes(1048577, 2);
   ASSERT_TRUE(test::WriteBytes(Target(), std::string(4000000, 'x')));
   const std::string url = servers_.ServicePackage("a.exe", a);
@@ -94,12 +94,10 @@ TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndFromNginxOverAnOldT
   const std::string c = PackageBytes(1048575, 3);
   EXPECT_TRUE(Ranges(servers_.NginxPackage("/norange/", "c.exe", c), 1048575) &&
               test::ReadBytes(Target()) == c);
-}
 
-// Which answers fail is the core's, but for the status; here the target is removed,
-// also after a piece was written, and an announced total of 0 fails the route itself.
-TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
-  const std::string url = servers_.ServicePackage("e.exe", PackageBytes(3000000, 5));
+  // Which answers fail is the core's, but for the status; here the target is removed,
+  // also after a piece was written, and an announced total of 0 fails the route itself.
+  const std::string e = servers_.ServicePackage("e.exe", PackageBytes(3000000, 5));
   for (const char* faults : {
            R"([{"status":416,"body":""}])",  // nothing more to fetch: success, with an empty target
            R"([{"headers":[["Content-Range","bytes 0-1048576/0"]]}])",
@@ -110,7 +108,7 @@ TEST_F(DownloadRoutesTest, RangeRouteLeavesNoTargetAfterAnAnswerItCannotUse) {
     const bool notSatisfiable = std::strstr(faults, "416");
     ScriptPackageFaults(Json::parse(faults));
     ASSERT_TRUE(test::WriteBytes(Target(), "old"));
-    EXPECT_EQ(Ranges(url, 3000000), notSatisfiable);
+    EXPECT_EQ(Ranges(e, 3000000), notSatisfiable);
     EXPECT_TRUE(test::PathExists(Target()) == notSatisfiable && test::ReadBytes(Target()).empty());
   }
 }

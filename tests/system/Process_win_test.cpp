@@ -52,7 +52,7 @@ TEST_F(ProcessStart, StartProcessQuotesTheProgramOnceAndPausesHalfASecond) {
 // program opens the program (here the peer, copied as the explorer.exe of a Windows
 // folder of the test's own); XP starts it directly, after deleting the manifest
 // beside it.
-TEST_F(ProcessStart, ShellRunPassesTheWindowStyleAndOnXpDeletesTheManifestAndSkipsTheShell) {
+TEST_F(ProcessStart, ShellRunPassesTheWindowStyleOnXpDeletesTheManifestAndStartsNoMissingOrHiddenProgram) {
   const std::string explorer = Peer("windows\\explorer.exe");
   scratch.Point("WINDIR", scratch.root + "\\windows");
   for (bool xp : {false, true}) {
@@ -66,10 +66,8 @@ TEST_F(ProcessStart, ShellRunPassesTheWindowStyleAndOnXpDeletesTheManifestAndSki
     EXPECT_EQ(Report(), (xp ? "" : explorer + " ") + "\"" + spaced_ + "\" show:1");
   }
   EXPECT_EQ(seam_.now, 0u);
-}
 
-TEST_F(ProcessStart, MissingOrHiddenProgramStartsNothing) {
-  seam_.xp = true;
+  // A missing or hidden program starts nothing; a failed process start pauses all the same.
   const std::string missing = scratch.root + "\\plain\\missing.exe";
   ASSERT_TRUE(test::WriteBytes(missing + ".manifest", "<assembly/>"));
   ProcessInfo info;

@@ -49,7 +49,7 @@ TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
 }
 
 // The own marker cannot be deleted, a leftover one can; only the installing marker
-// does not count as another, in any case of its name.
+// does not count as another, in any case of its name, and an unusable folder hides none.
 TEST_F(RunMarkers, OwnMarkerStaysAndOnlyTheInstallingMarkerDoesNotCountAsAnother) {
   EXPECT_TRUE(CreateRunMarker("zelpatcher", ""));
   EXPECT_EQ(ReadBytes(productData + "zelpatcher.run"), std::to_string(GetCurrentProcessId()));
@@ -64,9 +64,8 @@ TEST_F(RunMarkers, OwnMarkerStaysAndOnlyTheInstallingMarkerDoesNotCountAsAnother
   ASSERT_TRUE(WriteBytes(folder + "zelpatcher.run", "2"));
   EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", folder));
   EXPECT_TRUE(OtherRunMarkerExists("ZELPATCHER", folder));
-}
 
-TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
+  // An unusable product data folder never means that all the others are gone.
   scratch.Point("ProgramData", scratch.programData + "\\missing");
   EXPECT_FALSE(CreateRunMarker("zelpatcher", ""));
   EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", ""));
