@@ -49,8 +49,7 @@ class VirtualPlatform final : public Platform {
   }
 
   std::uint64_t now = 0;  // virtual milliseconds since the platform was made
-  int sleeps = 0;
-  int pumps = 0;
+  int sleeps = 0, pumps = 0;
   CivilDate today{2026, 4, 17};
   int answer = 0;                      // what every message box answers
   std::vector<std::string> questions;  // the texts of the message boxes shown
