@@ -23,7 +23,7 @@ class PathLibFiles : public ::testing::Test {
   ClsPathLib lib_;
 };
 
-TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
+TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNotSizesAndDeletion) {
   const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = MakeDir("\u76EE\u5F55");
   SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
@@ -34,21 +34,7 @@ TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
   EXPECT_EQ(seen, "10 10 00 01 01 00 ");
   EXPECT_FALSE(lib_.DelFile(dir));
   EXPECT_TRUE(lib_.DelFile(hidden) && !test::PathExists(hidden));
-}
 
-TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
-  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(MakeDir("sub"), "c.txt");
-  EXPECT_TRUE(!lib_.MyCopyFile(a, b, false) && test::ReadBytes(b) == "B");
-  EXPECT_TRUE(lib_.MyCopyFile(a, b, true) && test::ReadBytes(b) == "A");
-
-  ASSERT_TRUE(test::WriteBytes(b, "B"));
-  EXPECT_TRUE(!lib_.RenameFile(a, b) && test::ReadBytes(a) + test::ReadBytes(b) == "AB");
-  // The same folder: the shell's rename; another folder: a move.
-  EXPECT_TRUE(lib_.RenameFile(a, b, true) && test::ReadBytes(a) + test::ReadBytes(b) == "A");
-  EXPECT_TRUE(lib_.RenameFile(b, c) && test::ReadBytes(b) + test::ReadBytes(c) == "A");
-}
-
-TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
   EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
   const std::string five = Make("five.bin", "12345");
@@ -61,11 +47,24 @@ TEST_F(PathLibFiles, SizesAndFolderDeletion) {
   const std::string file = Make("file.txt");
   EXPECT_TRUE(!lib_.DeleteFolder(file) && test::PathExists(file));
   for (const std::string suffix : {"", "\\"}) {
-    const std::string dir = MakeDir("full");
-    ASSERT_TRUE(test::WriteBytes(dir + "\\inner.txt", "x"));
+    const std::string full = MakeDir("full");
+    ASSERT_TRUE(test::WriteBytes(full + "\\inner.txt", "x"));
     MakeDir("full\\deeper");
-    EXPECT_TRUE(lib_.DeleteFolder(dir + suffix) && !test::PathExists(dir)) << suffix;
+    EXPECT_TRUE(lib_.DeleteFolder(full + suffix) && !test::PathExists(full)) << suffix;
   }
+}
+
+TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
+  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"),
+                    c = lib_.JoinPath(MakeDir("sub"), "c.txt");
+  EXPECT_TRUE(!lib_.MyCopyFile(a, b, false) && test::ReadBytes(b) == "B");
+  EXPECT_TRUE(lib_.MyCopyFile(a, b, true) && test::ReadBytes(b) == "A");
+
+  ASSERT_TRUE(test::WriteBytes(b, "B"));
+  EXPECT_TRUE(!lib_.RenameFile(a, b) && test::ReadBytes(a) + test::ReadBytes(b) == "AB");
+  // The same folder: the shell's rename; another folder: a move.
+  EXPECT_TRUE(lib_.RenameFile(a, b, true) && test::ReadBytes(a) + test::ReadBytes(b) == "A");
+  EXPECT_TRUE(lib_.RenameFile(b, c) && test::ReadBytes(b) + test::ReadBytes(c) == "A");
 }
 
 TEST(PathLibUnicode, ReadsTheUtf16BytesInCodePage936) {
