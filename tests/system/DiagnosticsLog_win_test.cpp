@@ -15,7 +15,7 @@
 
 namespace zel {
 
-TEST(DiagnosticsLog, ProcessesAppendingAtOnceKeepEveryLineWholeWithinTheBound) {
+TEST(DiagnosticsLog, ProcessesAppendingAtOnceKeepEveryLineWholeAndALogThatCannotBeOpenedIsSkipped) {
   test::ScratchFolders scratch;
   constexpr int kLines = 3000;              // two writers: about 850 KB in all, side by side
   constexpr std::uint32_t kLimit = 500000;  // so the log is moved aside once
@@ -49,10 +49,9 @@ TEST(DiagnosticsLog, ProcessesAppendingAtOnceKeepEveryLineWholeWithinTheBound) {
   }
   EXPECT_EQ(next.size(), 2u);
   for (const auto& [process, count] : next) EXPECT_EQ(count, kLines) << process;
-}
 
-TEST(DiagnosticsLog, ALogThatCannotBeOpenedIsSkippedAndLeavesTheLastError) {
-  test::ScratchFolders scratch;
+  // A log that cannot be opened, held or in a missing folder, is skipped and leaves
+  // the last error as it was.
   const std::string log = scratch.root + "\\zelpatcher.log";
   ASSERT_TRUE(test::WriteBytes(log, "kept\r\n"));
   UniqueFile held(CreateFileW(Widen(log).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
