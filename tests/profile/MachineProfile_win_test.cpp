@@ -48,21 +48,10 @@ class MachineProfile : public test::RegistrySandbox {
 const std::string kHttpsUserChoice =
     "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
 
-TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
-  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
-  EXPECT_EQ(GetHttpsShellApp(), "browser");
-  // A chosen class without a command is not replaced by the https class.
-  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
-  EXPECT_EQ(GetHttpsShellApp(), "unknown");
-  Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
-      "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
-  EXPECT_EQ(GetHttpsShellApp(), "chrome");
-}
-
 // The WMI service is each row's choice: one that answers, none, one whose queries fail,
 // or one whose UUID query throws. Each failure keeps what was collected before it and
 // defaults the rest; the service is bound once for the run.
-TEST_F(MachineProfile, EveryFactCollectedUpToTheFirstFailure) {
+TEST_F(MachineProfile, EveryFactCollectedUpToTheFirstFailureAndTheHttpsHandlerFromTheUserChoice) {
   const auto [width, height] = GetScreenSize();
   const std::string handlerOnly = DocShellProfileText("c:\\apps\\editor.exe", "0", "{}");
   const MachineFacts collected = {.uuid = "4C4C4544-0035-3010-8044-B4C04F583432",
@@ -113,6 +102,16 @@ TEST_F(MachineProfile, EveryFactCollectedUpToTheFirstFailure) {
     EXPECT_EQ(GetMachineProfile(false, settings_, wmi), BuildMachineProfile(facts, false));
     EXPECT_EQ(binds, bound ? 1 : 2);
   }
+
+  // The https handler: the user's choice, or else the https class.
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
+  EXPECT_EQ(GetHttpsShellApp(), "browser");
+  // A chosen class without a command is not replaced by the https class.
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
+  EXPECT_EQ(GetHttpsShellApp(), "unknown");
+  Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
+      "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
+  EXPECT_EQ(GetHttpsShellApp(), "chrome");
 }
 
 }  // namespace
