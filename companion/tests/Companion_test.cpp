@@ -11,6 +11,7 @@
 #include "support/VirtualPlatform.h"
 #include "system/PathLib.h"
 #include "system/Process_win.h"
+#include "system/Text.h"
 
 namespace zel::companion {
 namespace {
@@ -41,9 +42,6 @@ class CompanionTest : public ::testing::Test {
     return task;
   }
   std::string Md5(const std::string& bytes) { return test::Md5Of(bytes, scratch_.temp + "\\md5.bin"); }
-  std::string TaskFor(const std::string& url, const std::string& package) {
-    return WriteTask(url, package.size(), Md5(package));
-  }
 
   // Starts the companion as the updater does; with stopAt, ends it the moment its
   // partial file has grown to that size (exit code 99). Exit{-1} when it did not end.
@@ -57,10 +55,8 @@ class CompanionTest : public ::testing::Test {
       TerminateProcess(process.process.Get(), 99);
     }
     DWORD code = 0;
-    if (WaitForSingleObject(process.process.Get(), kRunBoundMs) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.process.Get(), &code))
-      return Exit{-1};
-    return static_cast<Exit>(code);
+    const bool ended = WaitForSingleObject(process.process.Get(), kRunBoundMs) == WAIT_OBJECT_0;
+    return ended && GetExitCodeProcess(process.process.Get(), &code) ? static_cast<Exit>(code) : Exit{-1};
   }
 
   std::string Partial() const { return folder_ + "\\" + std::string(kPartialFileName); }
@@ -85,15 +81,14 @@ TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePacka
   ASSERT_TRUE(test::WriteBytes(
       PartialRecord(), TaskFileText({"2.0", servers_.ServicePackage("old.exe", old), 500000, Md5(old)})));
   ASSERT_TRUE(servers_.ScriptPackageFaults());
-  EXPECT_EQ(Run(TaskFor(servers_.ServicePackage("f.exe", package), package)), Exit::kDone);
+  EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("f.exe", package), 500000, Md5(package))), Exit::kDone);
   EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});
 
   // A complete file of an earlier, longer package is replaced, not written over; a
   // service may send the MD5 in lower case.
   const std::string shorter = PackageBytes(300000, 9);
-  std::string md5 = Md5(shorter);
-  for (char& c : md5) c = static_cast<char>(std::tolower(c));
-  EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("h.exe", shorter), shorter.size(), md5)), Exit::kDone);
+  const std::string url = servers_.ServicePackage("h.exe", shorter);
+  EXPECT_EQ(Run(WriteTask(url, shorter.size(), AsciiLower(Md5(shorter)))), Exit::kDone);
   EXPECT_EQ(FilesInFolder(), 1);
 }
 
@@ -103,32 +98,30 @@ TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePacka
 // (then the download starts over).
 TEST_F(CompanionTest, ABrokenTransferIsResumedByTheSameOrTheNextRun) {
   const std::string package = PackageBytes(600000, 5);
-  const std::string task = TaskFor(servers_.ServicePackage("e.exe", package), package);
+  const std::string task = WriteTask(servers_.ServicePackage("e.exe", package), 600000, Md5(package));
   // 200000 bytes under the whole file's length; then the service breaks the connection.
   const Json cut = {{"body", package.substr(0, 200000)},
                     {"headers", Json::array({Json::array({"Content-Length", "600000"})})}};
   const Json otherTotal = {
       {"headers", Json::array({Json::array({"Content-Range", "bytes 200000-600000/600001"})})}};
   const Json drop = {{"drop", true}}, asIs = Json::object(), whole = {{"body", package}};
-  const struct {
-    bool killed;
-    Json faults;
-    std::vector<std::string> ranges;  // of the run to the end
-  } rows[] = {
-      {false, Json::array({cut, otherTotal}), {"", "bytes=200000-", ""}},
-      {true, Json::array({asIs}), {"bytes=200000-"}},
-      {true, Json::array({whole}), {"bytes=200000-"}},
+  // The resume, by a run killed before or not, the faults of the run to the end, and
+  // its requests' ranges.
+  const std::tuple<const char*, bool, Json, std::vector<std::string>> rows[] = {
+      {"same run", false, Json::array({cut, otherTotal}), {"", "bytes=200000-", ""}},
+      {"next run, the rest", true, Json::array({asIs}), {"bytes=200000-"}},
+      {"next run, the whole file", true, Json::array({whole}), {"bytes=200000-"}},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(&row - rows);
-    if (row.killed) {
+  for (const auto& [resume, killed, faults, ranges] : rows) {
+    SCOPED_TRACE(resume);
+    if (killed) {
       std::filesystem::remove(test::PathOf(Partial()));  // the last row's complete file
       ASSERT_TRUE(servers_.ScriptPackageFaults(Json::array({cut, drop, drop})));
       EXPECT_EQ(Run(task, 200000), Exit{99});
     }
-    ASSERT_TRUE(servers_.ScriptPackageFaults(row.faults));
+    ASSERT_TRUE(servers_.ScriptPackageFaults(faults));
     EXPECT_EQ(Run(task), Exit::kDone);
-    EXPECT_EQ(ServiceRanges(), row.ranges);
+    EXPECT_EQ(ServiceRanges(), ranges);
   }
 }
 

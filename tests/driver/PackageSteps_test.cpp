@@ -29,8 +29,8 @@ TEST(PackageInfo, InformationThatCannotBeUsedEndsTheRunWithItsStatus) {
   };
   for (const auto& [updateInfo, failure] : rows) {
     const PackageCheck check = Check(updateInfo);
-    EXPECT_EQ(check.failure, failure) << updateInfo;
-    EXPECT_EQ(check.address, failure.empty() ? "http://h/p" : "") << updateInfo;
+    EXPECT_EQ(check.failure + "|" + check.address, failure + "|" + (failure.empty() ? "http://h/p" : ""))
+        << updateInfo;
   }
   // A signed answer names the package's SHA-256 too, as 64 hex digits.
   const std::string named = R"("size":12,"hash":"AB",)" + url + R"(,"sha256":")";

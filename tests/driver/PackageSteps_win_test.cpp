@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -24,32 +23,13 @@
 namespace zel {
 namespace {
 
-// Every text the status box is given while it lives, the passing ones too.
-class StatusLog {
- public:
-  explicit StatusLog(HWND box) : box_(box) {
-    log_ = &texts;
-    original_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(box_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Recording)));
-  }
-  ~StatusLog() {
-    SetWindowLongPtrW(box_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
-    log_ = nullptr;
-  }
-  StatusLog(const StatusLog&) = delete;
-  StatusLog& operator=(const StatusLog&) = delete;
-
-  std::vector<std::string> texts;
-
- private:
-  static LRESULT CALLBACK Recording(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SETTEXT && log_) log_->push_back(Narrow(reinterpret_cast<const wchar_t*>(lParam)));
-    return CallWindowProcW(original_, box, message, wParam, lParam);
-  }
-  static inline std::vector<std::string>* log_ = nullptr;
-  static inline WNDPROC original_ = nullptr;
-  HWND box_;
-};
+// Every text the status box is given, the passing ones too.
+std::vector<std::string> statuses;
+WNDPROC statusBox = nullptr;
+LRESULT CALLBACK RecordStatus(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_SETTEXT) statuses.push_back(Narrow(reinterpret_cast<const wchar_t*>(lParam)));
+  return CallWindowProcW(statusBox, box, message, wParam, lParam);
+}
 
 // The package steps of one offer, from a shown window with fresh folders; the range
 // route gets its answers from a scripted request object, and the shell program
@@ -62,8 +42,9 @@ class PackageStepsTest : public ::testing::Test {
     run_.settings.emplace(scratch_.appData + "\\zelGuard\\config.dat");
     run_.windowShown = true;
     frmUpdate::Instance().Show();
-    ASSERT_TRUE(CopyFileW(Widen(test::EchoPeerPath()).c_str(),
-                          Widen(scratch_.root + "\\explorer.exe").c_str(), FALSE));
+    statusBox = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        frmUpdate::Instance().StatusHandle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordStatus)));
+    test::CopyProgram(test::kEchoImageName, scratch_.root + "\\explorer.exe");
     scratch_.Point("WINDIR", scratch_.root);
     scratch_.Point(test::kEchoOutVariable, scratch_.root + "\\shell.txt");
   }
@@ -75,27 +56,20 @@ class PackageStepsTest : public ::testing::Test {
   }
   // Runs the steps on an offer of the package at url (with the digest given, or the
   // package's own); every status shown.
-  std::vector<std::string> Offer(const std::string& url, std::string hash = "") {
-    if (hash.empty()) hash = Digest();
-    const nlohmann::json updateInfo = {{"ver", "1.0.2"},
-                                       {"size", package_.size()},
-                                       {"hash", hash},
-                                       {"packageurl", HexEncodeText(url)},
-                                       {"reinstall", 1}};
-    const nlohmann::json answer = {
-        {"code", 1}, {"message", ""}, {"data", {{"action", "33"}, {"updateinfo", updateInfo}}}};
-    StatusLog log(frmUpdate::Instance().StatusHandle());
-    EXPECT_EQ(RunPackageSteps(run_, ReadAnswer(answer.dump(), "").package, false), RunEnding::kCommon);
-    return log.texts;
+  std::vector<std::string> Offer(const std::string& url, const std::string& hash = "") {
+    const PackageInfo offer{"1.0.2",
+                            static_cast<std::int32_t>(package_.size()),
+                            hash.empty() ? Digest() : hash,
+                            HexEncodeText(url),
+                            1,
+                            std::nullopt};
+    statuses.clear();
+    EXPECT_EQ(RunPackageSteps(run_, offer, false), RunEnding::kCommon);
+    return statuses;
   }
   std::string Digest() const { return test::Md5Of(package_, scratch_.root + "\\expected.bin"); }
   // The shell program's command line and window style ("show:N").
-  std::string Shell() const {
-    test::EchoReport report;
-    return test::WaitForEchoReport(scratch_.root + "\\shell.txt", report)
-               ? report.commandLine + " " + report.show
-               : "";
-  }
+  std::string Shell() const { return test::WaitForEchoReport(scratch_.root + "\\shell.txt"); }
 
   test::ScratchFolders scratch_;
   test::VirtualPlatform platform_;
@@ -149,31 +123,23 @@ TEST_F(PackageStepsTest, YesStartsTheShellProgramWithThePackageOrTheAddress) {
 // The installing marker ends the run at once, so the installer can replace the
 // program's files; Windows XP shows "升级完成" instead, and a marker that never
 // appears shows the time-out.
-TEST(InstallationWait, TheMarkerEndsTheRunAtOnceExceptOnXp) {
-  const struct {
-    bool xp, markerAppears;
-    const char* status;
-    RunEnding ending;
-  } rows[] = {{false, true, "", RunEnding::kImmediate},
-              {true, true, "升级完成", RunEnding::kCommon},
-              {false, false, "错误: 升级超时...", RunEnding::kCommon}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.status);
-    test::ScratchFolders scratch;
-    test::VirtualPlatform platform;
-    platform.xp = row.xp;
-    if (row.markerAppears) {
-      platform.at = 30000;  // the installer makes its marker half-way through the wait
-      platform.then = [&] {
-        ASSERT_TRUE(test::WriteBytes(scratch.programData + "\\zelGuard\\zelinstalling.run", "4242"));
-      };
-    }
-    frmUpdate& window = frmUpdate::Instance();
-    window.Show();
-    EXPECT_EQ(AwaitInstallation(), row.ending);
-    EXPECT_EQ(Narrow(test::WindowText(window.StatusHandle())), row.status);
-    EXPECT_EQ(platform.now, row.markerAppears ? 30000u : 61000u);
-    window.Unload();
+TEST_F(PackageStepsTest, TheInstallingMarkerEndsTheRunAtOnceExceptOnXp) {
+  const std::tuple<bool, bool, const char*, RunEnding> rows[] = {
+      {false, true, "", RunEnding::kImmediate},
+      {true, true, "升级完成", RunEnding::kCommon},
+      {false, false, "错误: 升级超时...", RunEnding::kCommon}};
+  const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
+  for (const auto& [xp, markerAppears, status, ending] : rows) {
+    SCOPED_TRACE(status);
+    DeleteFileW(Widen(marker).c_str());
+    platform_.xp = xp;
+    // The installer makes its marker half-way through the wait.
+    const std::uint64_t start = platform_.now;
+    if (markerAppears) platform_.At(start + 30000, [&] { ASSERT_TRUE(test::WriteBytes(marker, "4242")); });
+    const RunEnding ended = AwaitInstallation();
+    EXPECT_EQ(std::tuple(ended, Narrow(test::WindowText(frmUpdate::Instance().StatusHandle())),
+                         platform_.now - start),
+              std::tuple(ending, status, markerAppears ? 30000u : 61000u));
   }
 }
 

@@ -12,8 +12,7 @@
 namespace zel {
 namespace {
 
-using test::PathExists;
-using test::WindowText;
+using test::PathExists, test::WindowText;
 
 // Pumps until the window is gone, `most` watch ticks (timer messages of the window)
 // were dispatched, or the time is up; returns the ticks dispatched. Counting ticks
@@ -56,25 +55,20 @@ class ProgressWindow : public ::testing::Test {
 // process: unloading cannot remove it.
 TEST_F(ProgressWindow, HiddenWindowHoldsItsMarkerAndItsStateShowsLater) {
   window_.LoadHidden();
-  EXPECT_FALSE(IsWindowVisible(window_.Handle()));
-  EXPECT_TRUE(PathExists(Marker("zelpatcher")));
+  EXPECT_TRUE(!IsWindowVisible(window_.Handle()) && PathExists(Marker("zelpatcher")));
   window_.EnableButton();                       // the common ending of a hidden run, before any status
   window_.SetStatus("文件校验失败\r\n请重试");  // a message with a line break replaces the whole text
   window_.Show();
-  ASSERT_NE(window_.ButtonHandle(), nullptr);
   EXPECT_TRUE(IsWindowEnabled(window_.ButtonHandle()));
   EXPECT_EQ(Status(), "文件校验失败\r\n请重试");
-  EXPECT_EQ(Placed(window_.ButtonHandle()), (std::array<LONG, 4>{144, 200, 81, 25}));
 
   // Loaded again, the window starts over with its button disabled.
   window_.Unload();
-  EXPECT_FALSE(window_.IsLoaded());
-  EXPECT_TRUE(PathExists(Marker("zelpatcher")));
+  EXPECT_TRUE(!window_.IsLoaded() && PathExists(Marker("zelpatcher")));
   window_.LoadHidden();
   window_.SetStatus("正在下载......");
   EXPECT_EQ(Status(), "正在下载......");
-  ASSERT_NE(window_.ButtonHandle(), nullptr);
-  EXPECT_FALSE(IsWindowEnabled(window_.ButtonHandle()));
+  EXPECT_TRUE(window_.ButtonHandle() && !IsWindowEnabled(window_.ButtonHandle()));
 }
 
 // A window the user closed while the run goes on takes no more status; shown again,
@@ -86,16 +80,12 @@ TEST_F(ProgressWindow, ShownWindowLayoutButtonAndClosing) {
   window_.SetStatus("正在下载......");
   window_.EnableButton();
   window_.SwitchOnWatch();
-  EXPECT_FALSE(window_.IsLoaded());
-  EXPECT_FALSE(IsWindow(closed));
+  EXPECT_FALSE(window_.IsLoaded() || IsWindow(closed));
 
   window_.Show();
-  HWND hwnd = window_.Handle();
-  EXPECT_TRUE(IsWindowVisible(hwnd));
-  EXPECT_EQ(Narrow(WindowText(hwnd)), "Zelvora(Zel卫士增强版)-升级程序");
-  HWND button = window_.ButtonHandle();
-  EXPECT_EQ(Narrow(WindowText(button)), "退出");
-  EXPECT_FALSE(IsWindowEnabled(button));
+  HWND hwnd = window_.Handle(), button = window_.ButtonHandle();
+  EXPECT_TRUE(IsWindowVisible(hwnd) && !IsWindowEnabled(button));
+  EXPECT_EQ(Narrow(WindowText(hwnd) + L"|" + WindowText(button)), "Zelvora(Zel卫士增强版)-升级程序|退出");
   // The layout in pixels at 96 DPI, 15 twips to a pixel.
   RECT client;
   GetClientRect(hwnd, &client);
@@ -109,8 +99,7 @@ TEST_F(ProgressWindow, ShownWindowLayoutButtonAndClosing) {
   EXPECT_TRUE(IsWindowEnabled(button));
 
   SendMessageW(button, BM_CLICK, 0, 0);
-  EXPECT_FALSE(window_.IsLoaded());
-  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_FALSE(window_.IsLoaded() || IsWindow(hwnd));
 }
 
 // The watch ticks once a second, over a shown window as over a hidden one: nothing to
@@ -127,11 +116,10 @@ TEST_F(ProgressWindow, WatchClosesTheWindowWhenAnInstallationStarts) {
     ASSERT_TRUE(test::WriteBytes(Marker("zelinstalling"), "4242"));
     EXPECT_EQ(PumpTicks(10000), 1);
     const DWORD took = GetTickCount() - start;
-    EXPECT_FALSE(window_.IsLoaded());
-    EXPECT_FALSE(window_.IsWatching());
-    if (shown) continue;  // painting a shown window may hold a tick back on a loaded machine
-    EXPECT_GE(took, 900u);
-    EXPECT_LT(took, 1900u);  // a generous second: twice the interval would not pass
+    EXPECT_FALSE(window_.IsLoaded() || window_.IsWatching());
+    // A generous second (twice the interval would not pass); painting a shown window may
+    // hold a tick back on a loaded machine.
+    EXPECT_TRUE(shown || (took >= 900 && took < 1900)) << took;
   }
 }
 

@@ -13,15 +13,13 @@ std::string Answer(const std::string& action, const std::string& more = "") {
   return R"({"code":1,"message":"","data":{"action":")" + action + "\"" + more + "}}";
 }
 
-TEST(UpdateQuery, ActionTextsThatCountAsNumbers) {
+TEST(UpdateQuery, AnswersLeadToTheirActionOrEndWithTheirMessageAndActionTextsCountAsNumbers) {
   EXPECT_EQ(BuildQueryText("302E302E30", "30", ""), "AppVer=302E302E30&ExecutionLevel=30");
   for (const auto& [text, value] : {std::pair{"31", 31.0}, {"31.0", 31.0}, {" 33 ", 33.0}, {"3.2e1", 32.0}})
     EXPECT_EQ(ActionNumber(text), value) << text;
   for (const char* bad : {"abc", "31abc", "", " ", "0x1F", "inf", "nan", "1e999"})
     EXPECT_EQ(ActionNumber(bad), std::nullopt) << bad;
-}
 
-TEST(UpdateQuery, AnswersLeadToTheirActionOrEndWithTheirMessage) {
   const std::string notJson = "message code data";
   const std::string codeText = R"({"code":"1","message":"","data":{"action":"31"}})";
   const std::string noMessage = R"({"code":1,"msg":"ok","data":{"action":"31"}})";
@@ -40,9 +38,8 @@ TEST(UpdateQuery, AnswersLeadToTheirActionOrEndWithTheirMessage) {
   for (const auto& [answer, status, accepted] : cases) {
     SCOPED_TRACE(answer);
     const AnswerReading reading = ReadAnswer(answer, "http://builtin/u");
-    EXPECT_EQ(reading.next, Next::kEnd);
-    EXPECT_EQ(reading.status, status);
-    EXPECT_EQ(reading.accepted, accepted);
+    EXPECT_EQ(std::tuple(reading.next, reading.status, reading.accepted),
+              std::tuple(Next::kEnd, status, accepted));
   }
   EXPECT_EQ(ReadAnswer(Answer("32"), "").next, Next::kAskAgain);
   EXPECT_EQ(ReadAnswer(Answer("33"), "").next, Next::kUpdateOffered);

@@ -22,45 +22,35 @@ class InstalledUuid : public ::testing::Test {
 
 // The machine's UUID, unless it is a placeholder: then the stored one, unless that is a
 // placeholder too: then one generated and stored for good (nullptr: a generated one).
+// At start-up a usable stored identity stays, whatever the machine reports; only a
+// placeholder is decided again (the last column: what start-up leaves stored).
 TEST_F(InstalledUuid, PlaceholdersGiveWayToTheMachineOrOneGeneratedUuid) {
-  const struct {
-    const char *stored, *machine, *expected;
-  } cases[] = {
-      {"", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nullptr},
-      {"00000000-0000-0000-0000-000000000000", "", nullptr},  // a placeholder stored counts as none
-      {"11111111-2222-3333-4444-555555555555", "FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE",
-       "11111111-2222-3333-4444-555555555555"},
-      {"11111111-2222-3333-4444-555555555555", "4C4C4544-0035-3010-8044-B4C04F583432",
-       "4C4C4544-0035-3010-8044-B4C04F583432"},
-  };
-  for (const auto& c : cases) {
-    settings_.Write("general", "InstalledUUID", c.stored);
-    test::FakeWmi machine;
-    machine.uuid = c.machine;
-    const std::string uuid = GetInstalledUUID(machine, settings_);
-    if (c.expected) {
-      EXPECT_EQ(uuid, c.expected) << c.machine;
-    } else {
-      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"))) << uuid;
-      EXPECT_FALSE(IsInvalidUUID(uuid)) << c.stored;
-    }
-    EXPECT_EQ(Stored(), uuid) << c.machine;
-    EXPECT_EQ(GetInstalledUUID(machine, settings_), uuid) << c.machine;
-  }
-}
-
-// At start-up a usable stored identity stays, whatever the machine reports; a
-// placeholder is decided again, here in favour of the machine's.
-TEST_F(InstalledUuid, EnsureReplacesOnlyAPlaceholderStoredUuid) {
-  const std::string usable = "11111111-2222-3333-4444-555555555555";
+  const std::string usable = "11111111-2222-3333-4444-555555555555",
+                    zeros = "00000000-0000-0000-0000-000000000000";
   const std::string machineUuid = "4C4C4544-0035-3010-8044-B4C04F583432";
-  for (const auto& [stored, expected] :
-       {std::pair{usable, usable}, {"00000000-0000-0000-0000-000000000000", machineUuid}}) {
-    settings_.Write("general", "InstalledUUID", stored);
+  const std::tuple<std::string, std::string, const char*, const char*> cases[] = {
+      {"", "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", nullptr, nullptr},
+      {zeros, "", nullptr, nullptr},  // a placeholder stored counts as none
+      {usable, "FEFEFEFE-FEFE-FEFE-FEFE-FEFEFEFEFEFE", usable.c_str(), usable.c_str()},
+      {usable, machineUuid, machineUuid.c_str(), usable.c_str()},
+      {zeros, machineUuid, machineUuid.c_str(), machineUuid.c_str()},
+  };
+  for (const auto& [stored, reported, expected, ensured] : cases) {
+    SCOPED_TRACE(stored + " / " + reported);
     test::FakeWmi machine;
-    machine.uuid = machineUuid;
+    machine.uuid = reported;
+    settings_.Write("general", "InstalledUUID", stored);
     EnsureInstalledUUID(machine, settings_);
-    EXPECT_EQ(Stored(), expected) << stored;
+    EXPECT_TRUE(!ensured || Stored() == ensured) << Stored();
+    settings_.Write("general", "InstalledUUID", stored);
+    const std::string uuid = GetInstalledUUID(machine, settings_);
+    if (expected)
+      EXPECT_EQ(uuid, expected);
+    else
+      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")) &&
+                  !IsInvalidUUID(uuid))
+          << uuid;
+    EXPECT_EQ(Stored() + " " + GetInstalledUUID(machine, settings_), uuid + " " + uuid);
   }
 }
 

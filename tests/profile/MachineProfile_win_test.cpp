@@ -15,25 +15,6 @@
 namespace zel {
 namespace {
 
-using MachineProfile = test::RegistrySandbox;
-
-const std::string kHttpsUserChoice =
-    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
-
-TEST_F(MachineProfile, HttpsHandlerFromTheUserChoiceOrElseTheHttpsClass) {
-  EXPECT_EQ(GetHttpsShellApp(), "unknown");
-  Set(HKEY_CLASSES_ROOT, "https\\shell\\open\\command", "", "C:\\Tools\\Browser.EXE -url \"%1\"");
-  EXPECT_EQ(GetHttpsShellApp(), "browser");
-  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
-  EXPECT_EQ(GetHttpsShellApp(), "browser");
-  // A chosen class without a command is not replaced by the https class.
-  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
-  EXPECT_EQ(GetHttpsShellApp(), "unknown");
-  Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
-      "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
-  EXPECT_EQ(GetHttpsShellApp(), "chrome");
-}
-
 // A WMI service that reports a Chinese caption, Windows 10 and a 64-bit processor;
 // with uuidFails its UUID query throws, as any failure inside a step would.
 struct Wmi10 : test::FakeWmi {
@@ -49,10 +30,8 @@ struct Wmi10 : test::FakeWmi {
   bool uuidFails = false;
 };
 
-// The profile of a machine with an https handler and a document handler, whose WMI
-// service each row chooses: one that answers, none, one whose queries fail, or one
-// whose UUID query throws.
-class MachineFactsCollection : public test::RegistrySandbox {
+// A machine with an https handler and a document handler.
+class MachineProfile : public test::RegistrySandbox {
  protected:
   void SetUp() override {
     RegistrySandbox::SetUp();
@@ -66,9 +45,13 @@ class MachineFactsCollection : public test::RegistrySandbox {
   test::VirtualPlatform platform_;
 };
 
-// Each failure keeps what was collected before it and defaults the rest; the service
-// is bound once for the run.
-TEST_F(MachineFactsCollection, EveryFactCollectedUpToTheFirstFailure) {
+const std::string kHttpsUserChoice =
+    "Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\https\\UserChoice";
+
+// The WMI service is each row's choice: one that answers, none, one whose queries fail,
+// or one whose UUID query throws. Each failure keeps what was collected before it and
+// defaults the rest; the service is bound once for the run.
+TEST_F(MachineProfile, EveryFactCollectedUpToTheFirstFailureAndTheHttpsHandlerFromTheUserChoice) {
   const auto [width, height] = GetScreenSize();
   const std::string handlerOnly = DocShellProfileText("c:\\apps\\editor.exe", "0", "{}");
   const MachineFacts collected = {.uuid = "4C4C4544-0035-3010-8044-B4C04F583432",
@@ -87,39 +70,48 @@ TEST_F(MachineFactsCollection, EveryFactCollectedUpToTheFirstFailure) {
   uuidFails.uuid = "";
   uuidFails.resolution = "0*0";
   uuidFails.httpsShellApp = "unknown";
-  const struct {
-    const char* what;
-    bool wmi, queriesFail, uuidFails;
-    MachineFacts facts;  // a uuid of "" in a row with WMI: one generated and stored
-  } rows[] = {{"every fact", true, false, false, collected},
-              {"no WMI", false, false, false, noWmi},
-              {"failing queries", true, true, false, queriesFail},
-              {"a throwing step", true, false, true, uuidFails}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
+  // WMI bound, its queries failing, its UUID query throwing, and the facts sent (a uuid
+  // of "" in a row with WMI: one generated and stored).
+  const std::tuple<const char*, bool, bool, bool, MachineFacts> rows[] = {
+      {"every fact", true, false, false, collected},
+      {"no WMI", false, false, false, noWmi},
+      {"failing queries", true, true, false, queriesFail},
+      {"a throwing step", true, false, true, uuidFails}};
+  for (const auto& [what, bound, failing, throwing, sent] : rows) {
+    SCOPED_TRACE(what);
     settings_.Write("general", "InstalledUUID", "");
     int binds = 0;
     platform_.bindWmi = [&]() -> std::unique_ptr<ClsWMI> {
       ++binds;
-      if (!row.wmi) return nullptr;
+      if (!bound) return nullptr;
       auto wmi = std::make_unique<Wmi10>();
-      wmi->uuidFails = row.uuidFails;
-      wmi->queriesFail = row.queriesFail;
+      wmi->uuidFails = throwing;
+      wmi->queriesFail = failing;
       return wmi;
     };
     std::unique_ptr<ClsWMI> wmi;
     const std::string profile = GetMachineProfile(true, settings_, wmi);
-    MachineFacts facts = row.facts;
+    MachineFacts facts = sent;
     const std::string stored = settings_.Read("general", "InstalledUUID", "");
-    if (row.queriesFail) {
+    if (failing) {
       EXPECT_EQ(stored.size(), 36u);
       facts.uuid = stored;
     }
     EXPECT_EQ(profile, BuildMachineProfile(facts, true));
-    EXPECT_EQ(stored, row.uuidFails ? "" : facts.uuid);
+    EXPECT_EQ(stored, throwing ? "" : facts.uuid);
     EXPECT_EQ(GetMachineProfile(false, settings_, wmi), BuildMachineProfile(facts, false));
-    EXPECT_EQ(binds, row.wmi ? 1 : 2);
+    EXPECT_EQ(binds, bound ? 1 : 2);
   }
+
+  // The https handler: the user's choice, or else the https class.
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "");
+  EXPECT_EQ(GetHttpsShellApp(), "browser");
+  // A chosen class without a command is not replaced by the https class.
+  Set(HKEY_CURRENT_USER, kHttpsUserChoice, "ProgId", "ChromeHTML");
+  EXPECT_EQ(GetHttpsShellApp(), "unknown");
+  Set(HKEY_CLASSES_ROOT, "ChromeHTML\\shell\\open\\command", "",
+      "\"C:\\Program Files\\Google\\Chrome\\Application\\chrome.exe\" --single-argument %1");
+  EXPECT_EQ(GetHttpsShellApp(), "chrome");
 }
 
 }  // namespace

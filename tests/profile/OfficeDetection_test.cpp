@@ -13,7 +13,7 @@ namespace zel {
 
 using App = std::pair<std::string, std::string>;
 
-TEST(GuessAppFromPath, FoldersNameTheVersionOrThePathStandsForItself) {
+TEST(AppFromPath, TheFileVersionsMajorPartOrElseTheFoldersNameTheVersionOrThePathStandsForItself) {
   const std::pair<std::string, App> cases[] = {
       {"c:\\program files\\microsoft office\\root\\office16\\winword.exe", {"winword", "16"}},
       {"c:\\kingsoft\\wps office\\11.1.0.10000\\office6\\wps.exe", {"wps", "11"}},
@@ -24,9 +24,7 @@ TEST(GuessAppFromPath, FoldersNameTheVersionOrThePathStandsForItself) {
   for (const std::string path :
        {"", "c:\\winword.exe", "c:\\libre\\soffice.exe", "c:\\office16\\WINWORD.EXE"})
     EXPECT_EQ(GuessAppFromPath(path), App(path, "0.0.0")) << path;
-}
 
-TEST(AppFromFileVersion, AFileVersionOverridesTheFoldersAndOnlyItsMajorPartCounts) {
   EXPECT_EQ(AppFromFileVersion("c:\\office16\\winword.exe", "15.0.4569"), App("winword", "15"));
   EXPECT_EQ(AppFromFileVersion("c:\\apps\\sheet.exe.exe", "7.3.40000"), App("sheet", "7"));
   EXPECT_EQ(AppFromFileVersion("sheet.exe", "7.3.40000"), App("sheet.exe", "7"));  // no folder: the path

@@ -22,13 +22,12 @@ class DocAssociations : public test::RegistrySandbox {
   }
 };
 
-TEST_F(DocAssociations, DocfileIsSkippedAndAVersionIsGuessedFromThePathOrZeroForABareOne) {
+TEST_F(DocAssociations, FirstExtensionWithACommandDecidesButDocfileAndTheVersionComesFromFileOrPath) {
   EXPECT_EQ(Detected(), "|||");
   EXPECT_EQ(GetDocShellProfile(), DefaultDocShellProfile());
 
   Associate(".docx", "DocFile", "\"c:\\old\\office14\\winword.exe\" /n");
   Associate(".xlsx", "Zel.Sheet", "C:\\Apps\\Sheet.exe");
-  Associate(".doc", "Zel.Doc", "\"c:\\never\\office16\\winword.exe\" /n");
   // Version "0" is known, and detection succeeds.
   EXPECT_EQ(Detected(), "c:\\apps\\sheet.exe|0|c:\\apps\\|c:\\apps\\sheet.exe");
   EXPECT_EQ(GetDocShellProfile(), DocShellProfileText("c:\\apps\\sheet.exe", "0", "{}"));
@@ -39,9 +38,7 @@ TEST_F(DocAssociations, DocfileIsSkippedAndAVersionIsGuessedFromThePathOrZeroFor
   // Nothing to guess from, and neither automation server is registered here.
   Associate(".docx", "Zel.Doc", "c:\\apps\\editor.exe \"%1\"");
   EXPECT_EQ(Detected(false), "c:\\apps\\editor.exe|0.0.0|c:\\apps\\|c:\\apps\\editor.exe");
-}
 
-TEST_F(DocAssociations, FirstExtensionWithACommandDecidesAndTheFileGivesTheVersion) {
   test::ScratchFolders scratch;
   const std::string winword =
       test::CopyProgram("verstamp_16_0_17328_20124.exe", scratch.root + "\\Office16\\WINWORD.EXE");

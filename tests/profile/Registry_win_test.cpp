@@ -28,11 +28,7 @@ TEST_F(RegistryAccess, ValuesReadAsTheirTypeAndAFailedReadKeepsTheCallersValue) 
   Store("TopBit", REG_DWORD, "\x01\x00\x00\x80"s);
   Store("Binary", REG_BINARY, "abc\0"s);
   const RegValue kept = std::int32_t{7};
-  const struct {
-    const char* name;
-    LONG status;
-    RegValue value;
-  } cases[] = {
+  const std::tuple<const char*, LONG, RegValue> cases[] = {
       {"Expandable", ERROR_SUCCESS, "%SystemRoot%\\zel.exe"s},  // not expanded
       {"NoNul", ERROR_SUCCESS, "abc"s},                         // the whole text
       {"InnerNul", ERROR_SUCCESS, "ab"s},
@@ -40,18 +36,17 @@ TEST_F(RegistryAccess, ValuesReadAsTheirTypeAndAFailedReadKeepsTheCallersValue) 
       {"Binary", kRegUnsupportedType, kept},
       {"Missing", ERROR_FILE_NOT_FOUND, kept},  // the system's status, not the type's
   };
-  for (const auto& c : cases) {
+  for (const auto& [name, expectedStatus, expected] : cases) {
     RegValue value = kept;
     LONG status = 12345;
-    RegReadValue(HKEY_CURRENT_USER, kKey, c.name, value, status);
-    EXPECT_EQ(status, c.status) << c.name;
-    EXPECT_TRUE(value == c.value) << c.name << ": " << RegValueText(value);
+    RegReadValue(HKEY_CURRENT_USER, kKey, name, value, status);
+    EXPECT_TRUE(status == expectedStatus && value == expected)
+        << name << ": " << status << " " << RegValueText(value);
   }
   // A key with values but no sub-keys lists none, as a missing key does.
   for (const char* path : {kKey, "Software\\Zel\\Missing"}) {
     long count = 5;
-    EXPECT_TRUE(RegEnumSubKeys(HKEY_CURRENT_USER, path, count).empty()) << path;
-    EXPECT_EQ(count, 0) << path;
+    EXPECT_TRUE(RegEnumSubKeys(HKEY_CURRENT_USER, path, count).empty() && count == 0) << path;
   }
 }
 

@@ -19,16 +19,14 @@ TEST(AnswerSignature, QueryNamesItsEcKeysWhereTheSystemVerifiesThemElseItsRsaKey
   EXPECT_EQ(KeyIdHeaderValue({kEc1}, false), "");
 }
 
-TEST(AnswerSignature, MessageAndNonceTexts) {
+TEST(AnswerSignature, MessageAndNonceTextsBase64AndTheHeaderAreReadStrictly) {
   EXPECT_EQ(SignedMessage("ec00000000000001", "00ff", "ab12", "cd34"),
             "zel-update-signature-v1\nec00000000000001\n00ff\nab12\ncd34");
   const std::string bytes("\x00\x01\x23\x45\x67\x89\xAB\xCD\xEF\x10\x32\x54\x76\x98\xBA\xFE", 16);
   EXPECT_EQ(NonceText(bytes), "000123456789abcdef1032547698bafe");
   EXPECT_EQ(NonceText(bytes.substr(1)), "");
   EXPECT_EQ(NonceText(bytes + "x"), "");
-}
 
-TEST(AnswerSignature, Base64IsDecodedStrictly) {
   EXPECT_EQ(DecodeBase64(""), "");
   EXPECT_EQ(DecodeBase64("TWFu"), "Man");
   EXPECT_EQ(DecodeBase64("TWE="), "Ma");
@@ -37,9 +35,8 @@ TEST(AnswerSignature, Base64IsDecodedStrictly) {
   for (const char* bad : {"TWF", "TWE", "TQ", "TQ=", "T===", "====", "TW=u", "TWE=TWFu",
                           "TR==", "TWF=", "TW u", "TWF\n", "TWF_", "TWF-", "TWFu "})
     EXPECT_EQ(DecodeBase64(bad), std::nullopt) << '"' << bad << '"';
-}
 
-TEST(AnswerSignature, SignatureHeaderIsOneNamedKeyAndOneSignatureOfItsSize) {
+  // A signature header is one named key and one signature of its size.
   const std::vector<UpdateKey> named = {kEc1, kRsa1};
   const std::string ec = std::string(86, 'A') + "==";  // 64 bytes
   const std::string rsa(512, 'A');                     // 384 bytes

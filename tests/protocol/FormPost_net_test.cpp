@@ -34,9 +34,8 @@ TEST(UpdateService, ClientAnswersTheNextRequestAfterAnAbandonedOne) {
   const test::ServiceControl service = kServers.Service();
   ASSERT_TRUE(service.Reset()) << "no update service at " << kServers.ServiceBase();
   const std::string body(300000, 'x');
-  Json faults = Json::parse(R"([{"delay_ms":10000}, {"status":200}])");
-  faults[1]["body"] = body;
-  ASSERT_TRUE(service.AddFaults(faults.dump()));
+  ASSERT_TRUE(
+      service.AddFaults(Json::array({{{"delay_ms", 10000}}, {{"status", 200}, {"body", body}}}).dump()));
   const std::string url = kServers.ServiceBase() + "/zelguard/update1";
   const auto client = CreateHttpClient();
   ASSERT_TRUE(client->Start({"POST", url, {}, kPlainBody}));
@@ -48,8 +47,8 @@ TEST(UpdateService, ClientAnswersTheNextRequestAfterAnAbandonedOne) {
   client->Wait();
   EXPECT_LT(GetTickCount() - start, 5000u);  // not queued behind the abandoned one
   ASSERT_TRUE(client->IsDone() && client->Response());
-  EXPECT_EQ(client->Response()->status, 200);
-  EXPECT_TRUE(client->Response()->body == Bytes(body.begin(), body.end()));
+  EXPECT_TRUE(client->Response()->status == 200 &&
+              client->Response()->body == Bytes(body.begin(), body.end()));
 }
 
 // A service that takes the query and never answers: each attempt ends through the
@@ -64,17 +63,16 @@ TEST(UpdateService, SilentServiceEndsTheQueryAfterThreeTimedOutAttempts) {
     return CreateHttpClient({.connectMs = 5000, .sendMs = 5000, .receiveMs = 1000});
   };
   const DWORD start = GetTickCount();
-  EXPECT_EQ(
-      HttpPostForm("http://127.0.0.1:" + std::to_string(silent.Port()) + "/zelguard/update1", kPlainBody),
-      "");
-  EXPECT_LT(GetTickCount() - start, 15000u);
-  EXPECT_EQ(clock.now, 120000u);  // three attempts
+  const std::string answer =
+      HttpPostForm("http://127.0.0.1:" + std::to_string(silent.Port()) + "/zelguard/update1", kPlainBody);
+  const DWORD took = GetTickCount() - start;
+  // Three attempts, each ended by the time-out.
+  EXPECT_EQ(std::tuple(answer, took < 15000, clock.now), std::tuple("", true, 120000u)) << took;
 }
 
 // The one place the header order is checked: the bytes on the wire.
 TEST(FormPostOnTheWire, HeadersGoInTheirOrderWithHostAddedAndRefererEmpty) {
   test::OneRequestCatcher catcher("{}");
-  ASSERT_NE(catcher.Port(), 0);
   test::VirtualPlatform clock;
   const std::string host = "127.0.0.1:" + std::to_string(catcher.Port());
   const std::string url = "http://" + host + "/zelguard/update1";

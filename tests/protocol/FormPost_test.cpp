@@ -10,8 +10,7 @@
 namespace zel {
 namespace {
 
-using test::Answer;
-using test::Attempt;
+using test::Answer, test::Attempt;
 
 // Posts with one scripted request object per attempt, on a virtual clock. The answer's
 // text, then how many request objects were asked for, and the virtual time, sleeps and
@@ -32,16 +31,14 @@ std::string Post(std::deque<Attempt> attempts) {
          std::to_string(clock.sleeps) + " sleeps, " + std::to_string(clock.pumps) + " pumps";
 }
 
-TEST(FormPost, AnyStatusEndsTheCallAtOnceAndOnly200GivesText) {
+TEST(FormPost, AnyStatusEndsTheCallAtOnceAndFailedAttemptsRetryAfterAMinuteThreeTimesAtMost) {
   const std::string answer = "{\"m\":\"\u4E2D\"}", atOnce = " | 1 made, 0 ms, 0 sleeps, 0 pumps";
   for (const int status : {200, 201, 204, 302, 404, 500})
     EXPECT_EQ(Post({Answer(status, answer), Answer(200, "late")}), (status == 200 ? answer : "") + atOnce)
         << status;
   EXPECT_EQ(Post({Answer(200, ""), Answer(200, "late")}), atOnce);
   EXPECT_EQ(Post({Answer(200, "a\xFF")}), "a\uFFFD" + atOnce);
-}
 
-TEST(FormPost, FailedAttemptsRetryWithANewRequestAfterAMinuteThreeTimesAtMost) {
   // Refused, broken, refused; a fourth would have answered.
   EXPECT_EQ(Post({{.starts = false}, {}, {.starts = false}, Answer(200, "x")}),
             " | 3 made, 120000 ms, 2 sleeps, 0 pumps");

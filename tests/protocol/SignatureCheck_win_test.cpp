@@ -58,8 +58,8 @@ TEST(SignatureCheckTest, BuiltKeysVerifyOpenSslSignaturesAndRefuseEveryOneBitCha
   }
   // Each request's nonce is new, lower-case hex.
   const std::string nonce = NewNonce();
-  EXPECT_EQ(nonce.find_first_not_of("0123456789abcdef"), std::string::npos);
-  EXPECT_EQ(nonce.size(), 32u);
+  EXPECT_TRUE(nonce.size() == 32 && nonce.find_first_not_of("0123456789abcdef") == std::string::npos)
+      << nonce;
   EXPECT_NE(NewNonce(), nonce);
 }
 

@@ -14,19 +14,14 @@ inline constexpr char kEchoStayVariable[] = "ZEL_PEER_STAY_MS";
 // The peer beside the running test program.
 inline std::string EchoPeerPath() { return BinDir() + kEchoImageName; }
 
-struct EchoReport {
-  std::string commandLine;  // as the peer saw it, in the ANSI code page
-  std::string show;         // "show:N" or "show:none"
-};
-
-// Waits (up to timeoutMs) for the peer's report in `path` (it appears whole, moved into
-// place) and reads it; false when none came.
-inline bool WaitForEchoReport(const std::string& path, EchoReport& report, DWORD timeoutMs = 10000) {
+// Waits (up to 10 s) for the peer's report in `path` (it appears whole, moved into
+// place): the command line as the peer saw it (in the ANSI code page), a blank and the
+// window style ("show:N" or "show:none"); "" when none came.
+inline std::string WaitForEchoReport(const std::string& path) {
   std::string bytes;
-  if (!WaitFor([&] { return (bytes = ReadBytes(path)).find('\n') != std::string::npos; }, timeoutMs)) return false;
-  const std::size_t newline = bytes.rfind('\n');
-  report = {bytes.substr(0, newline), bytes.substr(newline + 1)};
-  return true;
+  if (!WaitFor([&] { return (bytes = ReadBytes(path)).find('\n') != std::string::npos; }, 10000)) return "";
+  bytes[bytes.rfind('\n')] = ' ';
+  return bytes;
 }
 
 }  // namespace zel::test

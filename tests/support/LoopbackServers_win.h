@@ -47,7 +47,6 @@ class LoopbackServers {
   std::string NginxPackage(const std::string& path, const std::string& name, const std::string& bytes) const {
     return WriteBytes(nginxDir_ + "/www/" + name, bytes) ? "http://127.0.0.1:" + Port(nginxDir_) + path + name : "";
   }
-  const std::string& NginxDir() const { return nginxDir_; }
   // Forgets the requests received so far; the faults are used up by package requests.
   bool ScriptPackageFaults(nlohmann::json faults = nlohmann::json::array()) const {
     for (auto& fault : faults) fault["on"] = "package";

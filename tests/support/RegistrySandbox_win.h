@@ -1,13 +1,11 @@
-// A private registry for Windows tests, and copies of the programs built beside them.
+// A private registry for Windows tests.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
 #include <string>
 
 #include "support/ScratchFolders_win.h"
-#include "system/Folders.h"
 #include "system/Text_win.h"
 
 namespace zel::test {
@@ -48,12 +46,5 @@ class RegistrySandbox : public ::testing::Test {
  private:
   const std::string root_ = "Software\\ZelProfileTest-" + std::to_string(GetCurrentProcessId());
 };
-
-// Copies a program built beside the tests to path, making its folders; the path.
-inline std::string CopyProgram(const std::string& program, const std::string& path) {
-  std::filesystem::create_directories(PathOf(path).parent_path());
-  std::filesystem::copy_file(PathOf(GetAppDir() + program), PathOf(path));
-  return path;
-}
 
 }  // namespace zel::test

@@ -1,6 +1,7 @@
 // Windows test helpers: fresh TEMP, AppData and ProgramData folders for one test (so
-// tests never touch the prefix's real folders and can run side by side), and plain
-// file access that goes around the code under test.
+// tests never touch the prefix's real folders and can run side by side), plain file
+// access that goes around the code under test, and copies of the programs built beside
+// the tests.
 #pragma once
 #include <windows.h>
 
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "system/Folders.h"
 #include "system/Text_win.h"
 #include "system/UniqueHandle_win.h"
 
@@ -53,6 +55,13 @@ inline std::string MakeFreshFolder(const std::string& parent, const std::string&
         parent + "\\" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
     if (CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) return path;
   }
+}
+
+// Copies a program built beside the tests to path, making its folders; the path.
+inline std::string CopyProgram(const std::string& program, const std::string& path) {
+  std::filesystem::create_directories(PathOf(path).parent_path());
+  std::filesystem::copy_file(PathOf(GetAppDir() + program), PathOf(path));
+  return path;
 }
 
 // Points TEMP, AppData and ProgramData at new empty folders (without trailing

@@ -23,7 +23,12 @@ class VirtualPlatform final : public Platform {
   void SleepMs(std::uint32_t ms) override {
     ++sleeps;
     now += ms;
-    if (then && at <= now) std::exchange(then, nullptr)();
+    if (then_ && at_ <= now) std::exchange(then_, nullptr)();
+  }
+  // Runs `then` during the sleep that passes the virtual time `at`.
+  void At(std::uint64_t at, std::function<void()> then) {
+    at_ = at;
+    then_ = std::move(then);
   }
   void PumpMessages() override { ++pumps; }
   CivilDate Today() override { return today; }
@@ -44,15 +49,12 @@ class VirtualPlatform final : public Platform {
   }
 
   std::uint64_t now = 0;  // virtual milliseconds since the platform was made
-  int sleeps = 0;
-  int pumps = 0;
+  int sleeps = 0, pumps = 0;
   CivilDate today{2026, 4, 17};
   int answer = 0;                      // what every message box answers
   std::vector<std::string> questions;  // the texts of the message boxes shown
   std::vector<std::string> captions;   // and their captions
   bool xp = false;
-  std::uint64_t at = 0;        // virtual time at which ...
-  std::function<void()> then;  // ... this runs, during the sleep that passes it
   std::function<std::unique_ptr<HttpClient>()> newHttpClient;  // replaces the base's client
   std::optional<Compress2Fn> compress2;                        // replaces the base's zlib (null: none)
   std::function<std::unique_ptr<ClsWMI>()> bindWmi;            // replaces the base's WMI
@@ -60,6 +62,8 @@ class VirtualPlatform final : public Platform {
   std::function<std::optional<AutomationServerFacts>(const std::string& progId)> askAutomationServer;
 
  private:
+  std::uint64_t at_ = 0;
+  std::function<void()> then_;
   Platform& base_;
   PlatformScope scope_;
 };

@@ -23,63 +23,48 @@ class PathLibFiles : public ::testing::Test {
   ClsPathLib lib_;
 };
 
-TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNot) {
+TEST_F(PathLibFiles, HiddenFilesCountButFoldersAndSystemFilesDoNotSizesAndDeletion) {
   const std::string hidden = Make("hidden.txt"), system = Make("system.txt"), dir = MakeDir("\u76EE\u5F55");
   SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM);
-  EXPECT_TRUE(lib_.IsFile(hidden));
-  EXPECT_TRUE(lib_.IsFile(Make("\u4E2D\u6587.txt")));
-  EXPECT_FALSE(lib_.IsFile(system));
-  EXPECT_FALSE(lib_.IsFile(dir));
-  EXPECT_FALSE(lib_.IsFile(scratch_.root + "\\missing.txt"));
-  EXPECT_TRUE(lib_.IsDir(dir));
-  EXPECT_TRUE(lib_.IsDir(dir + "\\"));
-  EXPECT_FALSE(lib_.IsDir(hidden));
+  std::string seen;  // IsFile and IsDir of each
+  for (const std::string& path :
+       {hidden, Make("\u4E2D\u6587.txt"), system, dir, dir + "\\", scratch_.root + "\\x.txt"})
+    seen += std::to_string(lib_.IsFile(path)) + std::to_string(lib_.IsDir(path)) + " ";
+  EXPECT_EQ(seen, "10 10 00 01 01 00 ");
   EXPECT_FALSE(lib_.DelFile(dir));
-  EXPECT_TRUE(lib_.DelFile(hidden));
-  EXPECT_FALSE(test::PathExists(hidden));
+  EXPECT_TRUE(lib_.DelFile(hidden) && !test::PathExists(hidden));
+
+  EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
+  EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
+  const std::string five = Make("five.bin", "12345");
+  EXPECT_EQ(lib_.MyGetFileSize(five), 5);
+  // Also while another program holds it without sharing.
+  const UniqueFile held(CreateFileA(five.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  EXPECT_EQ(lib_.MyGetFileSize(five), 5);
+
+  const std::string file = Make("file.txt");
+  EXPECT_TRUE(!lib_.DeleteFolder(file) && test::PathExists(file));
+  for (const std::string suffix : {"", "\\"}) {
+    const std::string full = MakeDir("full");
+    ASSERT_TRUE(test::WriteBytes(full + "\\inner.txt", "x"));
+    MakeDir("full\\deeper");
+    EXPECT_TRUE(lib_.DeleteFolder(full + suffix) && !test::PathExists(full)) << suffix;
+  }
 }
 
 TEST_F(PathLibFiles, CopyAndRenameReplaceOnlyWhenAskedTo) {
-  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"), c = lib_.JoinPath(MakeDir("sub"), "c.txt");
-  EXPECT_FALSE(lib_.MyCopyFile(a, b, false));
-  EXPECT_EQ(test::ReadBytes(b), "B");
-  EXPECT_TRUE(lib_.MyCopyFile(a, b, true));
-  EXPECT_EQ(test::ReadBytes(b), "A");
+  const std::string a = Make("a.txt", "A"), b = Make("b.txt", "B"),
+                    c = lib_.JoinPath(MakeDir("sub"), "c.txt");
+  EXPECT_TRUE(!lib_.MyCopyFile(a, b, false) && test::ReadBytes(b) == "B");
+  EXPECT_TRUE(lib_.MyCopyFile(a, b, true) && test::ReadBytes(b) == "A");
 
   ASSERT_TRUE(test::WriteBytes(b, "B"));
-  EXPECT_FALSE(lib_.RenameFile(a, b));
-  EXPECT_EQ(test::ReadBytes(a) + test::ReadBytes(b), "AB");
-  EXPECT_TRUE(lib_.RenameFile(a, b, true));  // the same folder: the shell's rename
-  EXPECT_FALSE(test::PathExists(a));
-  EXPECT_EQ(test::ReadBytes(b), "A");
-  EXPECT_TRUE(lib_.RenameFile(b, c));  // another folder: a move
-  EXPECT_EQ(test::ReadBytes(c), "A");
-  EXPECT_FALSE(test::PathExists(b));
-}
-
-TEST_F(PathLibFiles, SizesAndFolderDeletion) {
-  EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\missing.bin"), -1);
-  EXPECT_EQ(lib_.MyGetFileSize(Make("empty.bin", "")), 0);
-  EXPECT_EQ(lib_.MyGetFileSize(Make("five.bin", "12345")), 5);
-  {  // held by another program without sharing
-    const UniqueFile held(CreateFileA((scratch_.root + "\\five.bin").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(held);
-    EXPECT_EQ(lib_.MyGetFileSize(scratch_.root + "\\five.bin"), 5);
-  }
-
-  const std::string file = Make("file.txt");
-  EXPECT_FALSE(lib_.DeleteFolder(file));
-  EXPECT_TRUE(test::PathExists(file));
-  for (const std::string suffix : {"", "\\"}) {
-    const std::string dir = MakeDir("full");
-    ASSERT_TRUE(test::WriteBytes(dir + "\\inner.txt", "x"));
-    MakeDir("full\\deeper");
-    EXPECT_TRUE(lib_.DeleteFolder(dir + suffix)) << suffix;
-    EXPECT_FALSE(test::PathExists(dir)) << suffix;
-  }
-  EXPECT_FALSE(lib_.DeleteFolder(scratch_.root + "\\missing"));
+  EXPECT_TRUE(!lib_.RenameFile(a, b) && test::ReadBytes(a) + test::ReadBytes(b) == "AB");
+  // The same folder: the shell's rename; another folder: a move.
+  EXPECT_TRUE(lib_.RenameFile(a, b, true) && test::ReadBytes(a) + test::ReadBytes(b) == "A");
+  EXPECT_TRUE(lib_.RenameFile(b, c) && test::ReadBytes(b) + test::ReadBytes(c) == "A");
 }
 
 TEST(PathLibUnicode, ReadsTheUtf16BytesInCodePage936) {

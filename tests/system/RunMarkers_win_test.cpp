@@ -11,9 +11,7 @@
 namespace zel {
 namespace {
 
-using test::PathExists;
-using test::ReadBytes;
-using test::WriteBytes;
+using test::PathExists, test::ReadBytes, test::WriteBytes;
 
 class RunMarkers : public ::testing::Test {
  protected:
@@ -46,22 +44,18 @@ TEST_F(RunMarkers, MarkerLivesExactlyAsLongAsItsFirstHolder) {
 
     TerminateProcess(holder.process.Get(), 9);
     ASSERT_EQ(WaitForSingleObject(holder.process.Get(), 10000), WAIT_OBJECT_0);
-    EXPECT_FALSE(RunMarkerExists(name, folder));
-    EXPECT_FALSE(PathExists(path));
+    EXPECT_FALSE(RunMarkerExists(name, folder) || PathExists(path));
   }
 }
 
 // The own marker cannot be deleted, a leftover one can; only the installing marker
-// does not count as another, in any case of its name.
+// does not count as another, in any case of its name, and an unusable folder hides none.
 TEST_F(RunMarkers, OwnMarkerStaysAndOnlyTheInstallingMarkerDoesNotCountAsAnother) {
   EXPECT_TRUE(CreateRunMarker("zelpatcher", ""));
   EXPECT_EQ(ReadBytes(productData + "zelpatcher.run"), std::to_string(GetCurrentProcessId()));
-  EXPECT_FALSE(DeleteRunMarker("zelpatcher"));
-  EXPECT_TRUE(RunMarkerExists("zelpatcher", ""));
+  EXPECT_TRUE(!DeleteRunMarker("zelpatcher") && RunMarkerExists("zelpatcher", ""));
   ASSERT_TRUE(WriteBytes(productData + "zelcore.run", "1"));
-  EXPECT_TRUE(DeleteRunMarker("zelcore"));
-  EXPECT_FALSE(PathExists(productData + "zelcore.run"));
-  EXPECT_FALSE(DeleteRunMarker("zelcore"));
+  EXPECT_TRUE(DeleteRunMarker("zelcore") && !PathExists(productData + "zelcore.run"));
 
   const std::string folder = scratch.temp + "\\";
   EXPECT_FALSE(OtherRunMarkerExists("zelinstalling", folder));
@@ -70,9 +64,8 @@ TEST_F(RunMarkers, OwnMarkerStaysAndOnlyTheInstallingMarkerDoesNotCountAsAnother
   ASSERT_TRUE(WriteBytes(folder + "zelpatcher.run", "2"));
   EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", folder));
   EXPECT_TRUE(OtherRunMarkerExists("ZELPATCHER", folder));
-}
 
-TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
+  // An unusable product data folder never means that all the others are gone.
   scratch.Point("ProgramData", scratch.programData + "\\missing");
   EXPECT_FALSE(CreateRunMarker("zelpatcher", ""));
   EXPECT_TRUE(OtherRunMarkerExists("zelinstalling", ""));
@@ -84,25 +77,19 @@ TEST_F(RunMarkers, UnusableProductDataFolderNeverMeansAllOthersGone) {
 // the installing marker appears, or the other marker beside it vanishes; the wait
 // gives `result` at virtual time `endsAt`.
 TEST_F(RunMarkers, WaitsSeeAChangeAtTheNextCheck) {
-  const struct {
-    bool appear;
-    std::uint64_t at;
-    bool result;
-    std::uint64_t endsAt;
-  } cases[] = {{true, 2500, true, 3000},  {true, 59500, true, 60000},  {true, 0, false, 61000},
-               {false, 2500, true, 3000}, {false, 59500, true, 60000}, {false, 0, false, 60000}};
+  const std::tuple<bool, std::uint64_t, bool, std::uint64_t> cases[] = {
+      {true, 2500, true, 3000},  {true, 59500, true, 60000},  {true, 0, false, 61000},
+      {false, 2500, true, 3000}, {false, 59500, true, 60000}, {false, 0, false, 60000}};
   const std::string installing = productData + "zelinstalling.run", patcher = productData + "zelpatcher.run";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.appear) + " at " + std::to_string(c.at));
+  for (const auto& [appear, at, result, endsAt] : cases) {
+    SCOPED_TRACE(std::to_string(appear) + " at " + std::to_string(at));
     DeleteFileA(installing.c_str());
-    ASSERT_TRUE(c.appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
+    ASSERT_TRUE(appear || (WriteBytes(installing, "1") && WriteBytes(patcher, "2")));
     test::VirtualPlatform waiting;
-    waiting.at = c.at;
-    if (c.at) waiting.then = [&] { c.appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); };
-    EXPECT_EQ(c.appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, ""),
-              c.result);
-    EXPECT_EQ(waiting.now, c.endsAt);
-    EXPECT_EQ(waiting.pumps, waiting.sleeps);
+    if (at) waiting.At(at, [&] { appear ? WriteBytes(installing, "1") : DeleteFileA(patcher.c_str()); });
+    const bool ended =
+        appear ? WaitRunMarker("zelinstalling", 1000, 60) : WaitOtherRunMarkersGone(1000, 60, "");
+    EXPECT_EQ(std::tuple(ended, waiting.now, waiting.pumps), std::tuple(result, endsAt, waiting.sleeps));
   }
 }
 

@@ -45,9 +45,8 @@ TEST(AskWithin, TakesAnAnswerInTimeAndGivesUpAtTheLimit) {
   using std::chrono::milliseconds;
   int served = 0;
   const auto serve = [&] { ++served; };
-  EXPECT_EQ(AskWithin<int>(
-                milliseconds(10000), [] { return std::optional<int>(7); }, serve),
-            7);
+  const auto answer = [] { return std::optional<int>(7); };
+  EXPECT_EQ(AskWithin<int>(milliseconds(10000), answer, serve), 7);
   const auto answerable = std::make_shared<DoneSignal>();
   const auto start = std::chrono::steady_clock::now();
   const auto late = [answerable] {
@@ -55,8 +54,7 @@ TEST(AskWithin, TakesAnAnswerInTimeAndGivesUpAtTheLimit) {
     return std::optional<int>(1);
   };
   EXPECT_EQ(AskWithin<int>(milliseconds(1000), late, serve), std::nullopt);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(1000));
-  EXPECT_GE(served, 1);
+  EXPECT_TRUE(std::chrono::steady_clock::now() - start >= milliseconds(1000) && served >= 1) << served;
   answerable->Set();
 }
 

@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include "protocol/RequestBody.h"
-
 namespace zel {
 
 TEST(ZlibLibrary, LoadedByFullPathFromTheProgramFolderOnly) {
@@ -15,7 +13,6 @@ TEST(ZlibLibrary, LoadedByFullPathFromTheProgramFolderOnly) {
   const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
   EXPECT_NE(LoadCompress2From(folder), nullptr);
   EXPECT_NE(LoadCompress2From(folder.substr(0, folder.size() - 1)), nullptr);
-  EXPECT_EQ(CompressText(std::string(80, 'a')), "789C4B4CA42E0000CC341E51");
 
   // The search order would find the copy in the current directory and the program
   // folder; a folder without the library must still give nothing.
