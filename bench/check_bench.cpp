@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   const zel::bench::DesktopKeeper keeper;
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
 
-  World world("checkbench"), idle("checkbench-idle");
+  World world, idle;
   const std::string updater = world.InstallProduct({{"sweepdoc.exe", "zelver-2.1.0.0.exe"}});
   // An account that has checked before: the short profile goes out. The idle account
   // has checked today already.

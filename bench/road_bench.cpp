@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   const int rounds = std::max(1, std::atoi(argv[1]));
   std::vector<double> roadMs, copyMs;
   for (int round = 0; round < rounds; ++round) {
-    World world("roadbench");
+    World world;
     const std::string product = world.Root() + "Zel Guard\\";
     CreateDirectoryA(product.c_str(), nullptr);
     for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"})

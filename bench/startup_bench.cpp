@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   using zel::bench::MedianMs;
   const zel::bench::DesktopKeeper keeper;
   const int rounds = argc > 1 ? std::max(3, std::atoi(argv[1])) : 21;
-  zel::test::World world("bench");
+  zel::test::World world;
   CreateDirectoryA(world.UserDataDir().c_str(), nullptr);
   const std::string config = "[general]\r\nLastCheckUpdate=" + zel::bench::TodayText() +
                              "\r\nInstalledUUID=3F2504E0-4F89-11D3-9A0C-0305E82C3301\r\n";

@@ -68,8 +68,6 @@ class WordInstalled {
 
 class CheckRun : public WorldScenario {
  protected:
-  CheckRun() : WorldScenario("check") {}
-
   // The product folder (its name has a space) with these programs, each a built file of
   // that version.
   void InstallProduct(const Programs& programs = {{"sweepdoc.exe", "2.3.0.41"}}) {

@@ -30,7 +30,7 @@ class Startup : public ::testing::Test {
     return world_.Start(workDir + "zelpatcher.exe", arguments);
   }
 
-  World world_{"startup"};
+  World world_;
   std::string updater_;
 };
 

@@ -36,7 +36,6 @@ constexpr char kUnreachable[] = "http://update.zelvora.cn:9/packages/zel-1.0.2.e
 
 class UpdateRoad : public WorldScenario {
  public:
-  UpdateRoad() : WorldScenario("road") {}
   void SetUp() override {
     WorldScenario::SetUp();
     if (!IsSkipped() && !HasFatalFailure()) EarlierRun();

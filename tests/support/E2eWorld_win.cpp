@@ -2,8 +2,6 @@
 
 #include <tlhelp32.h>
 
-#include <filesystem>
-
 #include "system/Text.h"
 #include "system/Text_win.h"
 
@@ -28,19 +26,6 @@ void Child::Kill() {
     WaitForSingleObject(process_.Get(), 5000);
   }
   process_.Reset();
-}
-
-World::World(const std::string& name) {
-  // Taken once: a started world points this process's TEMP at its own folder.
-  static const std::string base = GetEnv("TEMP").value_or("C:\\windows\\temp") + "\\zel-e2e";
-  root_ = MakeFreshFolder(base, name) + "\\";
-  for (const std::string& dir : {AppData(), ProgramData(), Temp()})
-    CreateDirectoryW(Widen(dir).c_str(), nullptr);
-}
-
-World::~World() {
-  std::error_code ignored;
-  std::filesystem::remove_all(PathOf(root_), ignored);
 }
 
 std::string World::InstallProduct(const std::map<std::string, std::string>& files, std::string folder) const {

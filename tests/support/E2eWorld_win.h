@@ -43,22 +43,18 @@ class Child {
   DWORD pid_ = 0;
 };
 
-class World {
+// The scratch folders of a world, with a trailing backslash at its root.
+class World : public ScratchFolders {
  public:
-  explicit World(const std::string& name);
-  ~World();
-  World(const World&) = delete;
-  World& operator=(const World&) = delete;
-
-  const std::string& Root() const { return root_; }
-  std::string AppData() const { return root_ + "AppData"; }
-  std::string ProgramData() const { return root_ + "ProgramData"; }
-  std::string Temp() const { return root_ + "Temp"; }
+  std::string Root() const { return root + "\\"; }
+  std::string AppData() const { return appData; }
+  std::string ProgramData() const { return programData; }
+  std::string Temp() const { return temp; }
   std::string UserDataDir() const { return AppData() + "\\zelGuard"; }
   std::string ProductDataDir() const { return ProgramData() + "\\zelGuard\\"; }
   std::string ConfigPath() const { return UserDataDir() + "\\config.dat"; }
   // The product folder (its name has a blank), with a trailing backslash.
-  std::string ProductDir() const { return root_ + "Zel Guard\\"; }
+  std::string ProductDir() const { return Root() + "Zel Guard\\"; }
 
   // Makes a product folder (ProductDir() unless named) with the updater, its zlib1.dll
   // and the given files, each copied from BinDir(): name in the folder -> built file.
@@ -73,9 +69,6 @@ class World {
   // StartLimited). The program inherits this process's environment with the world's
   // folders in it.
   Child Start(const std::string& program, const std::string& arguments, bool elevated = true) const;
-
- private:
-  std::string root_;
 };
 
 // Starts a command line with the limited token linked to this process's token, so

@@ -22,8 +22,6 @@ class WorldScenario : public ::testing::Test {
  public:
   static constexpr DWORD kRunMs = 240000;
 
-  explicit WorldScenario(const char* name) : world_(name) {}
-
   void SetUp() override {
     if (WorldSetting("ZEL_WORLD_SERVICE").empty())
       GTEST_SKIP() << "runs inside the end-to-end world: tests/e2e/world/run-in-world.sh PROGRAM";
