@@ -77,7 +77,6 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
 
   // A published version keeps its bytes unless replaced on purpose; an address names
   // the package's own file; an option never takes the next one as its value.
-  std::filesystem::create_directories(dir.path / "other");
   const std::string other = dir.Write("other/p.exe", "abcd");
   EXPECT_EQ(Publish(catalog, "http://h/p.exe", other, {"2.9.0"}), 1);
   EXPECT_EQ(Publish(catalog, "http://h/p.exe", package, {"2.9.0"}), 0);  // the same bytes again

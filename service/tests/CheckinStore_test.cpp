@@ -23,7 +23,7 @@ INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postg
 
 TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   ScratchDir dir;
-  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : NewDatabase();
   std::string error;
   auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
@@ -98,7 +98,7 @@ void Execute(const std::string& where, const std::string& sql) {
 // brought up to date with its rows; one newer than this build is refused.
 TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
   ScratchDir dir;
-  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : NewDatabase();
   std::string error;
   ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
   Execute(where, "DROP TABLE schema_version; DROP VIEW installations; CREATE VIEW installations AS SELECT uuid FROM checkins");
@@ -130,7 +130,7 @@ std::string Show(CheckinStore& store, const std::string& setting) {
 // budget whatever the database's defaults; a connection that turned read-only (its
 // server became a standby) is replaced by its next use, as is one the server ended.
 TEST(PostgresStore, HoldsItsSessionSettingsAndReplacesAConnectionThatTurnedReadOnly) {
-  const std::string where = SharedCluster().Database(), db = where.substr(where.find("dbname=") + 7);
+  const std::string where = NewDatabase(), db = where.substr(where.find("dbname=") + 7);
   Execute(where, "ALTER DATABASE " + db + " SET synchronous_commit = off; ALTER DATABASE " + db +
                      " SET statement_timeout = 0");
   std::string error;

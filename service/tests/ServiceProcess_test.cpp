@@ -30,9 +30,8 @@ std::string Keygen(const ScratchDir& dir) {
 TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
   ScratchDir dir;
   const std::string key = Keygen(dir), id = std::filesystem::path(key).stem();
-  ChildProcess service;
-  ASSERT_TRUE(service.Start(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
-                            dir.File("log")));
+  ChildProcess service(Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
+                       dir.File("log"));
   // The first line, written in one piece once the socket takes connections, names the port.
   const int port = service.ListeningPort();
   ASSERT_GT(port, 0);
@@ -50,8 +49,7 @@ TEST(ServiceProcess, ServesOnAnyFreePortUntilSignalledAndExitsCleanly) {
     ASSERT_TRUE(c.Send(request));
     c.ReadAll();
   }
-  const int status = service.Stop(SIGTERM);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(service.Stop(SIGTERM), 0);
   // The head the HTTP library refused has no method the service saw.
   const std::string log = ReadText(dir.File("log"));
   EXPECT_TRUE(std::regex_search(log, std::regex(R"("- /big" - [0-9.]+ms \w)"))) << log;
@@ -85,11 +83,9 @@ TEST(ServiceProcess, RefusesToStartWithoutAValidCatalogOrWithAnExposedKey) {
                            Serve(dir, dir.File("later.json"), {"--test-control", "--signing-key", key}),
                            // test control only where no other machine can reach it
                            Serve(dir, dir.File("later.json"), {"--test-control", "--host", "0.0.0.0"})}) {
-    ChildProcess service;
-    ASSERT_TRUE(service.Start(args, dir.File("err")));
+    ChildProcess service(args, dir.File("err"));
     EXPECT_EQ(service.ListeningPort(5000), 0) << args[5] << args.back();
-    const int status = service.Stop(0);  // already gone
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << args[5] << ": " << status;
+    EXPECT_EQ(service.Stop(0), 1) << args[5] << args.back();  // already gone
   }
   EXPECT_NE(ReadText(dir.File("err")).find("chmod 600 " + key), std::string::npos)
       << ReadText(dir.File("err"));

@@ -28,8 +28,9 @@ TEST(Signing, KeysOfBothKindsTravelAsPkcs8AndAsTheirPublicKeyLine) {
     ASSERT_EQ(line.find(' '), 16u) << line;
     const std::string spki = FromBase64(line.substr(17));
     EXPECT_EQ(spki.size(), spkiSize);
-    EXPECT_EQ(line.substr(0, 16), Sha256LowerHex(spki).substr(0, 16));
+    EXPECT_EQ(line.substr(0, 16), Sha256Hex(spki).substr(0, 16));
   }
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(Signing, SignsWithTheFirstHeldKeyTheQueryNamesGivenAWellFormedNonce) {

@@ -15,7 +15,6 @@
 #include <netinet/in.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <openssl/sha.h>
 #include <openssl/x509.h>
 #include <poll.h>
 #include <signal.h>
@@ -56,7 +55,9 @@ struct ScratchDir {
     std::filesystem::remove_all(path, ec);
   }
   std::string File(const std::string& name) const { return (path / name).string(); }
+  // Creates the folders of the name as needed.
   std::string Write(const std::string& name, const std::string& bytes) const {
+    std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
     std::ofstream(File(name), std::ios::binary) << bytes;
     return File(name);
   }
@@ -151,29 +152,26 @@ bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chro
 class ChildProcess {
  public:
   // Starts the program with its stdout on a pipe (read by ListeningPort) and its
-  // stderr in the file given (or inherited).
-  bool Start(const std::vector<std::string>& args, const std::string& errFile = "") {
+  // stderr appended to the file given.
+  ChildProcess(const std::vector<std::string>& args, const std::string& errFile) {
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (!errFile.empty())
-      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                       O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const bool started = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0) << args[0];
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     out_ = out[0];
-    if (!started) pid_ = -1;
-    return started;
   }
   ~ChildProcess() {
     Stop(SIGKILL);
-    if (out_ >= 0) close(out_);
+    close(out_);
   }
 
   // The port of the first line "listening on HOST:PORT", or 0 after the time given.
@@ -185,14 +183,16 @@ class ChildProcess {
     return std::regex_search(line, m, std::regex(R"(listening on [^:]+:(\d+))")) ? std::stoi(m[1]) : 0;
   }
 
-  // Signals the process and waits up to 10 s for its exit status (-1: none).
+  // Signals the process and waits up to 10 s for it to end: its exit code, or -1
+  // when a signal ended it.
   int Stop(int signal = SIGTERM) {
-    if (pid_ <= 0) return status_;
-    kill(pid_, signal);
-    if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
-      kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
-    pid_ = -1;
-    return status_;
+    if (pid_ > 0) {
+      kill(pid_, signal);
+      if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
+        kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
+      pid_ = -1;
+    }
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
 
  private:
@@ -201,39 +201,21 @@ class ChildProcess {
   int status_ = -1;
 };
 
-// A PostgreSQL cluster of the test's own, on a socket in a scratch folder; each
-// Database() is a new, empty database in it.
-class PostgresCluster {
- public:
-  ~PostgresCluster() { Run("stop"); }
-
-  // The connection string of a new database.
-  std::string Database() {
-    EXPECT_FALSE(conninfo_.empty()) << "no PostgreSQL cluster";
-    const std::string name = "zel" + std::to_string(++databases_);
-    const std::string command =
-        "psql -q -X '" + conninfo_ + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return std::regex_replace(conninfo_, std::regex("dbname=\\w+"), "dbname=" + name);
-  }
-
- private:
-  std::string Run(const std::string& verb) {
-    std::string out =
-        CommandOutput("sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string());
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-  }
-
-  const ScratchDir dir_;
-  const std::string conninfo_ = Run("start");
-  int databases_ = 0;
-};
-
-// The cluster of this test process, started on first use and removed at exit.
-inline PostgresCluster& SharedCluster() {
-  static PostgresCluster cluster;
-  return cluster;
+// A new, empty database in the PostgreSQL cluster of this test process, which runs on a
+// socket in a scratch folder from the first call until the process ends.
+inline std::string NewDatabase() {
+  static const struct Cluster {
+    ~Cluster() { CommandOutput(script + "stop " + dir.path.string()); }
+    const ScratchDir dir;
+    const std::string script = "sh " ZELSVC_TEST_DIR "/pg-cluster.sh ";
+    const std::string conninfo = CommandOutput(script + "start " + dir.path.string());
+  } cluster;
+  static int databases = 0;
+  const std::string name = "zel" + std::to_string(++databases);
+  const std::string command =
+      "psql -q -X '" + cluster.conninfo + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return std::regex_replace(cluster.conninfo, std::regex("dbname=\\w+\n?"), "dbname=" + name);
 }
 
 inline std::shared_ptr<const SigningKey> TestKey(KeyKind kind) {
@@ -254,14 +236,6 @@ inline std::string FromBase64(const std::string& text) {
   const std::size_t padding = text.size() - text.find_last_not_of('=') - 1;
   bytes.resize(static_cast<std::size_t>(n) - padding);
   return bytes;
-}
-
-inline std::string Sha256LowerHex(const std::string& bytes) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-  std::string hex;
-  for (unsigned char b : digest) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
-  return hex;
 }
 
 // Whether an X-Zel-Signature value verifies with the public key of the line
@@ -291,8 +265,8 @@ inline ::testing::AssertionResult Verifies(const std::string& publicLine, const 
     OPENSSL_free(der);
     ECDSA_SIG_free(sig);
   }
-  const std::string message = "zel-update-signature-v1\n" + id + "\n" + nonce + "\n" +
-                              Sha256LowerHex(request) + "\n" + Sha256LowerHex(answer);
+  const std::string message =
+      "zel-update-signature-v1\n" + id + "\n" + nonce + "\n" + Sha256Hex(request) + "\n" + Sha256Hex(answer);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   const bool good =
       EVP_DigestVerifyInit_ex(ctx.get(), nullptr, "SHA256", nullptr, nullptr, key.get(), nullptr) == 1 &&
@@ -322,8 +296,6 @@ class RawConnection {
     connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   }
   ~RawConnection() { close(fd_); }
-  RawConnection(const RawConnection&) = delete;
-  RawConnection& operator=(const RawConnection&) = delete;
 
   bool Send(std::string_view bytes) {
     while (!bytes.empty()) {
