@@ -137,7 +137,8 @@ TEST_F(HostileTest, AStalledStoreIsAnsweredTryAgainAtTheBudgetAndStoresNothingLa
   auto held = std::make_unique<HeldStore>();
   HeldStore& store = *held;
   store_ = std::move(held);
-  Start(false, std::chrono::milliseconds(300));
+  config_.answerBudget = std::chrono::milliseconds(300);
+  Start();
   const auto start = Clock::now();
   EXPECT_EQ(Data(ShortQuery("2.0.0", "held"))["action"], "32");
   EXPECT_EQ(Data(ShortQuery("2.0.0", "queued"))["action"], "32");

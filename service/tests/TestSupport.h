@@ -324,13 +324,12 @@ class ServiceFixture : public ::testing::Test {
     if (server_) server_->Stop(), thread_.join();
   }
 
-  // Opens the SQLite store unless the test opened one, and starts the service.
-  void Start(bool testControl = false,
-             std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000)) {
+  // Opens the SQLite store unless the test opened one, and starts the service with the
+  // settings the test made in config_.
+  void Start() {
     std::string error;
     if (!store_) store_ = OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error);
     ASSERT_TRUE(store_) << error;
-    std::filesystem::create_directories(dir_.path / "packages");
     package_.resize(3000000);
     for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
     dir_.Write("packages/zel-2.1.0.exe", package_);
@@ -339,10 +338,7 @@ class ServiceFixture : public ::testing::Test {
 
     config_.catalogPath = dir_.File("catalog.json");
     config_.packagesDir = dir_.File("packages");
-    config_.testControl = testControl;
     config_.logRequests = false;
-    config_.keys = keys_;
-    config_.answerBudget = answerBudget;
     config_.catalogCheckInterval = std::chrono::milliseconds(20);
     server_ = std::make_unique<UpdateServer>(config_, *store_);
     auto port = server_->Bind(error);
@@ -373,8 +369,7 @@ class ServiceFixture : public ::testing::Test {
   std::string package_;
   Catalog catalog_;
   std::unique_ptr<CheckinStore> store_;
-  std::shared_ptr<const KeyRing> keys_;  // none: answers go out unsigned
-  ServerConfig config_;                  // what a test sets before Start; Start fills in the rest
+  ServerConfig config_;  // what a test sets before Start; Start fills in the rest
   std::unique_ptr<UpdateServer> server_;
   int port_ = 0;
   std::unique_ptr<httplib::Client> client_;

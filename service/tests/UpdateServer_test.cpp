@@ -53,8 +53,9 @@ class UpdateServerTest : public ServiceFixture {
     std::string error;
     for (KeyKind kind : {KeyKind::kEcdsaP256, KeyKind::kRsa3072})
       ASSERT_TRUE(keys->Add(TestKey(kind), error));
-    keys_ = keys;
-    Start(true);
+    config_.keys = keys;
+    config_.testControl = true;
+    Start();
   }
 };
 
