@@ -297,13 +297,9 @@ class RawConnection {
   }
   ~RawConnection() { close(fd_); }
 
+  // Whether all bytes went out before the send timeout.
   bool Send(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
   }
   // Reads until the peer closes or nothing comes for the receive timeout.
   std::string ReadAll() {

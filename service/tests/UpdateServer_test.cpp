@@ -59,28 +59,9 @@ class UpdateServerTest : public ServiceFixture {
   }
 };
 
-TEST_F(UpdateServerTest, AnswersQueriesAndRecordsCheckinsAndRequests) {
-  // From a peer that is no configured proxy, forwarding headers are the client's word.
-  auto res = client_->Post("/zelguard/update1", {{"X-Forwarded-For", "203.0.113.9"}},
-                           MakeBody(ShortQuery("2.0.0", "U-1"), false), kForm);
-  ASSERT_EQ(Status(res), 200);
-  EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
-  EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
-  EXPECT_EQ(Data(FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
-
-  EXPECT_EQ(Column(*store_, "SELECT uuid || ' ' || full_profile || ' ' || remote_addr FROM checkins"),
-            (std::set<std::string>{"U-1 0 127.0.0.1", "U-2 1 127.0.0.1"}));
-  const json requests = Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0]["target"], "/zelguard/update1");
-  EXPECT_EQ(requests[0]["body"], MakeBody(ShortQuery("2.0.0", "U-1"), false));
-  EXPECT_EQ(requests[0]["query"], ShortQuery("2.0.0", "U-1"));
-  EXPECT_EQ(requests[1]["decoded"]["OSName"], "Microsoft Windows 10 专业版");
-  EXPECT_NE(requests[0]["headers"].dump().find(R"(["Content-Type","application/x-www-form-urlencoded"])"),
-            -1);
-}
-
-TEST_F(UpdateServerTest, RefusesBadRequestsWithJsonAndKeepsServing) {
+// Refused requests get JSON too, are recorded and leave the service serving; only
+// answered queries are check-ins.
+TEST_F(UpdateServerTest, AnswersQueriesRefusesBadRequestsAndRecordsCheckinsAndRequests) {
   const std::tuple<const char*, std::string, int> cases[] = {
       {"/zelguard/update1", "size=6&checksum=0&zip=0&data=61626", 400},
       {"/zelguard/update1", MakeBody("AppVer=" + HexEncodeText("beta") + "&ExecutionLevel=30", false), 400},
@@ -92,11 +73,25 @@ TEST_F(UpdateServerTest, RefusesBadRequestsWithJsonAndKeepsServing) {
     EXPECT_EQ(Status(res), status);
     EXPECT_EQ(Json(res)["code"], 0) << status;
   }
-  EXPECT_EQ(Data(ShortQuery("2.1.0", "U"))["action"], "31");
-  EXPECT_EQ(Checkins(), 1);  // refused queries are no check-ins
+  // From a peer that is no configured proxy, forwarding headers are the client's word.
+  auto res = client_->Post("/zelguard/update1", {{"X-Forwarded-For", "203.0.113.9"}},
+                           MakeBody(ShortQuery("2.0.0", "U-1"), false), kForm);
+  ASSERT_EQ(Status(res), 200);
+  EXPECT_EQ(res->get_header_value("Content-Type"), "application/json; charset=utf-8");
+  EXPECT_EQ(Json(res)["data"]["updateinfo"]["packageurl"], HexEncodeText("http://h/p.exe"));
+  EXPECT_EQ(Data(FullQuery("2.1.0", "U-2", "excel", "16"), true)["action"], "31");
+
+  EXPECT_EQ(Column(*store_, "SELECT uuid || ' ' || full_profile || ' ' || remote_addr FROM checkins"),
+            (std::set<std::string>{"U-1 0 127.0.0.1", "U-2 1 127.0.0.1"}));
   const json requests = Requests();
-  ASSERT_EQ(requests.size(), 5u);  // refused ones are recorded too
+  ASSERT_EQ(requests.size(), 6u);
   EXPECT_TRUE(requests[0]["decoded"].is_null());
+  EXPECT_EQ(requests[4]["target"], "/zelguard/update1");
+  EXPECT_EQ(requests[4]["body"], MakeBody(ShortQuery("2.0.0", "U-1"), false));
+  EXPECT_EQ(requests[4]["query"], ShortQuery("2.0.0", "U-1"));
+  EXPECT_EQ(requests[5]["decoded"]["OSName"], "Microsoft Windows 10 专业版");
+  EXPECT_NE(requests[4]["headers"].dump().find(R"(["Content-Type","application/x-www-form-urlencoded"])"),
+            -1);
 }
 
 // A script that is refused is taken not even in part; reset clears the script and the
