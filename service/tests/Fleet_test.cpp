@@ -20,9 +20,10 @@ int FreePort() {
   return ntohs(a.sin_port);
 }
 
-// The text with each pattern replaced by its value.
-std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values) {
-  for (const auto& [pattern, value] : values) text = std::regex_replace(text, std::regex(pattern), value);
+// The text with each pattern of the list "pattern, value, pattern, value..." replaced by its value.
+std::string Fill(std::string text, const std::vector<std::string>& values) {
+  for (std::size_t i = 0; i + 1 < values.size(); i += 2)
+    text = std::regex_replace(text, std::regex(values[i]), values[i + 1]);
   return text;
 }
 
@@ -56,17 +57,13 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
                               " >/dev/null 2>&1";
   ASSERT_EQ(std::system(openssl.c_str()), 0);
   dir.Write("site.conf", Fill(ReadText(ZELSVC_TEST_DIR "/../deploy/zelupdate-site.conf.in"),
-                              {{"@TLS_LISTEN@", "127.0.0.1:" + std::to_string(tlsPort)},
-                               {"@CERT@", dir.File("cert.pem")},
-                               {"@CERT_KEY@", dir.File("key.pem")},
-                               {"@LOG_DIR@", dir.path.string()},
-                               {"@PACKAGES@", dir.File("packages")},
-                               {"@LISTEN@", "127.0.0.1:" + std::to_string(port)},
-                               {"@REPLICAS@\n", upstreams}}));
+                              {"@TLS_LISTEN@", "127.0.0.1:" + std::to_string(tlsPort), "@CERT@",
+                               dir.File("cert.pem"), "@CERT_KEY@", dir.File("key.pem"), "@LOG_DIR@",
+                               dir.path.string(), "@PACKAGES@", dir.File("packages"), "@LISTEN@",
+                               "127.0.0.1:" + std::to_string(port), "@REPLICAS@\n", upstreams}));
   dir.Write("nginx.conf", Fill(ReadText(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in"),
-                               {{"@PREFIX@", dir.path.string()},
-                                {"@SITE@", dir.File("site.conf")},
-                                {"worker_processes auto", "worker_processes 1"}}));
+                               {"@PREFIX@", dir.path.string(), "@SITE@", dir.File("site.conf"),
+                                "worker_processes auto", "worker_processes 1"}));
   ChildProcess nginx({"/usr/sbin/nginx", "-e", dir.File("startup.log"), "-p", dir.path.string(), "-c",
                       dir.File("nginx.conf")},
                      dir.File("startup.log"));

@@ -17,9 +17,8 @@ using HostileTest = ServiceFixture;
 // Sends a byte on each connection every 100 ms until stopped.
 std::jthread Drip(std::vector<std::unique_ptr<RawConnection>>& connections) {
   return std::jthread([&connections](std::stop_token stop) {
-    for (; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(100))) {
+    for (; !stop.stop_requested(); std::this_thread::sleep_for(std::chrono::milliseconds(100)))
       for (auto& c : connections) c->Send("X");
-    }
   });
 }
 

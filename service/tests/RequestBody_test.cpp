@@ -14,20 +14,16 @@ TEST(WireCodec, TakesHexOfEitherCaseAndOneCompleteBoundedZlibStream) {
   EXPECT_EQ(HexToBytes("7B 7D"), std::nullopt);
   EXPECT_EQ(HexDecodeText("410042"), "A");  // text ends at the first zero byte
 
-  const auto stream = HexToBytes("789C4B4CA42E0000CC341E51");  // the program's body for 80 times 'a'
-  ASSERT_TRUE(stream);
-  InflateResult r = InflateZlib(*stream, 1000);
-  EXPECT_EQ(r.status, InflateStatus::kOk);
-  EXPECT_EQ(r.bytes, std::string(80, 'a'));
-
-  EXPECT_EQ(InflateZlib(*stream + "\x01", 1000).status, InflateStatus::kTrailingBytes);
-  for (const std::string& bad : {stream->substr(0, stream->size() - 1), stream->substr(2), std::string()}) {
+  // The program's body for 80 times 'a'.
+  const std::string stream = HexToBytes("789C4B4CA42E0000CC341E51").value();
+  InflateResult r = InflateZlib(stream, 1000);
+  EXPECT_EQ(std::tie(r.status, r.bytes), std::tuple(InflateStatus::kOk, std::string(80, 'a')));
+  EXPECT_EQ(InflateZlib(stream + "\x01", 1000).status, InflateStatus::kTrailingBytes);
+  for (const std::string& bad : {stream.substr(0, stream.size() - 1), stream.substr(2), std::string()})
     EXPECT_EQ(InflateZlib(bad, 1000).status, InflateStatus::kCorrupt);
-  }
   // A few kilobytes must not expand past the bound.
   r = InflateZlib(Compress(std::string(4 << 20, '\0')), 1 << 20);
-  EXPECT_EQ(r.status, InflateStatus::kTooLarge);
-  EXPECT_TRUE(r.bytes.empty());
+  EXPECT_EQ(std::tie(r.status, r.bytes), std::tuple(InflateStatus::kTooLarge, std::string()));
 }
 
 // Only the protocol's fields are kept, others are counted (whatever their bytes); a
@@ -41,11 +37,9 @@ TEST(RequestBody, DecodesPlainAndCompressedQueriesKeepingOnlyTheProgramsFields) 
   for (bool zip : {false, true}) {
     DecodeResult r = DecodeUpdateBody(MakeBody(query, zip));
     ASSERT_TRUE(r.query) << r.error;
-    EXPECT_EQ(r.query->compressed, zip);
-    EXPECT_EQ(r.query->text, query);
-    EXPECT_EQ(r.query->fields, kept);
-    EXPECT_EQ(r.query->unknownFields, 2u);
-    EXPECT_FALSE(r.query->HasFullProfile());
+    const UpdateQuery& q = *r.query;
+    EXPECT_EQ(std::tie(q.compressed, q.text, q.fields, q.unknownFields), std::tuple(zip, query, kept, 2u));
+    EXPECT_FALSE(q.HasFullProfile());
   }
 }
 
@@ -89,8 +83,7 @@ TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSendsInLinearTime) {
   for (const std::string& body : bodies) {
     const auto start = std::chrono::steady_clock::now();
     const DecodeResult r = DecodeUpdateBody(body);
-    EXPECT_FALSE(r.query) << body.substr(0, 80);
-    EXPECT_FALSE(r.error.empty()) << body.substr(0, 80);
+    EXPECT_FALSE(r.query || r.error.empty()) << body.substr(0, 80);
     if (body.size() <= kMaxBodyBytes) {
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
     }
