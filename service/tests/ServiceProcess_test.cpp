@@ -1,6 +1,11 @@
 // The service program as other tests and vendors start it: refuses to start
-// without a valid catalog, serves until signalled, then reports.
+// without a valid catalog, serves until signalled, then reports. And the fleet
+// layout: nginx in front serving packages and passing queries to replicas that
+// share a PostgreSQL store.
+#include <arpa/inet.h>
 #include <sys/stat.h>
+
+#include <atomic>
 
 #include "Commands.h"
 #include "TestSupport.h"
@@ -88,6 +93,148 @@ TEST(ServiceProcess, RefusesToStartWithoutAValidCatalogOrWithAnExposedKey) {
   }
   EXPECT_NE(ReadText(dir.File("err")).find("chmod 600 " + key), std::string::npos)
       << ReadText(dir.File("err"));
+}
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t length = sizeof a;
+  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+  close(fd);
+  return ntohs(a.sin_port);
+}
+
+// The text with each pattern of the list "pattern, value, pattern, value..." replaced by its value.
+std::string Fill(std::string text, const std::vector<std::string>& values) {
+  for (std::size_t i = 0; i + 1 < values.size(); i += 2)
+    text = std::regex_replace(text, std::regex(values[i]), values[i + 1]);
+  return text;
+}
+
+TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled) {
+  const std::string db = NewDatabase();
+  ScratchDir dir;
+  chmod(dir.path.c_str(), 0755);  // nginx's workers read the packages
+  const std::string package(1500000, 'p');
+  dir.Write("packages/zel-2.1.0.exe", package);
+  // Answers that depend on the shared store, and move plain-http clients to a new address.
+  dir.Write("catalog.json",
+            R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe","size":1500000,)"
+            R"("md5":"900150983CD24FB0D6963F7D28E17F72"}],"policy":{"full_profile_every_days":30,)"
+            R"("update_url":"http://plain.example/zelguard/update1"}})");
+
+  std::optional<ChildProcess> replicas[3];
+  std::string upstreams;
+  for (auto& replica : replicas) {
+    replica.emplace(std::vector<std::string>{ZELSVC_BINARY, "serve", "--port", "0", "--catalog",
+                                             dir.File("catalog.json"), "--db", db, "--packages",
+                                             dir.File("packages"), "--quiet", "--trusted-proxy", "127.0.0.1"},
+                    dir.File("replicas.log"));
+    const int port = replica->ListeningPort();
+    ASSERT_GT(port, 0) << ReadText(dir.File("replicas.log"));
+    upstreams += "    server 127.0.0.1:" + std::to_string(port) + " max_fails=1 fail_timeout=2s;\n";
+  }
+  const int port = FreePort(), tlsPort = FreePort();
+  // A certificate of the test's own, for the https listener.
+  const std::string openssl =
+      "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+      "-subj /CN=localhost -keyout " +
+      dir.File("key.pem") + " -out " + dir.File("cert.pem") + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(openssl.c_str()), 0);
+  dir.Write("site.conf", Fill(ReadText(ZELSVC_TEST_DIR "/../deploy/zelupdate-site.conf.in"),
+                              {"@TLS_LISTEN@", "127.0.0.1:" + std::to_string(tlsPort), "@CERT@",
+                               dir.File("cert.pem"), "@CERT_KEY@", dir.File("key.pem"), "@LOG_DIR@",
+                               dir.path.string(), "@PACKAGES@", dir.File("packages"), "@LISTEN@",
+                               "127.0.0.1:" + std::to_string(port), "@REPLICAS@\n", upstreams}));
+  dir.Write("nginx.conf", Fill(ReadText(ZELSVC_TEST_DIR "/../deploy/nginx.conf.in"),
+                               {"@PREFIX@", dir.path.string(), "@SITE@", dir.File("site.conf"),
+                                "worker_processes auto", "worker_processes 1"}));
+  ChildProcess nginx({"/usr/sbin/nginx", "-e", dir.File("startup.log"), "-p", dir.path.string(), "-c",
+                      dir.File("nginx.conf")},
+                     dir.File("startup.log"));
+  httplib::Client client("127.0.0.1", port);
+  ASSERT_TRUE(Eventually([&] {
+    return Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206;
+  })) << ReadText(dir.File("startup.log"))
+      << ReadText(dir.File("error.log"));
+  // Headers that are no single range, and those nginx's parser would refuse with 416
+  // (a tab, an empty list element).
+  for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2",
+                              "bytes=\t0-9", "bytes=,0-9", "bytes=0-9,"}) {
+    auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
+    EXPECT_EQ(Status(whole), 200) << invalid;
+    EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
+  }
+
+  // Over https the query gets no update address that would move it to http; nginx
+  // names no version of itself and serves nothing outside its locations.
+  const auto curl = [&](const std::string& args) { return CommandOutput("curl -s -k -D - -m 10 " + args); };
+  const std::string query = "-d '" + MakeBody(FullQuery("2.0.0", "T", "wps", "11"), false) + "' ";
+  const std::string overHttps =
+      curl(query + "https://127.0.0.1:" + std::to_string(tlsPort) + "/zelguard/update1");
+  EXPECT_NE(overHttps.find("\"action\":\"33\""), std::string::npos) << overHttps;
+  EXPECT_EQ(overHttps.find("updateurl"), std::string::npos) << overHttps;
+  EXPECT_NE(overHttps.find("Server: nginx\r\n"), std::string::npos) << overHttps;
+  EXPECT_NE(curl(query + "http://127.0.0.1:" + std::to_string(port) + "/zelguard/update1").find("updateurl"),
+            std::string::npos);
+  EXPECT_EQ(Status(client.Get("/index.html")), 404);
+
+  // Eight clients query through nginx, each installation with its full profile
+  // and then the short one, whose answer depends on the first being in the shared
+  // store. One replica is stopped (SIGTERM: it drains) 0.8 s in, which no client may
+  // notice; another is killed 1.6 s in.
+  std::mutex mutex;
+  std::set<std::string> answered;  // uuid/full_profile
+  std::atomic<int> answeredAfterKill{0}, failed{0}, failedBeforeKill{0}, disagreed{0};
+  std::atomic<bool> killed{false};
+  std::vector<std::thread> clients;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(2600);
+  for (int c = 0; c < 8; ++c) {
+    clients.emplace_back([&, c] {
+      httplib::Client http("127.0.0.1", port);
+      http.set_read_timeout(5, 0);
+      for (int q = 0; std::chrono::steady_clock::now() < end; ++q) {
+        const std::string uuid = "F-" + std::to_string(c) + "-" + std::to_string(q);
+        for (const bool full : {true, false}) {
+          const bool after = killed;
+          const std::string query = full ? FullQuery("2.0.0", uuid, "wps", "11") : ShortQuery("2.0.0", uuid);
+          const auto answer = Json(http.Post("/zelguard/update1", MakeBody(query, true), kForm));
+          const auto action = answer["data"]["action"];
+          if (action == "33") {
+            std::lock_guard lock(mutex);
+            answered.insert(uuid + (full ? "/1" : "/0"));
+            answeredAfterKill += after;
+          } else if (action == "32" && answer["message"] == "send the full profile") {
+            ++disagreed;  // a replica did not see the full profile another one stored
+          } else {
+            failed += action != "32";    // 32 "temporarily unavailable" promises no check-in
+            failedBeforeKill += !after;  // another replica could have answered it
+          }
+        }
+      }
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  const int drained = replicas[0]->Stop(SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  replicas[1]->Stop(SIGKILL);
+  killed = true;
+  for (auto& t : clients) t.join();
+  EXPECT_EQ(drained, 0);
+
+  std::string error;
+  auto reader = OpenCheckinStore(db, CheckinStore::Access::kReadOnly, error);
+  ASSERT_TRUE(reader) << error;
+  const auto stored = Column(*reader, "SELECT uuid || '/' || full_profile FROM checkins");
+  EXPECT_TRUE(std::includes(stored.begin(), stored.end(), answered.begin(), answered.end()))
+      << "answered check-ins lost";
+  EXPECT_GT(answered.size(), 200u);
+  EXPECT_GT(answeredAfterKill, 100);  // the last replica took over
+  EXPECT_EQ(disagreed, 0);
+  EXPECT_EQ(failedBeforeKill, 0) << "queries a drained replica failed";
+  EXPECT_LE(failed, 8) << "queries that got no answer";
+  EXPECT_EQ(nginx.Stop(SIGQUIT), 0);
 }
 
 }  // namespace
