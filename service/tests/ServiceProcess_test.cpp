@@ -155,14 +155,14 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
                      dir.File("startup.log"));
   httplib::Client client("127.0.0.1", port);
   ASSERT_TRUE(Eventually([&] {
-    return Status(client.Get("/packages/zel-2.1.0.exe", {{"Range", "bytes=0-9"}})) == 206;
+    return Status(client.Get(kPackage, {{"Range", "bytes=0-9"}})) == 206;
   })) << ReadText(dir.File("startup.log"))
       << ReadText(dir.File("error.log"));
   // Headers that are no single range, and those nginx's parser would refuse with 416
   // (a tab, an empty list element).
   for (const char* invalid : {"bytes=abc", "bytes=-", "bytes=1-2,4-5", "bytes =0-9", "pages=1-2",
                               "bytes=\t0-9", "bytes=,0-9", "bytes=0-9,"}) {
-    auto whole = client.Get("/packages/zel-2.1.0.exe", {{"Range", invalid}});
+    auto whole = client.Get(kPackage, {{"Range", invalid}});
     EXPECT_EQ(Status(whole), 200) << invalid;
     EXPECT_EQ(whole ? whole->body.size() : 0u, package.size()) << invalid;
   }
