@@ -1,6 +1,5 @@
 #include "CheckinStore.h"
 
-#include <gmock/gmock.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 

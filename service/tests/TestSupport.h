@@ -10,7 +10,7 @@
 #pragma once
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <openssl/ec.h>

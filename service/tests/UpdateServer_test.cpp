@@ -1,7 +1,6 @@
 // The service on loopback, driven over real HTTP, and the byte ranges it serves.
 #include "UpdateServer.h"
 
-#include <gmock/gmock.h>
 #include <sqlite3.h>
 
 #include "ByteRange.h"
@@ -147,9 +146,8 @@ TEST_F(UpdateServerTest, ServesPackagesInTheRangesTheProgramAsksFor) {
     EXPECT_EQ(res->get_header_value("Content-Range"), content_range);
     EXPECT_EQ(res->body, package_.substr(first, length)) << range;
   }
-  for (const char* name : {"missing.exe", "..%2Fcatalog.json", "%2E%2E"}) {
+  for (const char* name : {"missing.exe", "..%2Fcatalog.json", "%2E%2E"})
     EXPECT_EQ(Status(client_->Get(std::string("/packages/") + name)), 404) << name;
-  }
 }
 
 // A published version and a policy that wants full profiles no older than 30 days
