@@ -54,14 +54,14 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   ASSERT_EQ(store->Select("SELECT time, os_name, office_addins, full_profile FROM checkins WHERE uuid = 'B'", rows), "");
   EXPECT_EQ(rows, (TextRows{{"2026-04-17T08:30:20Z", "Microsoft Windows 10 专业版", "{}", "1"}}));
 
-  std::thread holder;
+  std::jthread holder;  // ends with the test
   if (GetParam() == "postgres") {
     // Another session holds the table longer than the service's statements may run;
     // a prune waits for it, as it takes its time on a large store.
     PGconn* other = PQconnectdb(where.c_str());
     ASSERT_EQ(PQstatus(other), CONNECTION_OK);
     PQclear(PQexec(other, "BEGIN; LOCK TABLE checkins IN SHARE MODE"));
-    holder = std::thread([other] {
+    holder = std::jthread([other] {
       std::this_thread::sleep_for(std::chrono::milliseconds(2300));
       PQclear(PQexec(other, "COMMIT"));
       PQfinish(other);
@@ -69,7 +69,6 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   }
   std::int64_t removed = 0;
   EXPECT_EQ(store->Prune(kT0 + 3600, 3, removed), "");  // in two batches
-  if (holder.joinable()) holder.join();
   EXPECT_EQ(removed, 4);
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
 
@@ -182,9 +181,8 @@ TEST(Report, HtmlPageAndTextEscapeWhatClientsSentAndThePageStandsAlone) {
   for (const char* absent : {"<script", "\"onload", "src=", "href="})
     EXPECT_EQ(page.find(absent), std::string::npos);
   for (const char* present :
-       {"&lt;script&gt;alert(1)&lt;/script&gt; 16", "Report &amp; &lt;test&gt;", "<svg"}) {
+       {"&lt;script&gt;alert(1)&lt;/script&gt; 16", "Report &amp; &lt;test&gt;", "<svg"})
     EXPECT_NE(page.find(present), std::string::npos) << present;
-  }
 }
 
 }  // namespace

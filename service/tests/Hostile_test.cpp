@@ -162,9 +162,8 @@ TEST(CheckinWriter, AFullQueueRefusesFurtherCheckinsAtOnce) {
   CheckinWriter writer(store, std::chrono::microseconds(0), 2);
   ASSERT_TRUE(writer.Submit(job()));
   ASSERT_TRUE(Eventually([&] { return store.inserting > 0; }));  // the writer is held with the first one
-  EXPECT_TRUE(writer.Submit(job()));
-  EXPECT_TRUE(writer.Submit(job()));
-  EXPECT_FALSE(writer.Submit(job()));
+  EXPECT_EQ((std::vector{writer.Submit(job()), writer.Submit(job()), writer.Submit(job())}),
+            (std::vector{true, true, false}));
   EXPECT_EQ(writer.Queued(), 2u);
   store.open = true;
   writer.Stop();

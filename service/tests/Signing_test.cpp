@@ -58,9 +58,8 @@ TEST(Signing, SignsWithTheFirstHeldKeyTheQueryNamesGivenAWellFormedNonce) {
   };
   for (const auto& [ids, expected] : byList) EXPECT_EQ(signer(ids), expected) << ids;
   for (const std::string nonce : {"", "0123456789abcdef0123456789abcde", "0123456789abcdef0123456789abcdef0",
-                                  "0123456789ABCDEF0123456789ABCDEF", "0123456789abcdef0123456789abcdeg"}) {
+                                  "0123456789ABCDEF0123456789ABCDEF", "0123456789abcdef0123456789abcdeg"})
     EXPECT_EQ(signer(ec, nonce), "unsigned") << nonce;
-  }
 }
 
 TEST(KeyFiles, APrivateKeyIsWrittenForItsOwnerOnlyNeverOverAFileAndLoadedOnlySo) {
