@@ -18,7 +18,6 @@
 #include <openssl/x509.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -43,8 +42,6 @@
 #include "Signing.h"
 #include "UpdateServer.h"
 #include "WireCodec.h"
-
-extern char** environ;
 
 namespace zel::svc::test {
 
@@ -156,17 +153,16 @@ class ChildProcess {
   ChildProcess(const std::vector<std::string>& args, const std::string& errFile) {
     int out[2];
     EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0644);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0) << args[0];
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
+    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if ((pid_ = fork()) == 0) {  // only calls that are safe between fork and exec
+      dup2(out[1], STDOUT_FILENO), dup2(err, STDERR_FILENO);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(err), close(out[1]);
     out_ = out[0];
   }
   ~ChildProcess() {
