@@ -80,10 +80,9 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   EXPECT_EQ(Publish(catalog, "http://h/q.exe?v=1", package, {"4.0"}), 1);
   EXPECT_EQ(Publish(catalog, "http://h/p.exe", other, {"2.9.0", "--replace"}), 0);
   EXPECT_EQ(LoadCatalog(catalog, error)->Find("2.9")->size, 4);
-  EXPECT_EQ(ParseCommandLine({"publish", "--catalog", catalog, "--version", "4.0", "--package", package, "--url",
-                              "--latest"})
-                .error,
-            "--url needs a value");
+  const ParsedCommand parsed = ParseCommandLine(
+      {"publish", "--catalog", catalog, "--version", "4.0", "--package", package, "--url", "--latest"});
+  EXPECT_EQ(parsed.error, "--url needs a value");
 }
 
 TEST(Catalog, RefusesInvalidCatalogsAndLoadsOlderOnes) {

@@ -16,16 +16,17 @@ CheckinRow Row(std::int64_t time, const std::string& query, int action = 33) {
   return CheckinRow::FromQuery(time, "127.0.0.1", Parse(query), action);
 }
 
-// Both backends keep, summarise and prune check-ins alike.
-using BackendTest = ::testing::TestWithParam<std::string>;
-INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postgres"));
-
-TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
+// Both backends keep, summarise and prune check-ins alike; each test has a new store.
+struct BackendTest : ::testing::TestWithParam<std::string> {
+  void SetUp() override { ASSERT_TRUE(store) << error; }
   ScratchDir dir;
   const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : NewDatabase();
   std::string error;
-  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
-  ASSERT_TRUE(store) << error;
+  std::unique_ptr<CheckinStore> store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
+};
+INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postgres"));
+
+TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   // A second writer (another replica) finds the schema in place.
   ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
   ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "A")), Row(kT0 + 10, FullQuery("1.0.0", "A", "excel", "16")),
@@ -95,10 +96,6 @@ void Execute(const std::string& where, const std::string& sql) {
 // A store of the layout before versions (no schema_version, a view of its own) is
 // brought up to date with its rows; one newer than this build is refused.
 TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
-  ScratchDir dir;
-  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : NewDatabase();
-  std::string error;
-  ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
   Execute(where, "DROP TABLE schema_version; DROP VIEW installations; CREATE VIEW installations AS SELECT uuid FROM checkins");
   TextRows rows;
   const auto old = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
@@ -107,8 +104,6 @@ TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
   Execute(where, "INSERT INTO checkins (time, full_profile, uuid) VALUES ('2026-04-17T08:30:00Z', 1, 'A')");
   std::ostringstream out, err;
   ASSERT_EQ(RunMigrate({.db = where}, out, err), 0) << err.str();
-  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
-  ASSERT_TRUE(store) << error;
   EXPECT_EQ(Count(*store, "SELECT version FROM schema_version"), kSchemaVersion);
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM installations WHERE profile_time IS NOT NULL"), 1);
   EXPECT_EQ(RunMigrate({.db = where}, out, err), 0);  // nothing left to do

@@ -28,7 +28,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -214,13 +213,13 @@ inline std::string NewDatabase() {
   return std::regex_replace(cluster.conninfo, std::regex("dbname=\\w+\n?"), "dbname=" + name);
 }
 
+// A key of each kind, made once per test process.
 inline std::shared_ptr<const SigningKey> TestKey(KeyKind kind) {
-  static std::map<KeyKind, std::shared_ptr<const SigningKey>> keys;
-  auto& key = keys[kind];
   std::string error;
-  if (!key) key = SigningKey::Generate(kind, error);
-  EXPECT_TRUE(key) << error;
-  return key;
+  static const auto ec = SigningKey::Generate(KeyKind::kEcdsaP256, error),
+                    rsa = SigningKey::Generate(KeyKind::kRsa3072, error);
+  EXPECT_TRUE(ec && rsa) << error;
+  return kind == KeyKind::kEcdsaP256 ? ec : rsa;
 }
 
 inline std::string FromBase64(const std::string& text) {

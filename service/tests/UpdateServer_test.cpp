@@ -100,9 +100,8 @@ TEST_F(UpdateServerTest, ScriptedFaultsChangeTheFollowingAnswersInOrderUntilRese
        {"", "[1]", R"([{"stauts":500}])", R"([{"status":"500"}])", R"([{"status":99}])",
         R"([{"status":4294967496}])", R"([{"delay_ms":600001}])", R"([{"drop":1}])", R"([{"on":"both"}])",
         R"([{"omit_headers":["Bad Name"]}])", R"([{"headers":[["X-A","a\r\nX-Injected: 1"]]}])",
-        R"([{"status":502},{"drop":"yes"}])"}) {
+        R"([{"status":502},{"drop":"yes"}])"})
     EXPECT_EQ(AddFaults(text), 400) << text;
-  }
   ASSERT_EQ(AddFaults(R"([{"status":500,"body":""}, {"on":"package","status":403},
                 {"body":"{\"code\":1,\"message\":\"\",\"data\":{\"action\":\"99\"}}"},
                 {"delay_ms":400}, {"drop":true}, {"omit_headers":["Content-Length","Content-Type"]}])"),
