@@ -38,8 +38,8 @@ TEST(RequestBody, DecodesPlainAndCompressedQueriesKeepingOnlyTheProgramsFields) 
     DecodeResult r = DecodeUpdateBody(MakeBody(query, zip));
     ASSERT_TRUE(r.query) << r.error;
     const UpdateQuery& q = *r.query;
-    EXPECT_EQ(std::tie(q.compressed, q.text, q.fields, q.unknownFields), std::tuple(zip, query, kept, 2u));
-    EXPECT_FALSE(q.HasFullProfile());
+    EXPECT_EQ(std::tuple(q.compressed, q.text, q.fields, q.unknownFields, q.HasFullProfile()),
+              std::tuple(zip, query, kept, 2u, false));
   }
 }
 
@@ -94,15 +94,6 @@ TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSendsInLinearTime) {
 // The answer to a decoded query, from a catalog of three versions.
 class AnswerTest : public ::testing::Test {
  protected:
-  AnswerTest() {
-    PublishEntry(catalog_, {"1.0.0", "http://pkg/1.0.0.exe", 100, std::string(32, 'a'), false, "", ""}, true);
-    PublishEntry(catalog_, {"2.0.0", "http://pkg/2.0.0.exe", 200, std::string(32, 'b'), true, "", ""}, false);
-    PublishEntry(catalog_,
-                 {"3.0.0", "http://pkg/包/3.0.0.exe", 3000000, "0123456789ABCDEF0123456789abcdef", false, "",
-                  std::string(64, 'C')},
-                 true);
-  }
-
   // The data member of the answer, after the checks every answer must pass.
   json Ask(const std::string& query, ClientHistory history = {}) {
     AnswerResult r = AnswerQuery(catalog_, Parse(query), history);
@@ -115,7 +106,12 @@ class AnswerTest : public ::testing::Test {
     return doc["data"];
   }
 
-  Catalog catalog_;
+  Catalog catalog_{"3.0.0",
+                   {{"1.0.0", "http://pkg/1.0.0.exe", 100, std::string(32, 'a'), false, "", ""},
+                    {"2.0.0", "http://pkg/2.0.0.exe", 200, std::string(32, 'b'), true, "", ""},
+                    {"3.0.0", "http://pkg/包/3.0.0.exe", 3000000, "0123456789ABCDEF0123456789abcdef", false,
+                     "", std::string(64, 'C')}},
+                   {}};
 };
 
 TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {

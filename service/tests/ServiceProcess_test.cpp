@@ -155,15 +155,15 @@ TEST(Fleet, ReplicasBehindNginxLoseNoAnsweredCheckinWhenOneIsDrainedAndOneKilled
 
   // Over https the query gets no update address that would move it to http; nginx
   // names no version of itself and serves nothing outside its locations.
-  const auto curl = [&](const std::string& args) { return CommandOutput("curl -s -k -D - -m 10 " + args); };
-  const std::string query = "-d '" + MakeBody(FullQuery("2.0.0", "T", "wps", "11"), false) + "' ";
-  const std::string overHttps =
-      curl(query + "https://127.0.0.1:" + std::to_string(tlsPort) + "/zelguard/update1");
+  const std::string body = MakeBody(FullQuery("2.0.0", "T", "wps", "11"), false);
+  const auto post = [&](const std::string& base) {
+    return CommandOutput("curl -s -k -D - -m 10 -d '" + body + "' " + base + "/zelguard/update1");
+  };
+  const std::string overHttps = post("https://127.0.0.1:" + std::to_string(tlsPort));
   EXPECT_NE(overHttps.find("\"action\":\"33\""), std::string::npos) << overHttps;
   EXPECT_EQ(overHttps.find("updateurl"), std::string::npos) << overHttps;
   EXPECT_NE(overHttps.find("Server: nginx\r\n"), std::string::npos) << overHttps;
-  EXPECT_NE(curl(query + "http://127.0.0.1:" + std::to_string(port) + "/zelguard/update1").find("updateurl"),
-            std::string::npos);
+  EXPECT_NE(post("http://127.0.0.1:" + std::to_string(port)).find("updateurl"), std::string::npos);
   EXPECT_EQ(Status(client.Get("/index.html")), 404);
 
   // Eight clients query through nginx, each installation with its full profile
