@@ -21,15 +21,6 @@ int Publish(const std::string& catalog, const std::string& url, const std::strin
   return RunPublish(ParseCommandLine(rest).publish, out, err);
 }
 
-TEST(Catalog, ComparesVersionsByNumber) {
-  EXPECT_EQ(CompareVersions("02.001", "2.1.0"), 0);
-  EXPECT_LT(CompareVersions("1.9", "1.10"), 0);
-  EXPECT_GT(CompareVersions("10", "9.9.9"), 0);
-  EXPECT_GT(CompareVersions("1.0.99999999999999999999", "1.0.99999999999999999998"), 0);
-  for (const char* bad : {"", "1.", ".1", "1..2", "1.2a", "v1", " 1"})
-    EXPECT_FALSE(IsVersionText(bad)) << bad;
-}
-
 TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentChange) {
   ScratchDir dir;
   const std::string catalog = dir.File("c.json"), package = dir.Write("p.exe", "abc");
@@ -91,7 +82,14 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   EXPECT_EQ(parsed.error, "--url needs a value");
 }
 
-TEST(Catalog, RefusesInvalidCatalogsAndLoadsOlderOnes) {
+// Versions compare by number; invalid catalogs are refused, older ones still load.
+TEST(Catalog, ComparesVersionsByNumberRefusesInvalidCatalogsAndLoadsOlderOnes) {
+  EXPECT_EQ(CompareVersions("02.001", "2.1.0"), 0);
+  EXPECT_LT(CompareVersions("1.9", "1.10"), 0);
+  EXPECT_GT(CompareVersions("10", "9.9.9"), 0);
+  EXPECT_GT(CompareVersions("1.0.99999999999999999999", "1.0.99999999999999999998"), 0);
+  for (const char* bad : {"", "1.", ".1", "1..2", "1.2a", "v1", " 1"})
+    EXPECT_FALSE(IsVersionText(bad)) << bad;
   const std::string md5 = R"(,"md5":")" + std::string(32, 'F') + R"("})";
   const auto with = [](const std::string& package, const std::string& latest = "1.0") {
     return R"({"latest":")" + latest + R"(","packages":[)" + package + "]}";

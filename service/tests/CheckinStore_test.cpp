@@ -129,8 +129,7 @@ TEST(PostgresStore, HoldsItsSessionSettingsAndReplacesAConnectionThatTurnedReadO
   std::string error;
   auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
-  EXPECT_EQ(Show(*store, "synchronous_commit"), "on");
-  EXPECT_EQ(Show(*store, "statement_timeout"), "1s");
+  EXPECT_EQ(Show(*store, "synchronous_commit") + " " + Show(*store, "statement_timeout"), "on 1s");
   ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "before"))}), "");
 
   // The configuration file makes the open session read-only; a new one is writable

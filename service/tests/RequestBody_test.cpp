@@ -9,7 +9,10 @@ namespace {
 
 const std::string kQuery = "AppVer=312E302E31&ExecutionLevel=31&UUID=&OSMajorVer=3130";
 
-TEST(WireCodec, TakesHexOfEitherCaseAndOneCompleteBoundedZlibStream) {
+// Hex of either case and one complete, bounded zlib stream are taken apart; of the
+// query, only the protocol's fields are kept, others are counted (whatever their
+// bytes), and a value at the limit is kept whole.
+TEST(RequestBody, DecodesHexZlibAndQueriesKeepingOnlyTheProgramsFields) {
   EXPECT_EQ(HexToBytes("7b7D"), "{}");
   EXPECT_EQ(HexToBytes("7B 7D"), std::nullopt);
   EXPECT_EQ(HexDecodeText("410042"), "A");  // text ends at the first zero byte
@@ -24,20 +27,16 @@ TEST(WireCodec, TakesHexOfEitherCaseAndOneCompleteBoundedZlibStream) {
   // A few kilobytes must not expand past the bound.
   r = InflateZlib(Compress(std::string(4 << 20, '\0')), 1 << 20);
   EXPECT_EQ(std::tie(r.status, r.bytes), std::tuple(InflateStatus::kTooLarge, std::string()));
-}
 
-// Only the protocol's fields are kept, others are counted (whatever their bytes); a
-// value at the limit is kept whole.
-TEST(RequestBody, DecodesPlainAndCompressedQueriesKeepingOnlyTheProgramsFields) {
   std::string wide;  // U+1F600, four bytes of UTF-8 each
   for (std::size_t i = 0; i < kMaxValueBytes / 4; ++i) wide += "F09F9880";
   const std::string query = "AppVer=312E302E31&X0=FF&ExecutionLevel=31&UUID=&X1=41&OSMajorVer=" + wide;
   const std::vector<std::pair<std::string, std::string>> kept = {
       {"AppVer", "1.0.1"}, {"ExecutionLevel", "1"}, {"UUID", ""}, {"OSMajorVer", *HexToBytes(wide)}};
   for (bool zip : {false, true}) {
-    DecodeResult r = DecodeUpdateBody(MakeBody(query, zip));
-    ASSERT_TRUE(r.query) << r.error;
-    const UpdateQuery& q = *r.query;
+    const DecodeResult decoded = DecodeUpdateBody(MakeBody(query, zip));
+    ASSERT_TRUE(decoded.query) << decoded.error;
+    const UpdateQuery& q = *decoded.query;
     EXPECT_EQ(std::tuple(q.compressed, q.text, q.fields, q.unknownFields, q.HasFullProfile()),
               std::tuple(zip, query, kept, 2u, false));
   }
@@ -100,8 +99,7 @@ class AnswerTest : public ::testing::Test {
     EXPECT_TRUE(r.answer) << r.error;
     if (!r.answer) return json();
     const json doc = json::parse(r.answer->json);
-    EXPECT_EQ(doc["code"], 1);
-    EXPECT_TRUE(doc["message"].is_string());
+    EXPECT_TRUE(doc["code"] == 1 && doc["message"].is_string()) << doc;
     EXPECT_EQ(doc["data"]["action"], std::to_string(r.answer->action));
     return doc["data"];
   }
