@@ -141,17 +141,15 @@ TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
 }
 
 TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
-  const std::string shortQuery = ShortQuery("1.0.0", "U-1");
-  const std::string fullQuery = FullQuery("1.0.0", "U-1", "excel", "16");
-  catalog_.policy.wantFullProfile = true;
-  catalog_.policy.updateUrl = "http://n/";
+  const std::string shortQuery = ShortQuery("1.0.0", "U-1"),
+                    fullQuery = FullQuery("1.0.0", "U-1", "excel", "16");
+  catalog_.policy = {.wantFullProfile = true, .fullProfileEveryDays = 0, .updateUrl = "http://n/"};
   EXPECT_EQ(Ask(shortQuery),
             json::parse(R"({"action":"32","updateurl":")" + HexEncodeText("http://n/") + "\"}"));
   EXPECT_EQ(Ask(ShortQuery("3.0.0", "U-1"))["action"], "32");  // up to date, still asked
   EXPECT_EQ(Ask(fullQuery)["action"], "33");
 
-  catalog_.policy.wantFullProfile = false;
-  catalog_.policy.fullProfileEveryDays = 7;
+  catalog_.policy = {.wantFullProfile = false, .fullProfileEveryDays = 7, .updateUrl = ""};
   constexpr std::int64_t kDay = 86400, kNow = 1000 * kDay;
   EXPECT_EQ(Ask(shortQuery, {kNow, std::nullopt})["action"], "32");  // never sent
   EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 6 * kDay})["action"], "33");
