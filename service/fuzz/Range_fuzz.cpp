@@ -10,9 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace zel::svc;
   if (size < 4) return 0;
-  std::uint32_t raw;
-  std::memcpy(&raw, data, sizeof raw);
-  const std::int64_t fileSize = raw;
+  std::uint32_t fileSize = 0;
+  std::memcpy(&fileSize, data, sizeof fileSize);
   const std::string_view header(reinterpret_cast<const char*>(data) + 4, size - 4);
   const RangeChoice r = ChooseRange(header, fileSize);
   const bool withinFile = r.kind == RangeChoice::kWhole ? r.first == 0 && r.length == fileSize

@@ -1,6 +1,5 @@
 #include "CheckinStore.h"
 
-#include <gmock/gmock.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
 
@@ -17,16 +16,17 @@ CheckinRow Row(std::int64_t time, const std::string& query, int action = 33) {
   return CheckinRow::FromQuery(time, "127.0.0.1", Parse(query), action);
 }
 
-// Both backends keep, summarise and prune check-ins alike.
-using BackendTest = ::testing::TestWithParam<std::string>;
+// Both backends keep, summarise and prune check-ins alike; each test has a new store.
+struct BackendTest : ::testing::TestWithParam<std::string> {
+  void SetUp() override { ASSERT_TRUE(store) << error; }
+  ScratchDir dir;
+  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : NewDatabase();
+  std::string error;
+  std::unique_ptr<CheckinStore> store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
+};
 INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, ::testing::Values("sqlite", "postgres"));
 
 TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
-  ScratchDir dir;
-  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
-  std::string error;
-  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
-  ASSERT_TRUE(store) << error;
   // A second writer (another replica) finds the schema in place.
   ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
   ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "A")), Row(kT0 + 10, FullQuery("1.0.0", "A", "excel", "16")),
@@ -55,14 +55,14 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   ASSERT_EQ(store->Select("SELECT time, os_name, office_addins, full_profile FROM checkins WHERE uuid = 'B'", rows), "");
   EXPECT_EQ(rows, (TextRows{{"2026-04-17T08:30:20Z", "Microsoft Windows 10 专业版", "{}", "1"}}));
 
-  std::thread holder;
+  std::jthread holder;  // ends with the test
   if (GetParam() == "postgres") {
     // Another session holds the table longer than the service's statements may run;
     // a prune waits for it, as it takes its time on a large store.
     PGconn* other = PQconnectdb(where.c_str());
     ASSERT_EQ(PQstatus(other), CONNECTION_OK);
     PQclear(PQexec(other, "BEGIN; LOCK TABLE checkins IN SHARE MODE"));
-    holder = std::thread([other] {
+    holder = std::jthread([other] {
       std::this_thread::sleep_for(std::chrono::milliseconds(2300));
       PQclear(PQexec(other, "COMMIT"));
       PQfinish(other);
@@ -70,7 +70,6 @@ TEST_P(BackendTest, RecordsFullProfilesAndSummarisesInstallations) {
   }
   std::int64_t removed = 0;
   EXPECT_EQ(store->Prune(kT0 + 3600, 3, removed), "");  // in two batches
-  if (holder.joinable()) holder.join();
   EXPECT_EQ(removed, 4);
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM checkins"), 1);
 
@@ -97,10 +96,6 @@ void Execute(const std::string& where, const std::string& sql) {
 // A store of the layout before versions (no schema_version, a view of its own) is
 // brought up to date with its rows; one newer than this build is refused.
 TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
-  ScratchDir dir;
-  const std::string where = GetParam() == "sqlite" ? dir.File("c.db") : SharedCluster().Database();
-  std::string error;
-  ASSERT_TRUE(OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error)) << error;
   Execute(where, "DROP TABLE schema_version; DROP VIEW installations; CREATE VIEW installations AS SELECT uuid FROM checkins");
   TextRows rows;
   const auto old = OpenCheckinStore(where, CheckinStore::Access::kReadOnly, error);
@@ -109,8 +104,6 @@ TEST_P(BackendTest, MigratesAnOlderStoreAndRefusesANewerOne) {
   Execute(where, "INSERT INTO checkins (time, full_profile, uuid) VALUES ('2026-04-17T08:30:00Z', 1, 'A')");
   std::ostringstream out, err;
   ASSERT_EQ(RunMigrate({.db = where}, out, err), 0) << err.str();
-  auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
-  ASSERT_TRUE(store) << error;
   EXPECT_EQ(Count(*store, "SELECT version FROM schema_version"), kSchemaVersion);
   EXPECT_EQ(Count(*store, "SELECT COUNT(*) FROM installations WHERE profile_time IS NOT NULL"), 1);
   EXPECT_EQ(RunMigrate({.db = where}, out, err), 0);  // nothing left to do
@@ -130,14 +123,13 @@ std::string Show(CheckinStore& store, const std::string& setting) {
 // budget whatever the database's defaults; a connection that turned read-only (its
 // server became a standby) is replaced by its next use, as is one the server ended.
 TEST(PostgresStore, HoldsItsSessionSettingsAndReplacesAConnectionThatTurnedReadOnly) {
-  const std::string where = SharedCluster().Database(), db = where.substr(where.find("dbname=") + 7);
+  const std::string where = NewDatabase(), db = where.substr(where.find("dbname=") + 7);
   Execute(where, "ALTER DATABASE " + db + " SET synchronous_commit = off; ALTER DATABASE " + db +
                      " SET statement_timeout = 0");
   std::string error;
   auto store = OpenCheckinStore(where, CheckinStore::Access::kReadWrite, error);
   ASSERT_TRUE(store) << error;
-  EXPECT_EQ(Show(*store, "synchronous_commit"), "on");
-  EXPECT_EQ(Show(*store, "statement_timeout"), "1s");
+  EXPECT_EQ(Show(*store, "synchronous_commit") + " " + Show(*store, "statement_timeout"), "on 1s");
   ASSERT_EQ(store->Insert({Row(kT0, ShortQuery("1.0.0", "before"))}), "");
 
   // The configuration file makes the open session read-only; a new one is writable
@@ -183,9 +175,8 @@ TEST(Report, HtmlPageAndTextEscapeWhatClientsSentAndThePageStandsAlone) {
   for (const char* absent : {"<script", "\"onload", "src=", "href="})
     EXPECT_EQ(page.find(absent), std::string::npos);
   for (const char* present :
-       {"&lt;script&gt;alert(1)&lt;/script&gt; 16", "Report &amp; &lt;test&gt;", "<svg"}) {
+       {"&lt;script&gt;alert(1)&lt;/script&gt; 16", "Report &amp; &lt;test&gt;", "<svg"})
     EXPECT_NE(page.find(present), std::string::npos) << present;
-  }
 }
 
 }  // namespace

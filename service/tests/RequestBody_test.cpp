@@ -1,5 +1,7 @@
+// Update bodies as they arrive, the queries they carry and the answers to them.
 #include "RequestBody.h"
 
+#include "Answer.h"
 #include "TestSupport.h"
 
 namespace zel::svc::test {
@@ -7,43 +9,36 @@ namespace {
 
 const std::string kQuery = "AppVer=312E302E31&ExecutionLevel=31&UUID=&OSMajorVer=3130";
 
-TEST(WireCodec, TakesHexOfEitherCaseAndOneCompleteBoundedZlibStream) {
+// Hex of either case and one complete, bounded zlib stream are taken apart; of the
+// query, only the protocol's fields are kept, others are counted (whatever their
+// bytes), and a value at the limit is kept whole.
+TEST(RequestBody, DecodesHexZlibAndQueriesKeepingOnlyTheProgramsFields) {
   EXPECT_EQ(HexToBytes("7b7D"), "{}");
   EXPECT_EQ(HexToBytes("7B 7D"), std::nullopt);
   EXPECT_EQ(HexDecodeText("410042"), "A");  // text ends at the first zero byte
 
-  const auto stream = HexToBytes("789C4B4CA42E0000CC341E51");  // the program's body for 80 times 'a'
-  ASSERT_TRUE(stream);
-  InflateResult r = InflateZlib(*stream, 1000);
-  EXPECT_EQ(r.status, InflateStatus::kOk);
-  EXPECT_EQ(r.bytes, std::string(80, 'a'));
-
-  EXPECT_EQ(InflateZlib(*stream + "\x01", 1000).status, InflateStatus::kTrailingBytes);
-  for (const std::string& bad : {stream->substr(0, stream->size() - 1), stream->substr(2), std::string()}) {
+  // The program's body for 80 times 'a'.
+  const std::string stream = HexToBytes("789C4B4CA42E0000CC341E51").value();
+  InflateResult r = InflateZlib(stream, 1000);
+  EXPECT_EQ(std::tie(r.status, r.bytes), std::tuple(InflateStatus::kOk, std::string(80, 'a')));
+  EXPECT_EQ(InflateZlib(stream + "\x01", 1000).status, InflateStatus::kTrailingBytes);
+  for (const std::string& bad : {stream.substr(0, stream.size() - 1), stream.substr(2), std::string()})
     EXPECT_EQ(InflateZlib(bad, 1000).status, InflateStatus::kCorrupt);
-  }
   // A few kilobytes must not expand past the bound.
   r = InflateZlib(Compress(std::string(4 << 20, '\0')), 1 << 20);
-  EXPECT_EQ(r.status, InflateStatus::kTooLarge);
-  EXPECT_TRUE(r.bytes.empty());
-}
+  EXPECT_EQ(std::tie(r.status, r.bytes), std::tuple(InflateStatus::kTooLarge, std::string()));
 
-// Only the protocol's fields are kept, others are counted (whatever their bytes); a
-// value at the limit is kept whole.
-TEST(RequestBody, DecodesPlainAndCompressedQueriesKeepingOnlyTheProgramsFields) {
   std::string wide;  // U+1F600, four bytes of UTF-8 each
   for (std::size_t i = 0; i < kMaxValueBytes / 4; ++i) wide += "F09F9880";
   const std::string query = "AppVer=312E302E31&X0=FF&ExecutionLevel=31&UUID=&X1=41&OSMajorVer=" + wide;
   const std::vector<std::pair<std::string, std::string>> kept = {
       {"AppVer", "1.0.1"}, {"ExecutionLevel", "1"}, {"UUID", ""}, {"OSMajorVer", *HexToBytes(wide)}};
   for (bool zip : {false, true}) {
-    DecodeResult r = DecodeUpdateBody(MakeBody(query, zip));
-    ASSERT_TRUE(r.query) << r.error;
-    EXPECT_EQ(r.query->compressed, zip);
-    EXPECT_EQ(r.query->text, query);
-    EXPECT_EQ(r.query->fields, kept);
-    EXPECT_EQ(r.query->unknownFields, 2u);
-    EXPECT_FALSE(r.query->HasFullProfile());
+    const DecodeResult decoded = DecodeUpdateBody(MakeBody(query, zip));
+    ASSERT_TRUE(decoded.query) << decoded.error;
+    const UpdateQuery& q = *decoded.query;
+    EXPECT_EQ(std::tuple(q.compressed, q.text, q.fields, q.unknownFields, q.HasFullProfile()),
+              std::tuple(zip, query, kept, 2u, false));
   }
 }
 
@@ -87,13 +82,81 @@ TEST(RequestBody, RefusesBodiesAndQueriesTheProgramNeverSendsInLinearTime) {
   for (const std::string& body : bodies) {
     const auto start = std::chrono::steady_clock::now();
     const DecodeResult r = DecodeUpdateBody(body);
-    EXPECT_FALSE(r.query) << body.substr(0, 80);
-    EXPECT_FALSE(r.error.empty()) << body.substr(0, 80);
+    EXPECT_FALSE(r.query || r.error.empty()) << body.substr(0, 80);
     if (body.size() <= kMaxBodyBytes) {
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
     }
   }
   EXPECT_NE(DecodeUpdateBody(MakeBody(repeatedLast, true)).error.find("repeated: F0"), std::string::npos);
+}
+
+// The answer to a decoded query, from a catalog of three versions.
+class AnswerTest : public ::testing::Test {
+ protected:
+  // The data member of the answer, after the checks every answer must pass.
+  json Ask(const std::string& query, ClientHistory history = {}) {
+    AnswerResult r = AnswerQuery(catalog_, Parse(query), history);
+    EXPECT_TRUE(r.answer) << r.error;
+    if (!r.answer) return json();
+    const json doc = json::parse(r.answer->json);
+    EXPECT_TRUE(doc["code"] == 1 && doc["message"].is_string()) << doc;
+    EXPECT_EQ(doc["data"]["action"], std::to_string(r.answer->action));
+    return doc["data"];
+  }
+
+  Catalog catalog_{"3.0.0",
+                   {{"1.0.0", "http://pkg/1.0.0.exe", 100, std::string(32, 'a'), false, "", ""},
+                    {"2.0.0", "http://pkg/2.0.0.exe", 200, std::string(32, 'b'), true, "", ""},
+                    {"3.0.0", "http://pkg/包/3.0.0.exe", 3000000, "0123456789ABCDEF0123456789abcdef", false,
+                     "", std::string(64, 'C')}},
+                   {}};
+};
+
+TEST_F(AnswerTest, OffersTheLatestPackageToOlderVersionsOnly) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"0.0.0", "33"}, {"2.9.99", "33"}, {"3.0.0", "31"}, {"3.0", "31"}, {"10.0.0", "31"}};
+  for (const std::string url : {"", "http://new.example/zelguard/update1"}) {
+    catalog_.policy.updateUrl = url;  // moves clients to a new address in every answer
+    for (const auto& [version, action] : cases) {
+      const json data = Ask(ShortQuery(version, "U"));
+      EXPECT_EQ(data["action"], action) << version;
+      EXPECT_EQ(data.contains("updateinfo"), action == std::string("33")) << version;
+      EXPECT_EQ(data.value("updateurl", "-"), url.empty() ? "-" : HexEncodeText(url)) << version;
+    }
+  }
+  const json info = Ask(ShortQuery("1.0.0", "U"))["updateinfo"];
+  // A fresh installation is needed when the way up crosses a version that wants one.
+  EXPECT_EQ(info, json::parse(R"({"ver":"3.0.0","size":3000000,"hash":"0123456789ABCDEF0123456789abcdef",)"
+                              R"("sha256":")" +
+                              std::string(64, 'C') + R"(","reinstall":1,"packageurl":")" +
+                              HexEncodeText("http://pkg/包/3.0.0.exe") + "\"}"));
+  EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 0);
+  catalog_.packages.back().sha256.clear();  // published before SHA-256 was kept: offered without
+  EXPECT_FALSE(Ask(ShortQuery("2.0.0", "U"))["updateinfo"].contains("sha256"));
+  catalog_.packages.back().reinstall = true;  // the offered version itself wants one
+  EXPECT_EQ(Ask(ShortQuery("2.0.0", "U"))["updateinfo"]["reinstall"], 1);
+
+  catalog_.latest.clear();  // nothing offered
+  EXPECT_EQ(Ask(ShortQuery("0.0.1", "U"))["action"], "31");
+}
+
+TEST_F(AnswerTest, AsksForTheFullProfileOnlyWhenThePolicyWantsIt) {
+  const std::string shortQuery = ShortQuery("1.0.0", "U-1"),
+                    fullQuery = FullQuery("1.0.0", "U-1", "excel", "16");
+  catalog_.policy = {.wantFullProfile = true, .fullProfileEveryDays = 0, .updateUrl = "http://n/"};
+  EXPECT_EQ(Ask(shortQuery),
+            json::parse(R"({"action":"32","updateurl":")" + HexEncodeText("http://n/") + "\"}"));
+  EXPECT_EQ(Ask(ShortQuery("3.0.0", "U-1"))["action"], "32");  // up to date, still asked
+  EXPECT_EQ(Ask(fullQuery)["action"], "33");
+
+  catalog_.policy = {.wantFullProfile = false, .fullProfileEveryDays = 7, .updateUrl = ""};
+  constexpr std::int64_t kDay = 86400, kNow = 1000 * kDay;
+  EXPECT_EQ(Ask(shortQuery, {kNow, std::nullopt})["action"], "32");  // never sent
+  EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 6 * kDay})["action"], "33");
+  EXPECT_EQ(Ask(shortQuery, {kNow, kNow - 7 * kDay})["action"], "32");
+  EXPECT_EQ(Ask(fullQuery, {kNow, std::nullopt})["action"], "33");
+  // Without a UUID there is no history to go by.
+  EXPECT_EQ(Ask(ShortQuery("1.0.0", ""), {kNow, std::nullopt})["action"], "33");
 }
 
 }  // namespace

@@ -10,16 +10,14 @@
 #pragma once
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <openssl/sha.h>
 #include <openssl/x509.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -30,7 +28,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -45,18 +42,15 @@
 #include "UpdateServer.h"
 #include "WireCodec.h"
 
-extern char** environ;
-
 namespace zel::svc::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 struct ScratchDir {
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
+  ~ScratchDir() { std::filesystem::remove_all(path, ec); }
   std::string File(const std::string& name) const { return (path / name).string(); }
+  // Creates the folders of the name as needed.
   std::string Write(const std::string& name, const std::string& bytes) const {
+    std::filesystem::create_directories(std::filesystem::path(File(name)).parent_path());
     std::ofstream(File(name), std::ios::binary) << bytes;
     return File(name);
   }
@@ -64,6 +58,7 @@ struct ScratchDir {
     std::string name = (std::filesystem::temp_directory_path() / "zelsvc-test-XXXXXX").string();
     return std::filesystem::path(mkdtemp(name.data()));
   }();
+  std::error_code ec;  // of the removal, which a test need not see
 };
 
 // A zlib stream at the default level, or a gzip member with gzip set.
@@ -151,29 +146,25 @@ bool Eventually(Condition condition, std::chrono::milliseconds limit = std::chro
 class ChildProcess {
  public:
   // Starts the program with its stdout on a pipe (read by ListeningPort) and its
-  // stderr in the file given (or inherited).
-  bool Start(const std::vector<std::string>& args, const std::string& errFile = "") {
+  // stderr appended to the file given.
+  ChildProcess(const std::vector<std::string>& args, const std::string& errFile) {
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    if (!errFile.empty())
-      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(),
-                                       O_WRONLY | O_CREAT | O_APPEND, 0644);
+    EXPECT_EQ(pipe2(out, O_CLOEXEC), 0);
     std::vector<char*> argv;
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    const bool started = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
+    const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if ((pid_ = fork()) == 0) {  // only calls that are safe between fork and exec
+      dup2(out[1], STDOUT_FILENO), dup2(err, STDERR_FILENO);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(err), close(out[1]);
     out_ = out[0];
-    if (!started) pid_ = -1;
-    return started;
   }
   ~ChildProcess() {
     Stop(SIGKILL);
-    if (out_ >= 0) close(out_);
+    close(out_);
   }
 
   // The port of the first line "listening on HOST:PORT", or 0 after the time given.
@@ -185,14 +176,16 @@ class ChildProcess {
     return std::regex_search(line, m, std::regex(R"(listening on [^:]+:(\d+))")) ? std::stoi(m[1]) : 0;
   }
 
-  // Signals the process and waits up to 10 s for its exit status (-1: none).
+  // Signals the process and waits up to 10 s for it to end: its exit code, or -1
+  // when a signal ended it.
   int Stop(int signal = SIGTERM) {
-    if (pid_ <= 0) return status_;
-    kill(pid_, signal);
-    if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
-      kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
-    pid_ = -1;
-    return status_;
+    if (pid_ > 0) {
+      kill(pid_, signal);
+      if (!Eventually([&] { return waitpid(pid_, &status_, WNOHANG) != 0; }, std::chrono::seconds(10)))
+        kill(pid_, SIGKILL), waitpid(pid_, &status_, 0);
+      pid_ = -1;
+    }
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
 
  private:
@@ -201,48 +194,30 @@ class ChildProcess {
   int status_ = -1;
 };
 
-// A PostgreSQL cluster of the test's own, on a socket in a scratch folder; each
-// Database() is a new, empty database in it.
-class PostgresCluster {
- public:
-  ~PostgresCluster() { Run("stop"); }
-
-  // The connection string of a new database.
-  std::string Database() {
-    EXPECT_FALSE(conninfo_.empty()) << "no PostgreSQL cluster";
-    const std::string name = "zel" + std::to_string(++databases_);
-    const std::string command =
-        "psql -q -X '" + conninfo_ + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    return std::regex_replace(conninfo_, std::regex("dbname=\\w+"), "dbname=" + name);
-  }
-
- private:
-  std::string Run(const std::string& verb) {
-    std::string out =
-        CommandOutput("sh " ZELSVC_TEST_DIR "/pg-cluster.sh " + verb + " " + dir_.path.string());
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-  }
-
-  const ScratchDir dir_;
-  const std::string conninfo_ = Run("start");
-  int databases_ = 0;
-};
-
-// The cluster of this test process, started on first use and removed at exit.
-inline PostgresCluster& SharedCluster() {
-  static PostgresCluster cluster;
-  return cluster;
+// A new, empty database in the PostgreSQL cluster of this test process, which runs on a
+// socket in a scratch folder from the first call until the process ends.
+inline std::string NewDatabase() {
+  static const struct Cluster {
+    ~Cluster() { CommandOutput(script + "stop " + dir.path.string()); }
+    const ScratchDir dir;
+    const std::string script = "sh " ZELSVC_TEST_DIR "/pg-cluster.sh ";
+    const std::string conninfo = CommandOutput(script + "start " + dir.path.string());
+  } cluster;
+  static int databases = 0;
+  const std::string name = "zel" + std::to_string(++databases);
+  const std::string command =
+      "psql -q -X '" + cluster.conninfo + "' -c 'CREATE DATABASE " + name + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return std::regex_replace(cluster.conninfo, std::regex("dbname=\\w+\n?"), "dbname=" + name);
 }
 
+// A key of each kind, made once per test process.
 inline std::shared_ptr<const SigningKey> TestKey(KeyKind kind) {
-  static std::map<KeyKind, std::shared_ptr<const SigningKey>> keys;
-  auto& key = keys[kind];
   std::string error;
-  if (!key) key = SigningKey::Generate(kind, error);
-  EXPECT_TRUE(key) << error;
-  return key;
+  static const auto ec = SigningKey::Generate(KeyKind::kEcdsaP256, error),
+                    rsa = SigningKey::Generate(KeyKind::kRsa3072, error);
+  EXPECT_TRUE(ec && rsa) << error;
+  return kind == KeyKind::kEcdsaP256 ? ec : rsa;
 }
 
 inline std::string FromBase64(const std::string& text) {
@@ -254,14 +229,6 @@ inline std::string FromBase64(const std::string& text) {
   const std::size_t padding = text.size() - text.find_last_not_of('=') - 1;
   bytes.resize(static_cast<std::size_t>(n) - padding);
   return bytes;
-}
-
-inline std::string Sha256LowerHex(const std::string& bytes) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-  std::string hex;
-  for (unsigned char b : digest) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
-  return hex;
 }
 
 // Whether an X-Zel-Signature value verifies with the public key of the line
@@ -291,8 +258,8 @@ inline ::testing::AssertionResult Verifies(const std::string& publicLine, const 
     OPENSSL_free(der);
     ECDSA_SIG_free(sig);
   }
-  const std::string message = "zel-update-signature-v1\n" + id + "\n" + nonce + "\n" +
-                              Sha256LowerHex(request) + "\n" + Sha256LowerHex(answer);
+  const std::string message =
+      "zel-update-signature-v1\n" + id + "\n" + nonce + "\n" + Sha256Hex(request) + "\n" + Sha256Hex(answer);
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   const bool good =
       EVP_DigestVerifyInit_ex(ctx.get(), nullptr, "SHA256", nullptr, nullptr, key.get(), nullptr) == 1 &&
@@ -322,16 +289,10 @@ class RawConnection {
     connect(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a);
   }
   ~RawConnection() { close(fd_); }
-  RawConnection(const RawConnection&) = delete;
-  RawConnection& operator=(const RawConnection&) = delete;
 
+  // Whether all bytes went out before the send timeout.
   bool Send(std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
   }
   // Reads until the peer closes or nothing comes for the receive timeout.
   std::string ReadAll() {
@@ -352,13 +313,12 @@ class ServiceFixture : public ::testing::Test {
     if (server_) server_->Stop(), thread_.join();
   }
 
-  // Opens the SQLite store unless the test opened one, and starts the service.
-  void Start(bool testControl = false,
-             std::chrono::milliseconds answerBudget = std::chrono::milliseconds(1000)) {
+  // Opens the SQLite store unless the test opened one, and starts the service with the
+  // settings the test made in config_.
+  void Start() {
     std::string error;
     if (!store_) store_ = OpenCheckinStore(dir_.File("checkins.db"), CheckinStore::Access::kReadWrite, error);
     ASSERT_TRUE(store_) << error;
-    std::filesystem::create_directories(dir_.path / "packages");
     package_.resize(3000000);
     for (std::size_t i = 0; i < package_.size(); ++i) package_[i] = static_cast<char>(i * 7 + i / 251);
     dir_.Write("packages/zel-2.1.0.exe", package_);
@@ -367,10 +327,7 @@ class ServiceFixture : public ::testing::Test {
 
     config_.catalogPath = dir_.File("catalog.json");
     config_.packagesDir = dir_.File("packages");
-    config_.testControl = testControl;
     config_.logRequests = false;
-    config_.keys = keys_;
-    config_.answerBudget = answerBudget;
     config_.catalogCheckInterval = std::chrono::milliseconds(20);
     server_ = std::make_unique<UpdateServer>(config_, *store_);
     auto port = server_->Bind(error);
@@ -401,8 +358,7 @@ class ServiceFixture : public ::testing::Test {
   std::string package_;
   Catalog catalog_;
   std::unique_ptr<CheckinStore> store_;
-  std::shared_ptr<const KeyRing> keys_;  // none: answers go out unsigned
-  ServerConfig config_;                  // what a test sets before Start; Start fills in the rest
+  ServerConfig config_;  // what a test sets before Start; Start fills in the rest
   std::unique_ptr<UpdateServer> server_;
   int port_ = 0;
   std::unique_ptr<httplib::Client> client_;
