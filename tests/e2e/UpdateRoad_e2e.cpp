@@ -40,9 +40,6 @@ class UpdateRoad : public WorldScenario {
     WorldScenario::SetUp();
     if (!IsSkipped() && !HasFatalFailure()) EarlierRun();
   }
-  void TearDown() override {
-    for (Child& process : products_) process.Kill();
-  }
 
   // Product 1.0.1 in a folder of its own: the updater (the one built with the world's
   // update key when signed, its RSA key on XP), its zlib, the companion downloader
@@ -56,11 +53,10 @@ class UpdateRoad : public WorldScenario {
   }
   // Starts the product's processes; each holds its marker once it runs.
   void RunProduct(bool sweepdocRefusesToLeave = false) {
-    for (const char* program : kProductPrograms) {
-      const bool stays = sweepdocRefusesToLeave && std::string(program) == "sweepdoc.exe";
-      SetEnvironmentVariableW(L"ZEL_PEER_STAYS", stays ? L"1" : nullptr);
+    for (const char* program : kProductPrograms) {  // sweepdoc first
+      SetEnvironmentVariableW(L"ZEL_PEER_STAYS",
+                              sweepdocRefusesToLeave && products_.empty() ? L"1" : nullptr);
       products_.push_back(world_.Start(product_ + program, ""));
-      SetEnvironmentVariableW(L"ZEL_PEER_STAYS", nullptr);
     }
     for (const char* program : kProductPrograms)
       ASSERT_TRUE(WaitFor([&] { return PathExists(Marker(std::string(program, std::strlen(program) - 4))); }))
@@ -93,9 +89,8 @@ class UpdateRoad : public WorldScenario {
   std::string Answer(const Child& run, const char* caption, int button) {
     std::wstring text;
     const HWND box = FindMessageBox(run.Pid(), Widen(caption), 120000, &text);
-    if (!box) return "<no box>";
-    AnswerMessageBox(box, button);
-    return Narrow(text);
+    if (box) AnswerMessageBox(box, button);
+    return box ? Narrow(text) : "<no box>";
   }
 
   // The steps of the diagnostics log, one entry per process in the order the processes
@@ -122,11 +117,6 @@ class UpdateRoad : public WorldScenario {
            !PathExists(CachedPackage());
   }
 
-  // The window of the run under test shows this status now.
-  bool Shows(const std::string& status) const {
-    const HWND window = FindProgressWindow(runPid_, 0);
-    return window && Narrow(StatusText(window)) == status;
-  }
   // The installer (the cached package, started by the upgrading copy) is running.
   bool InstallerRuns() const { return ProcessesNamed("zelupdatepkg.exe") > 0; }
   // Product 1.0.1 again, with an empty cache and no update work folder left.
@@ -358,7 +348,10 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
        [&] { return PathExists(world_.UserDataDir() + "\\zelupdatepkg.dwn"); }},
       // Verified: the package is being copied into the cache, not yet recorded.
       {"checking instance", "after verification", false,
-       [&] { return PathExists(CachedPackage()) || Shows("升级中..."); }},
+       [&] {
+         const HWND window = FindProgressWindow(runPid_, 0);
+         return PathExists(CachedPackage()) || (window && Narrow(StatusText(window)) == "升级中...");
+       }},
       {"checking instance", "after the cache record", false,
        [&] { return !Setting("UPDATE", "CacheDate").empty(); }},
       {"upgrading copy", "during the wait", true, [&] { return PathExists(Marker("zelinstalling")); }},
@@ -389,8 +382,7 @@ TEST_F(UpdateRoad, KillAtAnyPhaseLeavesAConsistentStateAndTheNextStartRecovers) 
     EXPECT_TRUE(reached) << "the run neither reached the phase nor ended";
     // A checking instance that outlived the kill shows its ending; its user closes it.
     if (!run.WaitExit(5000)) run.Kill();
-    for (Child& process : products_) process.Kill();
-    products_.clear();
+    products_.clear();                          // each ends as it goes
     if (c.sweepdocStays) KillImage(copyImage);  // a copy left waiting would install later
     WaitFor([&] { return !PathExists(Marker("zelinstalling")); }, 120000);
 
