@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
   WriteBytes(idle.ConfigPath(),
              "[general]\r\nInstalledDate=02-03-2021\r\nLastCheckUpdate=" + zel::bench::TodayText() + "\r\n");
 
-  const std::string floor = BinDir() + "post_once.exe";
+  const std::string floor = zel::GetAppDir() + "post_once.exe";
   ServiceControl service(control);
   service.Reset();
   int failures = 0;

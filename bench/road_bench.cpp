@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
     const std::string product = world.Root() + "Zel Guard\\";
     CreateDirectoryA(product.c_str(), nullptr);
     for (const char* file : {"zelpatcher.exe", "zlib1.dll", "zelupdateget.exe"})
-      CopyFileA((BinDir() + file).c_str(), (product + file).c_str(), FALSE);
+      CopyFileA((zel::GetAppDir() + file).c_str(), (product + file).c_str(), FALSE);
     for (const char* file : {"sweepdoc.exe", "zelcore.exe", "docwatch.exe"})
-      CopyFileA((BinDir() + "zelproduct-1.0.1.exe").c_str(), (product + file).c_str(), FALSE);
+      CopyFileA((zel::GetAppDir() + "zelproduct-1.0.1.exe").c_str(), (product + file).c_str(), FALSE);
     CreateDirectoryA(world.UserDataDir().c_str(), nullptr);
     WriteBytes(world.ConfigPath(), "[general]\r\nInstalledDate=02-03-2021\r\n");
 

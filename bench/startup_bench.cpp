@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   const std::string config = "[general]\r\nLastCheckUpdate=" + zel::bench::TodayText() +
                              "\r\nInstalledUUID=3F2504E0-4F89-11D3-9A0C-0305E82C3301\r\n";
   zel::test::WriteBytes(world.ConfigPath(), config);
-  const std::string bin = zel::test::BinDir();
+  const std::string bin = zel::GetAppDir();
 
   std::vector<Candidate> runs = {
       {"zelpatcher.exe", bin + "zelpatcher.exe"},

@@ -69,7 +69,7 @@ class CompanionTest : public ::testing::Test {
 
   test::ScratchFolders scratch_;
   test::LoopbackServers servers_{ZEL_SERVICE_DIR};
-  const std::string program_ = test::BinDir() + "zelupdateget.exe";
+  const std::string program_ = GetAppDir() + "zelupdateget.exe";
   // The per-user folder as the updater passes it: no trailing backslash, and a name
   // that only the ANSI code page reaches.
   const std::string folder_ = scratch_.appData + "\\\u7528\u6237\\zelGuard";

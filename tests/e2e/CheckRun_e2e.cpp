@@ -34,20 +34,16 @@ const Names kFullProfile = {"AppVer",         "Arch",          "CPU",        "Do
                             "OfficeAddins",   "Resolution",    "UUID"};
 
 // A Word installation as the registry shows it: .docx opens with a winword.exe of
-// version 16.0.0.4266 in folder (two levels below an existing one, ending in a
-// backslash), and Word has one enabled add-in.
+// version 16.0.0.4266 in a folder of the world, and Word has one enabled add-in.
 class WordInstalled {
  public:
   static constexpr char kAddinName[] = "文档助手";
 
-  explicit WordInstalled(const std::string& folder) : folder_(folder) {
-    CreateDirectoryW(Widen(folder.substr(0, folder.find_last_of('\\', folder.size() - 2))).c_str(), nullptr);
-    CreateDirectoryW(Widen(folder).c_str(), nullptr);
-    CopyFileW(Widen(BinDir() + "zelver-16.0.0.4266.exe").c_str(), Widen(folder + "WINWORD.EXE").c_str(),
-              FALSE);
+  explicit WordInstalled(const World& world) : folder_(world.Root() + "Office Root\\Office16\\") {
+    CopyProgram("zelver-16.0.0.4266.exe", folder_ + "WINWORD.EXE");
     Set(HKEY_CLASSES_ROOT, L".docx", nullptr, L"ZelE2e.Document");
     Set(HKEY_CLASSES_ROOT, L"ZelE2e.Document\\shell\\Open\\command", nullptr,
-        L"\"" + Widen(folder) + L"WINWORD.EXE\" /n \"%1\"");
+        L"\"" + Widen(folder_) + L"WINWORD.EXE\" /n \"%1\"");
     Set(HKEY_CURRENT_USER, kAddin, L"Description", Widen(kAddinName));
     DWORD load = 3;
     RegSetKeyValueW(HKEY_CURRENT_USER, kAddin, L"LoadBehavior", REG_DWORD, &load, sizeof load);
@@ -106,7 +102,7 @@ class CheckRun : public WorldScenario {
 
 TEST_F(CheckRun, FirstRunSendsTheFullProfileAndRecordsTheDocumentProgram) {
   InstallProduct();
-  WordInstalled word(world_.Root() + "Office Root\\Office16\\");
+  WordInstalled word(world_);
 
   EXPECT_EQ(Run("/ui", /*elevated=*/true), kLatest);
 
@@ -128,7 +124,7 @@ TEST_F(CheckRun, FirstRunSendsTheFullProfileAndRecordsTheDocumentProgram) {
 TEST_F(CheckRun, FailedProbeSendsNothingAndLeavesTheCheckDue) {
   InstallProduct();
   Config("LastCheckUpdate=" + std::string(kOldDate) + "\r\n");  // first run: no InstalledDate
-  WordInstalled word(world_.Root() + "Office Root\\Office16\\");
+  WordInstalled word(world_);
   HostsOverride unreachable("www.baidu.com", "192.0.2.1");  // no route in the world
   ASSERT_TRUE(unreachable.Applied());
 

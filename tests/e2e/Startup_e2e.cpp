@@ -34,35 +34,30 @@ class Startup : public ::testing::Test {
   std::string updater_;
 };
 
-// One instance per program file: the upgrading copy is another file and runs its course.
+// One instance per program file: a second start ends at once with exit code 0, and so
+// does one whose claim is held by an instance with full administrator rights, which a
+// standard user's start may not open. The upgrading copy is another file and runs its
+// course.
 TEST_F(Startup, ASecondStartOfTheFileEndsAtOnceACopyElsewhereRuns) {
-  Child first = world_.Start(updater_, "/ui");
-  ASSERT_NE(FindProgressWindow(first.Pid(), 20000), nullptr);
-
-  Child second = world_.Start(updater_, "/ui /manual");
-  DWORD code = 99;
-  EXPECT_TRUE(second.WaitExit(15000, &code));
-  EXPECT_EQ(code, 0u);
-
-  Child copy = StartWorkCopy("/ui");
-  EXPECT_NE(FindProgressWindow(copy.Pid(), 20000), nullptr);
-  EXPECT_TRUE(first.Running());
-}
-
-// An instance with full administrator rights holds a claim that a standard user's start
-// may not open: that start ends at once too.
-TEST_F(Startup, AClaimThatCannotBeOpenedCountsAsTaken) {
+  const auto endsAtOnce = [&] {
+    DWORD code = 99;
+    return world_.Start(updater_, "/ui /manual").WaitExit(15000, &code) && code == 0;
+  };
   PSECURITY_DESCRIPTOR noAccess = nullptr;  // an empty access list: nobody may open it
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:", SDDL_REVISION_1, &noAccess, nullptr));
   SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess, FALSE};
-  const UniqueKernelHandle claim(CreateMutexW(&attributes, FALSE, InstanceClaimName(updater_).c_str()));
+  UniqueKernelHandle claim(CreateMutexW(&attributes, FALSE, InstanceClaimName(updater_).c_str()));
   LocalFree(noAccess);
   ASSERT_TRUE(claim);
+  EXPECT_TRUE(endsAtOnce()) << "beside a claim it cannot open";
+  claim.Reset();
 
-  Child start = world_.Start(updater_, "/ui /manual");
-  DWORD code = 99;
-  EXPECT_TRUE(start.WaitExit(15000, &code));
-  EXPECT_EQ(code, 0u);
+  Child first = world_.Start(updater_, "/ui");
+  ASSERT_NE(FindProgressWindow(first.Pid(), 20000), nullptr);
+  EXPECT_TRUE(endsAtOnce()) << "beside a running instance";
+  Child copy = StartWorkCopy("/ui");
+  EXPECT_NE(FindProgressWindow(copy.Pid(), 20000), nullptr);
+  EXPECT_TRUE(first.Running());
 }
 
 TEST_F(Startup, ACopyInTheUpdateWorkFolderKeepsItsWindow) {

@@ -69,7 +69,7 @@ class UpdateRoad : public WorldScenario {
   void Offer(const std::string& packageSource = kNewVersionPeer, const json& info = json::object(),
              const json& fault = json::object(), const json& data = json::object()) {
     const std::string package = WorldSetting("ZEL_WORLD_PACKAGES") + "\\zel-1.0.2.exe";
-    EXPECT_TRUE(CopyFileW(Widen(BinDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
+    EXPECT_TRUE(CopyFileW(Widen(GetAppDir() + packageSource).c_str(), Widen(package).c_str(), FALSE));
     const FileDigests digests = FileMd5AndSha256(package);
     json offer = {{"ver", "1.0.2"},
                   {"size", static_cast<std::int64_t>(ReadBytes(package).size())},
@@ -122,7 +122,7 @@ class UpdateRoad : public WorldScenario {
   // Product 1.0.1 again, with an empty cache and no update work folder left.
   void Reinstall() {
     for (const char* program : kProductPrograms)
-      CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE);
+      CopyFileW(Widen(GetAppDir() + kOldVersionPeer).c_str(), Widen(product_ + program).c_str(), FALSE);
     DeleteFileW(Widen(product_ + "install.log").c_str());
     DeleteFileW(Widen(CachedPackage()).c_str());
     EarlierRun();
@@ -228,7 +228,7 @@ TEST_F(UpdateRoad, CompleteCompanionFileCountsEvenWhenTheCompanionCannotStart) {
     SCOPED_TRACE(held ? "held" : "free");
     ASSERT_TRUE(service_.Reset());
     Offer(kNewVersionPeer, {{"reinstall", 1}});
-    ASSERT_TRUE(CopyFileW(Widen(BinDir() + kNewVersionPeer).c_str(), partial.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Widen(GetAppDir() + kNewVersionPeer).c_str(), partial.c_str(), FALSE));
     const UniqueFile holder(
         held ? CreateFileW(partial.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
              : INVALID_HANDLE_VALUE);
@@ -256,7 +256,8 @@ TEST_F(UpdateRoad, AllRoutesFailingOfferTheManualDownload) {
 // was cached stays cached (a wrong digest is the package steps' test's).
 TEST_F(UpdateRoad, FaultsAfterTheDownloadEndTheRunWithTheirStatus) {
   InstallProduct(false);
-  Offer(kNewVersionPeer, {{"size", static_cast<std::int64_t>(ReadBytes(BinDir() + kNewVersionPeer).size()) - 1}});
+  Offer(kNewVersionPeer,
+        {{"size", static_cast<std::int64_t>(ReadBytes(GetAppDir() + kNewVersionPeer).size()) - 1}});
   EXPECT_EQ(Finish(Start("/ui /manual")), "下载升级包大小校验错误");
   EXPECT_TRUE(Setting("UPDATE", "CacheDate").empty());
 
@@ -305,7 +306,7 @@ TEST_F(UpdateRoad, ElevatedRunInstallsDirectlyAndEndsWhenTheInstallationStarts) 
 TEST_F(UpdateRoad, NotElevatedRunHandsThePackageToTheUpgradingCopy) {
   InstallProduct();
   RunProduct();
-  const std::string md5 = FileMd5(BinDir() + kNewVersionPeer, kCalgMd5);
+  const std::string md5 = FileMd5(GetAppDir() + kNewVersionPeer, kCalgMd5);
   Offer(kNewVersionPeer, {{"hash", AsciiLower(md5)}});  // a lower-case hash matches too
   const Child run = Start("/ui /manual");
   ASSERT_TRUE(WaitFor([&] { return !Setting("UPDATE", "CacheDate").empty(); }, kRunMs));
@@ -461,7 +462,7 @@ TEST_F(UpdateRoad, SignedUpdaterRefusesWhatTheKeyDoesNotVouchFor) {
   // one (which signatures hold is the signature check's test).
   const auto [replayedBody, replayedSignature] = SignedAnswerFor(ZEL_WORLD_KEY_ID);
   ASSERT_EQ(replayedSignature.substr(0, 16), ZEL_WORLD_KEY_ID);
-  const std::string genuineSha256 = FileMd5AndSha256(BinDir() + kNewVersionPeer).sha256;
+  const std::string genuineSha256 = FileMd5AndSha256(GetAppDir() + kNewVersionPeer).sha256;
   const char* kRefused = "升级信息签名校验失败";
   const struct {
     const char* name;
@@ -476,7 +477,7 @@ TEST_F(UpdateRoad, SignedUpdaterRefusesWhatTheKeyDoesNotVouchFor) {
        kRefused},
       // Signed, naming the MD5 of the file the host serves: its SHA-256 gives it away.
       {"another package with the named MD5", json::object(), kOldVersionPeer,
-       "升级包校验值错误:" + FileMd5AndSha256(BinDir() + kOldVersionPeer).sha256},
+       "升级包校验值错误:" + FileMd5AndSha256(GetAppDir() + kOldVersionPeer).sha256},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -504,7 +505,7 @@ TEST_F(UpdateRoad, SignedCopyDoesNotStartACachedFileReplacedDuringItsWait) {
   Offer();
   const Child run = Start("/ui /manual");
   ASSERT_TRUE(WaitFor([&] { return PathExists(Marker("zelinstalling")); }, kRunMs));
-  ASSERT_TRUE(CopyFileW(Widen(BinDir() + kOldVersionPeer).c_str(), Widen(CachedPackage()).c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(Widen(GetAppDir() + kOldVersionPeer).c_str(), Widen(CachedPackage()).c_str(), FALSE));
   products_.front().Kill();  // sweepdoc, the first started
   ASSERT_TRUE(WaitFor([&] { return HandOverDone(); }, 120000));
   EXPECT_FALSE(PathExists(product_ + "install.log"));

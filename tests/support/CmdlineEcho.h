@@ -12,7 +12,7 @@ inline constexpr char kEchoOutVariable[] = "ZEL_CMDLINE_OUT";
 inline constexpr char kEchoStayVariable[] = "ZEL_PEER_STAY_MS";
 
 // The peer beside the running test program.
-inline std::string EchoPeerPath() { return BinDir() + kEchoImageName; }
+inline std::string EchoPeerPath() { return GetAppDir() + kEchoImageName; }
 
 // Waits (up to 10 s) for the peer's report in `path` (it appears whole, moved into
 // place): the command line as the peer saw it (in the ANSI code page), a blank and the

@@ -6,12 +6,6 @@
 #include "system/Text_win.h"
 
 namespace zel::test {
-std::string BinDir() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return Narrow(path.substr(0, path.find_last_of(L'\\') + 1));
-}
-
 bool Child::Running() const { return process_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT; }
 
 bool Child::WaitExit(DWORD timeoutMs, DWORD* code) const {
@@ -34,7 +28,7 @@ std::string World::InstallProduct(const std::map<std::string, std::string>& file
   std::map<std::string, std::string> all = {{"zelpatcher.exe", "zelpatcher.exe"}, {"zlib1.dll", "zlib1.dll"}};
   for (const auto& [name, built] : files) all[name] = built;
   for (const auto& [name, built] : all)
-    if (!CopyFileW(Widen(BinDir() + built).c_str(), Widen(folder + name).c_str(), FALSE)) return "";
+    if (!CopyFileW(Widen(GetAppDir() + built).c_str(), Widen(folder + name).c_str(), FALSE)) return "";
   return folder + "zelpatcher.exe";
 }
 

@@ -21,10 +21,6 @@ bool WaitFor(Condition done, DWORD timeoutMs = 60000) {
   return done();
 }
 
-// The folder of the running test program (where the built programs lie), with a
-// trailing backslash.
-std::string BinDir();
-
 class Child {
  public:
   Child() = default;
@@ -57,7 +53,7 @@ class World : public ScratchFolders {
   std::string ProductDir() const { return Root() + "Zel Guard\\"; }
 
   // Makes a product folder (ProductDir() unless named) with the updater, its zlib1.dll
-  // and the given files, each copied from BinDir(): name in the folder -> built file.
+  // and the given files, each copied from the test program's folder: name in the folder -> built file.
   // The files may name another build of "zelpatcher.exe". The updater's path, "" when a
   // copy failed. One instance runs per program file, so a world that starts the updater
   // starts its own copy: worlds run side by side.
