@@ -48,10 +48,9 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   }
   EXPECT_EQ(Publish(catalog, "http://h/p.exe", dir.Write("empty.exe", ""), {"3.0.0", "--latest"}), 1);
   std::vector<std::thread> publishers;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 8; ++i)
     publishers.emplace_back(
         [&, i] { EXPECT_EQ(Publish(catalog, "http://h/p.exe", package, {"1." + std::to_string(i)}), 0); });
-  }
   for (auto& t : publishers) t.join();
 
   auto loaded = LoadCatalog(catalog, error);
@@ -82,8 +81,9 @@ TEST(Catalog, PublishMeasuresThePackageKeepsVersionsInOrderAndLosesNoConcurrentC
   EXPECT_EQ(parsed.error, "--url needs a value");
 }
 
-// Versions compare by number; invalid catalogs are refused, older ones still load.
-TEST(Catalog, ComparesVersionsByNumberRefusesInvalidCatalogsAndLoadsOlderOnes) {
+// Versions compare by number; invalid catalogs are refused, older ones still load,
+// and the watch of the service serves only valid ones.
+TEST(Catalog, ComparesVersionsByNumberRefusesInvalidCatalogsAndWatchServesTheLastGoodOne) {
   EXPECT_EQ(CompareVersions("02.001", "2.1.0"), 0);
   EXPECT_LT(CompareVersions("1.9", "1.10"), 0);
   EXPECT_GT(CompareVersions("10", "9.9.9"), 0);
@@ -116,12 +116,10 @@ TEST(Catalog, ComparesVersionsByNumberRefusesInvalidCatalogsAndLoadsOlderOnes) {
   const auto older = CatalogFromJson(with(R"({"version":"1.0","url":"http://h/u","size":10)" + md5), error);
   ASSERT_TRUE(older) << error;
   EXPECT_EQ(older->packages[0].sha256, "");
-}
 
-// A broken, half-written or removed file leaves the last good catalog in service.
-// A publish may replace the file after the service read it and before it began to
-// watch: the first check reads it again.
-TEST(CatalogWatch, ServesTheLastGoodCatalogFromTheFirstCheckOn) {
+  // A broken, half-written or removed file leaves the last good catalog in service.
+  // A publish may replace the file after the service read it and before it began to
+  // watch: the first check reads it again.
   ScratchDir dir;
   const std::string path =
       dir.Write("c.json", R"({"latest":"2.1.0","packages":[{"version":"2.1.0","url":"http://h/p.exe",)"
@@ -141,7 +139,10 @@ TEST(CatalogWatch, ServesTheLastGoodCatalogFromTheFirstCheckOn) {
 
 constexpr const char* kNonce = "0123456789abcdef0123456789abcdef";
 
-TEST(Signing, SignsWithTheFirstHeldKeyTheQueryNamesGivenAWellFormedNonce) {
+// A service signs with the first key it holds of those the query names, given a
+// well-formed nonce. Keys of both kinds travel as PKCS#8 and as their public key line;
+// a private key is written for its owner only, never over a file, and loaded only so.
+TEST(Signing, SignsWithANamedKeyAndKeysTravelAsPkcs8PublicLineAndFilesOnlyTheirOwnerReads) {
   const std::string ec = TestKey(KeyKind::kEcdsaP256)->Id(), rsa = TestKey(KeyKind::kRsa3072)->Id();
   KeyRing ring;
   const auto signer = [&](const std::string& ids, const std::string& nonce = kNonce) {
@@ -169,12 +170,7 @@ TEST(Signing, SignsWithTheFirstHeldKeyTheQueryNamesGivenAWellFormedNonce) {
   for (const std::string nonce : {"", "0123456789abcdef0123456789abcde", "0123456789abcdef0123456789abcdef0",
                                   "0123456789ABCDEF0123456789ABCDEF", "0123456789abcdef0123456789abcdeg"})
     EXPECT_EQ(signer(ec, nonce), "unsigned") << nonce;
-}
 
-// Keys of both kinds travel as PKCS#8 and as their public key line; a private key is
-// written for its owner only, never over a file, and loaded only so.
-TEST(KeyFiles, KeysTravelAsPkcs8AndPublicLineAndAsFilesOnlyTheirOwnerReads) {
-  std::string error;
   // A named curve with an uncompressed point, and RSA 3072 with exponent 65537.
   for (const auto& [kind, spkiSize] :
        {std::pair{KeyKind::kEcdsaP256, 91u}, std::pair{KeyKind::kRsa3072, 422u}}) {
@@ -195,7 +191,7 @@ TEST(KeyFiles, KeysTravelAsPkcs8AndPublicLineAndAsFilesOnlyTheirOwnerReads) {
   ScratchDir dir;
   const auto key = TestKey(KeyKind::kEcdsaP256);
   const std::string folder = dir.File("keys"), pem = folder + "/" + key->Id() + ".pem",
-                    pub = folder + "/" + key->Id() + ".pub";
+                    pub = folder + "/" + key->Id() + ".pub", kept = dir.File("kept.pem");
   const mode_t mask = umask(0);  // the modes are the service's own, whatever the caller's mask
   const bool written = WriteKeyFiles(*key, folder, error);
   umask(mask);
@@ -212,11 +208,10 @@ TEST(KeyFiles, KeysTravelAsPkcs8AndPublicLineAndAsFilesOnlyTheirOwnerReads) {
   EXPECT_FALSE(WriteKeyFiles(*key, folder, error));
   EXPECT_NE(error.find("exists already"), std::string::npos) << error;
   EXPECT_EQ(ReadText(pem), text);
-  std::filesystem::rename(pem, dir.File("kept.pem"));
+  std::filesystem::rename(pem, kept);
   EXPECT_FALSE(WriteKeyFiles(*key, folder, error));
   EXPECT_FALSE(std::filesystem::exists(pem));
 
-  const std::string kept = dir.File("kept.pem");
   for (const mode_t exposed : {0640, 0604, 0620, 0602}) {
     chmod(kept.c_str(), exposed);
     EXPECT_FALSE(LoadKeyFile(kept, error)) << std::oct << exposed;
