@@ -60,7 +60,6 @@ class CompanionTest : public ::testing::Test {
   }
 
   std::string Partial() const { return folder_ + "\\" + std::string(kPartialFileName); }
-  std::string PartialRecord() const { return folder_ + "\\" + std::string(kPartialTaskFileName); }
   // Measured as the updater measures it, while the downloader holds the file open.
   std::int64_t PartialSize() const { return ClsPathLib().MyGetFileSize(Partial()); }
   std::ptrdiff_t FilesInFolder() const {
@@ -78,8 +77,9 @@ class CompanionTest : public ::testing::Test {
 TEST_F(CompanionTest, NeverContinuesTheFileOfAnotherPackageAndLeavesOnlyThePackage) {
   const std::string old = PackageBytes(500000, 6), package = PackageBytes(500000, 7);
   ASSERT_TRUE(test::WriteBytes(Partial(), old.substr(0, 100000)));
-  ASSERT_TRUE(test::WriteBytes(
-      PartialRecord(), TaskFileText({"2.0", servers_.ServicePackage("old.exe", old), 500000, Md5(old)})));
+  ASSERT_TRUE(
+      test::WriteBytes(folder_ + "\\" + std::string(kPartialTaskFileName),
+                       TaskFileText({"2.0", servers_.ServicePackage("old.exe", old), 500000, Md5(old)})));
   ASSERT_TRUE(servers_.ScriptPackageFaults());
   EXPECT_EQ(Run(WriteTask(servers_.ServicePackage("f.exe", package), 500000, Md5(package))), Exit::kDone);
   EXPECT_EQ(ServiceRanges(), std::vector<std::string>{""});

@@ -8,23 +8,22 @@ const DownloadTask kTask{"2.1.0", "http://h/p.exe", 1000, "D9E7E8FD8B9D56B3CAD80
 
 TEST(CompanionArguments, TaskFileAndFolderOrHelpAlone) {
   EXPECT_EQ(ParseArguments({"C:\\t\\zqt1.tmp", "C:\\u\\zelGuard"})->folder, "C:\\u\\zelGuard");
-  EXPECT_TRUE(ParseArguments({"--help"})->help);
-  EXPECT_TRUE(ParseArguments({"/?"})->help);
+  EXPECT_TRUE(ParseArguments({"--help"})->help && ParseArguments({"/?"})->help);
   for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
            {}, {"task"}, {"task", "folder", "extra"}, {"", "folder"}, {"task", ""}})
     EXPECT_EQ(ParseArguments(bad), std::nullopt) << bad.size();
 }
 
 TEST(CompanionResume, OnlyAPartialFileOfTheSamePackageIsContinued) {
-  EXPECT_EQ(ResumeOffset(kTask, kTask, 400), 400u);
-  EXPECT_EQ(ResumeOffset(kTask, kTask, 1000), 1000u);  // complete: only the check is left
+  // A complete file leaves only the check; none, or one longer than the package, is
+  // started again.
+  for (const auto& [held, offset] : {std::pair{400, 400u}, {1000, 1000u}, {0, 0u}, {1001, 0u}})
+    EXPECT_EQ(ResumeOffset(kTask, kTask, held), offset) << held;
   DownloadTask otherVersion = kTask;
   otherVersion.version = "2.0.9";  // the same file under another version text
   EXPECT_EQ(ResumeOffset(kTask, otherVersion, 400), 400u);
 
   EXPECT_EQ(ResumeOffset(kTask, std::nullopt, 400), 0u);  // no record of what it holds
-  EXPECT_EQ(ResumeOffset(kTask, kTask, 0), 0u);
-  EXPECT_EQ(ResumeOffset(kTask, kTask, 1001), 0u);  // longer than the package
   for (auto change : {+[](DownloadTask& t) { t.url += "?2"; }, +[](DownloadTask& t) { t.size = 2000; },
                       +[](DownloadTask& t) { t.md5[0] = 'E'; }}) {
     DownloadTask other = kTask;
@@ -53,8 +52,7 @@ TEST(CompanionAnswers, EachAnswerIsJudgedByStatusRangeAndLength) {
     EXPECT_EQ(JudgeAnswer(400, 1000, status, "", std::nullopt), AnswerUse::kRefused) << status;
   for (const int status : {408, 429, 500, 502, 503, 504, 599})
     EXPECT_EQ(JudgeAnswer(400, 1000, status, "", std::nullopt), AnswerUse::kRetry) << status;
-  EXPECT_EQ(RetryPauseMs(1), 500u);
-  EXPECT_EQ(RetryPauseMs(kRetries), 2000u);
+  EXPECT_EQ(std::pair(RetryPauseMs(1), RetryPauseMs(kRetries)), std::pair(500u, 2000u));
 }
 
 }  // namespace zel::companion

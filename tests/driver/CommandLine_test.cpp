@@ -7,8 +7,8 @@
 namespace zel {
 
 TEST(CommandLine, SwitchesAreSubstringsTheFolderIsQuotedAfterItsSwitchArgumentsFollowTheProgram) {
-  EXPECT_TRUE(HasSwitch(AsciiLower("/UI /Manual"), kSwitchManual));
-  EXPECT_TRUE(HasSwitch("/uixyz", kSwitchUi));  // also inside a longer word that begins with it
+  // Also inside a longer word that begins with it.
+  EXPECT_TRUE(HasSwitch(AsciiLower("/UI /Manual"), kSwitchManual) && HasSwitch("/uixyz", kSwitchUi));
   // A switch whose literal ends in a blank is missed at the very end of the line.
   EXPECT_FALSE(HasSwitch("/manual /upgrading", kSwitchUpgrading));
   EXPECT_TRUE(HasSwitch("/upgrading /manual", kSwitchUpgrading));
@@ -17,15 +17,14 @@ TEST(CommandLine, SwitchesAreSubstringsTheFolderIsQuotedAfterItsSwitchArgumentsF
   // Blanks inside the quotes are kept; only the first occurrence counts.
   EXPECT_EQ(InstallPathOf("/installpath \" d e \" /installpath \"x\""), " d e ");
   EXPECT_EQ(InstallPathOf("/installpath \"\""), "");
-  EXPECT_EQ(InstallPathOf("/upgrading "), std::nullopt);
-  EXPECT_EQ(InstallPathOf("/installpath c:\\p\\"), std::nullopt);       // no opening quote
-  EXPECT_EQ(InstallPathOf("/installpath  \"c:\\p\\\""), std::nullopt);  // two blanks before it
-  EXPECT_EQ(InstallPathOf("/installpath \"c:\\p\\"), std::nullopt);     // no closing quote
+  // No switch, no opening quote, two blanks before it, no closing quote.
+  for (const char* line :
+       {"/upgrading ", "/installpath c:\\p\\", "/installpath  \"c:\\p\\\"", "/installpath \"c:\\p\\"})
+    EXPECT_EQ(InstallPathOf(line), std::nullopt) << line;
 
   EXPECT_EQ(ArgumentsOf("\"C:\\Program Files\\z\\zelpatcher.exe\" /ui /manual"), "/ui /manual");
   EXPECT_EQ(ArgumentsOf("zelpatcher.exe   /UI "), "/UI ");
-  EXPECT_EQ(ArgumentsOf("zelpatcher.exe"), "");
-  EXPECT_EQ(ArgumentsOf("\"C:\\a b\\z.exe\""), "");
+  EXPECT_EQ(ArgumentsOf("zelpatcher.exe") + ArgumentsOf("\"C:\\a b\\z.exe\""), "");
 }
 
 }  // namespace zel

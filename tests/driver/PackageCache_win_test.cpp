@@ -56,11 +56,6 @@ class PackageCacheTest : public ::testing::Test {
     return settings_.Read("UPDATE", "CacheDate", "?") + "|" + settings_.Read("UPDATE", "PackageSize", "?") +
            "|" + settings_.Read("UPDATE", "PackageHash", "?");
   }
-  // A marker stays as long as the process that made it: true when this test's run
-  // made it at any time.
-  bool MarkerMade(const std::string& name) const {
-    return test::PathExists(scratch_.programData + "\\zelGuard\\" + name + ".run");
-  }
 
   test::ScratchFolders scratch_;
   test::VirtualPlatform platform_;  // today is 04-17-2026
@@ -196,11 +191,14 @@ TEST_F(PackageCacheTest, OnlyAnUpgradingCopyWithAQuotedFolderAndTodaysPackageIns
     platform_.xp = xp;
     platform_.questions = platform_.captions = {};
     RunWithArguments(arguments);
-    EXPECT_EQ(platform_.questions, question.empty() ? Texts{} : Texts{question});
-    EXPECT_EQ(platform_.captions, xp ? Texts{"Zelvora-升级App"} : Texts{});
-    // The window's marker with the window; the rows that check come last.
-    EXPECT_EQ(std::tuple(MarkerMade("zelinstalling"), frmUpdate::Instance().IsLoaded(),
-                         MarkerMade("zelpatcher"), RecordText() == "?|0|?"),
+    EXPECT_EQ(
+        std::pair(platform_.questions, platform_.captions),
+        std::pair(question.empty() ? Texts{} : Texts{question}, xp ? Texts{"Zelvora-升级App"} : Texts{}));
+    // The window's marker with the window (a marker stays as long as the process that
+    // made it: there when this test's run made it at any time); the rows that check come last.
+    const std::string markers = scratch_.programData + "\\zelGuard\\";
+    EXPECT_EQ(std::tuple(test::PathExists(markers + "zelinstalling.run"), frmUpdate::Instance().IsLoaded(),
+                         test::PathExists(markers + "zelpatcher.run"), RecordText() == "?|0|?"),
               std::tuple(false, checks, checks, date != "04-17-2026"));
     frmUpdate::Instance().Unload();
   }

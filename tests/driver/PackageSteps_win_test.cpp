@@ -59,7 +59,7 @@ class PackageStepsTest : public ::testing::Test {
   std::vector<std::string> Offer(const std::string& url, const std::string& hash = "") {
     const PackageInfo offer{"1.0.2",
                             static_cast<std::int32_t>(package_.size()),
-                            hash.empty() ? Digest() : hash,
+                            hash.empty() ? digest_ : hash,
                             HexEncodeText(url),
                             1,
                             std::nullopt};
@@ -67,7 +67,6 @@ class PackageStepsTest : public ::testing::Test {
     EXPECT_EQ(RunPackageSteps(run_, offer, false), RunEnding::kCommon);
     return statuses;
   }
-  std::string Digest() const { return test::Md5Of(package_, scratch_.root + "\\expected.bin"); }
   // The shell program's command line and window style ("show:N").
   std::string Shell() const { return test::WaitForEchoReport(scratch_.root + "\\shell.txt"); }
 
@@ -75,6 +74,7 @@ class PackageStepsTest : public ::testing::Test {
   test::VirtualPlatform platform_;
   RunState& run_ = zel::Run();
   const std::string package_ = test::PackageBytes(4096, 7);
+  const std::string digest_ = test::Md5Of(package_, scratch_.root + "\\expected.bin");
 };
 
 TEST_F(PackageStepsTest, StatusesFollowTheStepsUpToTheInstallationOrTheDigestError) {
@@ -92,7 +92,7 @@ TEST_F(PackageStepsTest, StatusesFollowTheStepsUpToTheInstallationOrTheDigestErr
         "校验升级信息正确性......", "下载升级包......", "校验升级包哈希值...",
         hashMatches
             ? "升级中..."
-            : "升级包校验值错误:" + Digest() + "\r\n如需帮助，请联系Zel卫士技术支持: support@zelvora.cn"};
+            : "升级包校验值错误:" + digest_ + "\r\n如需帮助，请联系Zel卫士技术支持: support@zelvora.cn"};
     EXPECT_EQ(Offer("http://packages.invalid/p.exe", hashMatches ? "" : std::string(32, '0')), expected);
     EXPECT_FALSE(test::PathExists(leftover));  // the download starts in an emptied work folder
     EXPECT_EQ(platform_.questions.size(), hashMatches ? 1u : 0u);
@@ -130,7 +130,6 @@ TEST_F(PackageStepsTest, TheInstallingMarkerEndsTheRunAtOnceExceptOnXp) {
       {false, false, "错误: 升级超时...", RunEnding::kCommon}};
   const std::string marker = scratch_.programData + "\\zelGuard\\zelinstalling.run";
   for (const auto& [xp, markerAppears, status, ending] : rows) {
-    SCOPED_TRACE(status);
     DeleteFileW(Widen(marker).c_str());
     platform_.xp = xp;
     // The installer makes its marker half-way through the wait.

@@ -85,14 +85,13 @@ TEST_F(ProgressWindow, ShownWindowLayoutButtonAndClosing) {
   window_.Show();
   HWND hwnd = window_.Handle(), button = window_.ButtonHandle();
   EXPECT_TRUE(IsWindowVisible(hwnd) && !IsWindowEnabled(button));
-  EXPECT_EQ(Narrow(WindowText(hwnd) + L"|" + WindowText(button)), "Zelvora(Zel卫士增强版)-升级程序|退出");
-  // The layout in pixels at 96 DPI, 15 twips to a pixel.
+  // The texts, and the layout in pixels at 96 DPI, 15 twips to a pixel.
   RECT client;
   GetClientRect(hwnd, &client);
-  EXPECT_EQ((std::array<LONG, 2>{client.right, client.bottom}), (std::array<LONG, 2>{404, 246}));
-  EXPECT_EQ(Placed(window_.StatusHandle()), (std::array<LONG, 4>{16, 32, 369, 137}));
-  EXPECT_EQ(Placed(button), (std::array<LONG, 4>{144, 200, 81, 25}));
-  EXPECT_EQ(Status(), "");
+  EXPECT_EQ(std::tuple(Narrow(WindowText(hwnd) + L"|" + WindowText(button)), Status(), client.right,
+                       client.bottom, Placed(window_.StatusHandle()), Placed(button)),
+            std::tuple("Zelvora(Zel卫士增强版)-升级程序|退出", "", 404, 246,
+                       std::array<LONG, 4>{16, 32, 369, 137}, std::array<LONG, 4>{144, 200, 81, 25}));
 
   window_.SetStatus("版本已更新到最新");
   window_.EnableButton();

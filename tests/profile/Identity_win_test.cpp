@@ -44,12 +44,10 @@ TEST_F(InstalledUuid, PlaceholdersGiveWayToTheMachineOrOneGeneratedUuid) {
     EXPECT_TRUE(!ensured || Stored() == ensured) << Stored();
     settings_.Write("general", "InstalledUUID", stored);
     const std::string uuid = GetInstalledUUID(machine, settings_);
-    if (expected)
-      EXPECT_EQ(uuid, expected);
-    else
-      EXPECT_TRUE(std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")) &&
-                  !IsInvalidUUID(uuid))
-          << uuid;
+    EXPECT_TRUE(expected ? uuid == expected
+                         : std::regex_match(uuid, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}")) &&
+                               !IsInvalidUUID(uuid))
+        << uuid;
     EXPECT_EQ(Stored() + " " + GetInstalledUUID(machine, settings_), uuid + " " + uuid);
   }
 }

@@ -40,8 +40,7 @@ TEST(MachineProfileText, ShortAndFullFormsInItemOrder) {
             "&Resolution=313932302A31303830&HttpsShellApp=6368726F6D65&Doc");
   EXPECT_EQ(BuildMachineProfile(facts, false), "UUID=552D31&OSMajorVer=3130");
   // A zero screen width is no screen, whatever the height.
-  EXPECT_EQ(ResolutionText(0, 1080), "0*0");
-  EXPECT_EQ(ResolutionText(800, 0), "800*0");
+  EXPECT_EQ(ResolutionText(0, 1080) + " " + ResolutionText(800, 0), "0*0 800*0");
 }
 
 }  // namespace zel

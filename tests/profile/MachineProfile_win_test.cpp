@@ -97,10 +97,10 @@ TEST_F(MachineProfile, EveryFactCollectedUpToTheFirstFailureAndTheHttpsHandlerFr
       EXPECT_EQ(stored.size(), 36u);
       facts.uuid = stored;
     }
-    EXPECT_EQ(profile, BuildMachineProfile(facts, true));
-    EXPECT_EQ(stored, throwing ? "" : facts.uuid);
-    EXPECT_EQ(GetMachineProfile(false, settings_, wmi), BuildMachineProfile(facts, false));
-    EXPECT_EQ(binds, bound ? 1 : 2);
+    const std::string brief = GetMachineProfile(false, settings_, wmi);
+    EXPECT_EQ(std::tuple(profile, brief, stored, binds),
+              std::tuple(BuildMachineProfile(facts, true), BuildMachineProfile(facts, false),
+                         throwing ? "" : facts.uuid, bound ? 1 : 2));
   }
 
   // The https handler: the user's choice, or else the https class.

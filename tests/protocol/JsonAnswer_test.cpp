@@ -43,10 +43,8 @@ TEST(JsonGetValue, OnlyAValueOfTheExpectedKindAtTheWholePath) {
       // An integer of many hundred digits is a double and spoils nothing else.
       {R"({"code":1, "x":)" + std::string(400, '9') + "}", "code", kInt, JsonValue(1)},
   };
-  for (const auto& [answer, path, kind, expected] : cases) {
-    SCOPED_TRACE(answer + " @ " + path);
-    EXPECT_EQ(JsonGetValue(path, answer, kind), expected);
-  }
+  for (const auto& [answer, path, kind, expected] : cases)
+    EXPECT_EQ(JsonGetValue(path, answer, kind), expected) << answer << " @ " << path;
 }
 
 }  // namespace zel

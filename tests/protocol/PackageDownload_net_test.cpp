@@ -57,8 +57,6 @@ class DownloadRoutesTest : public ::testing::Test {
     ASSERT_TRUE(program.empty() || CopyFileW(Widen(program).c_str(), Widen(companion).c_str(), FALSE));
   }
 
-  void ScriptPackageFaults(Json faults) { ASSERT_TRUE(servers_.ScriptPackageFaults(std::move(faults))); }
-  std::string Md5(const std::string& bytes) const { return test::Md5Of(bytes, scratch_.root + "\\md5.bin"); }
   std::string Target() const { return scratch_.root + "\\target.exe"; }
   std::string Partial() const { return GetUserDataDir() + "\\" + kPartialPackageName; }
   Texts TaskFiles() const { return ListNormalFiles(GetUpdateTempDir() + "*"); }
@@ -106,7 +104,7 @@ TEST_F(DownloadRoutesTest, RangeRouteFetchesFromTheServiceAndNginxAndLeavesNoTar
        }) {
     SCOPED_TRACE(faults);
     const bool notSatisfiable = std::strstr(faults, "416");
-    ScriptPackageFaults(Json::parse(faults));
+    ASSERT_TRUE(servers_.ScriptPackageFaults(Json::parse(faults)));
     ASSERT_TRUE(test::WriteBytes(Target(), "old"));
     EXPECT_EQ(Ranges(e, 3000000), notSatisfiable);
     EXPECT_TRUE(test::PathExists(Target()) == notSatisfiable && test::ReadBytes(Target()).empty());
@@ -125,7 +123,8 @@ TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyFirstAndGivesUpOnASile
     return GetUrlCacheEntryInfoA(url.c_str(), nullptr, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
   };
   // An answer the system may keep for a day.
-  ScriptPackageFaults(Json::parse(R"([{"headers":[["Cache-Control","max-age=86400"]]}])"));
+  ASSERT_TRUE(
+      servers_.ScriptPackageFaults(Json::parse(R"([{"headers":[["Cache-Control","max-age=86400"]]}])")));
   ASSERT_EQ(URLDownloadToFileA(nullptr, url.c_str(), Target().c_str(), 0, nullptr), S_OK);
   ASSERT_TRUE(cached());
 
@@ -133,7 +132,7 @@ TEST_F(DownloadRoutesTest, SystemRouteRemovesTheCachedCopyFirstAndGivesUpOnASile
   EXPECT_TRUE(DownloadUrlToFile(url, Target()) && test::ReadBytes(Target()) == fresh);
 
   ASSERT_TRUE(cached());
-  ScriptPackageFaults(Json::parse(R"([{"status":404,"body":""}])"));
+  ASSERT_TRUE(servers_.ScriptPackageFaults(Json::parse(R"([{"status":404,"body":""}])")));
   DownloadUrlToFile(url, scratch_.root + "\\missing.exe");
   EXPECT_FALSE(cached());
 
@@ -170,8 +169,9 @@ TEST_F(DownloadRoutesTest, CompanionRouteEndsAtTheFullSizeWhileTheCompanionStill
 TEST_F(DownloadRoutesTest, CompanionRouteFailsWhenTheCompanionEndsEarlyOrIsMissing) {
   const std::string package = PackageBytes(4 * 1048576, 12);
   sink_.onStatus = KillCompanions;  // at the first progress shown, part of the way
-  EXPECT_FALSE(DownloadPackage("2.1.0", servers_.NginxPackage("/slow/", "k.exe", package), 4 * 1048576, Md5(package),
-                               kDownloadProgressFormat, sink_));
+  EXPECT_FALSE(DownloadPackage("2.1.0", servers_.NginxPackage("/slow/", "k.exe", package), 4 * 1048576,
+                               test::Md5Of(package, scratch_.root + "\\md5.bin"), kDownloadProgressFormat,
+                               sink_));
   ASSERT_EQ(sink_.texts.size(), 1u);
   EXPECT_LT(std::stoi(sink_.texts[0].substr(std::strlen("下载升级包进度:"))), 100) << sink_.texts[0];
   EXPECT_LT(test::ReadBytes(Partial()).size(), package.size());

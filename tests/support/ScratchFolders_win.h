@@ -43,20 +43,6 @@ inline std::optional<std::string> GetEnv(const char* name) {
   return std::string(value, length);
 }
 
-// A new empty folder "<prefix>-<process id>-<n>" in parent, which is made when
-// missing (its own parent must exist). Wine hands out the ids of ended processes again, and a folder that an
-// earlier process could not remove (a program it started still held a file) must not
-// pass for a fresh one, so the name is taken only by creating it.
-inline std::string MakeFreshFolder(const std::string& parent, const std::string& prefix) {
-  static std::atomic<int> serial{0};
-  CreateDirectoryW(Widen(parent).c_str(), nullptr);
-  for (;;) {
-    const std::string path =
-        parent + "\\" + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
-    if (CreateDirectoryW(Widen(path).c_str(), nullptr) || GetLastError() != ERROR_ALREADY_EXISTS) return path;
-  }
-}
-
 // Copies a program built beside the tests to path, making its folders; the path.
 inline std::string CopyProgram(const std::string& program, const std::string& path) {
   std::filesystem::create_directories(PathOf(path).parent_path());
@@ -70,7 +56,15 @@ inline std::string CopyProgram(const std::string& program, const std::string& pa
 class ScratchFolders {
  public:
   ScratchFolders() {
-    root = MakeFreshFolder(GetEnv("TEMP").value_or("C:\\windows\\temp"), "zeltest");
+    // The root is a new empty folder "zeltest-<process id>-<n>" in TEMP. Wine hands out the
+    // ids of ended processes again, and a folder that an earlier process could not remove
+    // (a program it started still held a file) must not pass for a fresh one, so the name
+    // is taken only by creating it.
+    static std::atomic<int> serial{0};
+    const std::string parent = GetEnv("TEMP").value_or("C:\\windows\\temp");
+    CreateDirectoryW(Widen(parent).c_str(), nullptr);
+    do root = parent + "\\zeltest-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
+    while (!CreateDirectoryW(Widen(root).c_str(), nullptr) && GetLastError() == ERROR_ALREADY_EXISTS);
     for (auto [name, folder] :
          {std::pair{"TEMP", &temp}, {"AppData", &appData}, {"ProgramData", &programData}}) {
       *folder = root + "\\" + name;

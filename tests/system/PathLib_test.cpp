@@ -38,13 +38,12 @@ std::string Latin1ToUtf8(std::string_view ansi) {
 }
 
 TEST(PathLib, UnicodeTestLooksAtTheBytesOfTheRereadText) {
-  EXPECT_FALSE(HasBytesOutsidePrintableAscii("C:\\Program Files\\x", Latin1ToUtf8));
-  EXPECT_FALSE(HasBytesOutsidePrintableAscii("", Latin1ToUtf8));
-  EXPECT_FALSE(HasBytesOutsidePrintableAscii("C:\\\u4E2D", Latin1ToUtf8));  // bytes 2D 4E: both printable
-  EXPECT_TRUE(HasBytesOutsidePrintableAscii("C:\\\u00E9", Latin1ToUtf8));   // byte E9
-  EXPECT_TRUE(HasBytesOutsidePrintableAscii("C:\\\u6587", Latin1ToUtf8));   // bytes 87 65
-  EXPECT_TRUE(HasBytesOutsidePrintableAscii("a\tb", Latin1ToUtf8));         // a control character
-  EXPECT_TRUE(HasBytesOutsidePrintableAscii("a~\x7F", Latin1ToUtf8));
+  // The bytes of \u4E2D are 2D 4E, both printable; those of \u6587 are 87 65; a tab and DEL
+  // are control characters.
+  for (const char* path : {"C:\\Program Files\\x", "", "C:\\\u4E2D"})
+    EXPECT_FALSE(HasBytesOutsidePrintableAscii(path, Latin1ToUtf8)) << path;
+  for (const char* path : {"C:\\\u00E9", "C:\\\u6587", "a\tb", "a~\x7F"})
+    EXPECT_TRUE(HasBytesOutsidePrintableAscii(path, Latin1ToUtf8)) << path;
 }
 
 }  // namespace zel

@@ -24,8 +24,7 @@ TEST(Wmi, QueriesAnswerTrimmedTextsAndProcessesAndHostsAreFound) {
   const auto os = wmi->getOsInfo();
   const auto cpu = wmi->getCpuInfo();
   const auto uuid = wmi->getUUIDInfo();
-  EXPECT_TRUE(os.ok && cpu.ok && uuid.ok);
-  EXPECT_EQ(cpu.value.addressWidth, "64");
+  EXPECT_TRUE(os.ok && cpu.ok && uuid.ok && cpu.value.addressWidth == "64") << cpu.value.addressWidth;
   for (const std::string& text : {os.value.caption, os.value.version, cpu.value.name, uuid.value})
     EXPECT_TRUE(!text.empty() && text.front() != ' ' && text.back() != ' ') << '[' << text << ']';
 
