@@ -15,6 +15,8 @@ bin=$2
 rm -rf "$dir"
 mkdir -p "$dir/packages"
 "$bin" publish --catalog "$dir/catalog.json" --policy want-full-profile off >/dev/null
+# Made here: the service's own redirection may come after the first look below.
+: >"$dir/stdout"
 "$bin" serve --host 127.0.0.1 --port 0 --catalog "$dir/catalog.json" --db "$dir/checkins.db" \
   --packages "$dir/packages" --test-control --quiet </dev/null >"$dir/stdout" 2>"$dir/stderr" &
 echo $! >"$dir/pid"
