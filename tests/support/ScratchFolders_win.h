@@ -50,9 +50,9 @@ inline std::string CopyProgram(const std::string& program, const std::string& pa
   return path;
 }
 
-// Points TEMP, AppData and ProgramData at new empty folders (without trailing
-// backslash) for the fixture's life; afterwards the variables get their old values
-// back and the folders are removed.
+// Points TEMP (and TMP, which the system's temporary path reads first), AppData and
+// ProgramData at new empty folders (without trailing backslash) for the fixture's life;
+// afterwards the variables get their old values back and the folders are removed.
 class ScratchFolders {
  public:
   ScratchFolders() {
@@ -71,6 +71,7 @@ class ScratchFolders {
       std::filesystem::create_directories(PathOf(*folder));
       Point(name, *folder);
     }
+    Point("TMP", temp);
   }
   ~ScratchFolders() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
